@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <memory>
+
+// A cover picture. Decoding a picture costs far more than reading all of a
+// file's tags, so a picture read from a file keeps its encoded bytes and is
+// decoded on first use; only its header is checked when it is read. Copies
+// share the bytes and the decoded image. Safe to use from any thread.
+class HLVArtwork
+{
+public:
+    HLVArtwork() = default;                    // absent
+    explicit HLVArtwork(const QImage& image);  // a null image is absent
+
+    // Absent when the bytes' header does not read as an image.
+    static HLVArtwork fromEncodedData(const QByteArray& data);
+
+    bool isNull() const { return !_data; }
+    explicit operator bool() const { return !isNull(); }
+
+    QImage image() const;           // decoded on first call; null when absent or undecodable
+    QByteArray encodedData() const; // empty for a picture built from a QImage
+    QSize size() const;             // from the header; no decoding
+
+private:
+    struct Data;
+    std::shared_ptr<Data> _data;
+};

@@ -1,0 +1,260 @@
+#include "HLVTagLib.h"
+#include "HLVTagLibFLACReader.h"
+#include "HLVTagLibFLACWriter.h"
+#include "HLVTagLibMP3Reader.h"
+#include "HLVTagLibMP3Writer.h"
+#include "HLVTagLibMP4Reader.h"
+#include "HLVTagLibMP4Writer.h"
+#include "HLVTestEnvironment.h"
+#include "HLVTestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+#include <typeinfo>
+
+namespace {
+
+// What any other program would see: TagLib's own Unicode conversion.
+QString taglibTitle(const QString& path)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    if (file.isNull() || !file.tag())
+        return QStringLiteral("<unreadable>");
+    return QString::fromUtf8(file.tag()->title().toCString(true));
+}
+
+void taglibSet(const QString& path, const std::function<void(TagLib::Tag&)>& change)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    ASSERT_FALSE(file.isNull());
+    change(*file.tag());
+    ASSERT_TRUE(file.save());
+}
+
+const QStringList kFixtures = {"tone.mp3", "tone.m4a", "tone.flac", "tone.ogg", "tone.wav"};
+
+} // namespace
+
+TEST(HLVTagLib, DispatchesByExtensionInAnyCase)
+{
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP3Reader*>(HLVTagLib::readerForPath("/m/Song.MP3").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Reader*>(HLVTagLib::readerForPath("/m/a.M4P").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Reader*>(HLVTagLib::readerForPath("/m/a.mp4").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibFLACReader*>(HLVTagLib::readerForPath("/m/b.Flac").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP3Writer*>(HLVTagLib::writerForPath("/m/Song.mP3").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Writer*>(HLVTagLib::writerForPath("/m/x.m4a").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibFLACWriter*>(HLVTagLib::writerForPath("/m/b.FLAC").get()));
+    for (const char* other : {"/m/c.ogg", "/m/d.wav", "/m/noextension", "/m.mp3/noextension", "/m/e.mp3.bak"}) {
+        auto reader = HLVTagLib::readerForPath(QString::fromLatin1(other));
+        auto writer = HLVTagLib::writerForPath(QString::fromLatin1(other));
+        EXPECT_EQ(typeid(*reader), typeid(HLVTagLibReader)) << other;
+        EXPECT_EQ(typeid(*writer), typeid(HLVTagLibWriter)) << other;
+    }
+}
+
+TEST(HLVTagLib, GenericFieldsRoundTripOnEveryFormat)
+{
+    HLVTestFiles files;
+    for (const QString& fixture : kFixtures) {
+        SCOPED_TRACE(fixture.toStdString());
+        const QString path = files.copyFixture(fixture);
+        HLVTagMap map;
+        map.setTrackName(QStringLiteral("Title"));
+        map.setArtistName(QStringLiteral("Artist"));
+        map.setAlbumName(QStringLiteral("Album"));
+        map.setComment(QStringLiteral("Comment"));
+        map.setGenre(QStringLiteral("Jazz"));
+        map.setReleaseYear(1987);
+        map.setTrackNumber(4);
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+
+        TagLib::FileRef file(QFile::encodeName(path).constData());
+        ASSERT_FALSE(file.isNull());
+        EXPECT_EQ(file.tag()->title(), TagLib::String("Title"));
+        EXPECT_EQ(file.tag()->artist(), TagLib::String("Artist"));
+        EXPECT_EQ(file.tag()->album(), TagLib::String("Album"));
+        EXPECT_EQ(file.tag()->comment(), TagLib::String("Comment"));
+        EXPECT_EQ(file.tag()->genre(), TagLib::String("Jazz"));
+        EXPECT_EQ(file.tag()->year(), 1987u);
+        EXPECT_EQ(file.tag()->track(), 4u);
+
+        auto read = HLVTagLib::loadTagsFromFileAtPath(path);
+        EXPECT_EQ(read->TrackName(), QStringLiteral("Title"));
+        EXPECT_EQ(read->ArtistName(), QStringLiteral("Artist"));
+        EXPECT_EQ(read->AlbumName(), QStringLiteral("Album"));
+        EXPECT_EQ(read->Comment(), QStringLiteral("Comment"));
+        EXPECT_EQ(read->Genre(), QStringLiteral("Jazz"));
+        EXPECT_EQ(read->ReleaseYear(), 1987);
+        EXPECT_EQ(read->TrackNumber(), 4);
+    }
+}
+
+TEST(HLVTagLib, AMapWithOnlyAGenreChangesOnlyTheGenre)
+{
+    HLVTestFiles files;
+    for (const QString& fixture : kFixtures) {
+        SCOPED_TRACE(fixture.toStdString());
+        const QString path = files.copyFixture(fixture);
+        taglibSet(path, [](TagLib::Tag& tag) {
+            tag.setTitle("Kept title");
+            tag.setArtist("Kept artist");
+            tag.setAlbum("Kept album");
+            tag.setYear(2001);
+            tag.setTrack(9);
+            tag.setGenre("Old");
+        });
+        HLVTagMap map;
+        map.setGenre(QStringLiteral("Blues"));
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+
+        TagLib::FileRef file(QFile::encodeName(path).constData());
+        EXPECT_EQ(file.tag()->genre(), TagLib::String("Blues"));
+        EXPECT_EQ(file.tag()->title(), TagLib::String("Kept title"));
+        EXPECT_EQ(file.tag()->artist(), TagLib::String("Kept artist"));
+        EXPECT_EQ(file.tag()->album(), TagLib::String("Kept album"));
+        EXPECT_EQ(file.tag()->year(), 2001u);
+        EXPECT_EQ(file.tag()->track(), 9u);
+    }
+}
+
+TEST(HLVTagLib, UnicodeTextIsStoredAsUnicode)
+{
+    HLVTestFiles files;
+    const QString japanese = QStringLiteral("夜に駆ける – Café");
+    for (const QString& fixture : {QStringLiteral("tone.mp3"), QStringLiteral("tone.m4a"), QStringLiteral("tone.flac")}) {
+        SCOPED_TRACE(fixture.toStdString());
+        const QString path = files.copyFixture(fixture);
+        HLVTagMap map;
+        map.setTrackName(japanese);
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+        EXPECT_EQ(taglibTitle(path), japanese);
+        EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName(), japanese);
+    }
+}
+
+TEST(HLVTagLib, ReadsLatin1AndLegacyUtf8AsLatin1Text)
+{
+    HLVTestFiles files;
+    for (const QString& fixture : {QStringLiteral("tone.mp3"), QStringLiteral("tone.m4a"), QStringLiteral("tone.flac")}) {
+        SCOPED_TRACE(fixture.toStdString());
+        const QString path = files.copyFixture(fixture);
+        taglibSet(path, [](TagLib::Tag& tag) {
+            // Another program's plain Latin-1 e-acute.
+            tag.setTitle(TagLib::String(std::string("Caf\xE9"), TagLib::String::Latin1));
+            // The old rule: UTF-8 bytes stored one per character.
+            tag.setArtist(TagLib::String(std::string("Bj\xC3\xB6rk \xE5\xA4\x9C"), TagLib::String::Latin1));
+            // Latin-1 text that merely looks like it could be UTF-8 stays as it is.
+            tag.setAlbum(TagLib::String(std::string("\xC3"), TagLib::String::Latin1));
+        });
+        auto map = HLVTagLib::loadTagsFromFileAtPath(path);
+        EXPECT_EQ(map->TrackName(), QStringLiteral("Café"));
+        EXPECT_EQ(map->ArtistName(), QStringLiteral("Björk 夜"));
+        EXPECT_EQ(map->AlbumName(), QStringLiteral("Ã"));
+    }
+}
+
+TEST(HLVTagLib, GenericOperationsOnOtherFormats)
+{
+    HLVTestFiles files;
+    const QString ogg = files.copyFixture(QStringLiteral("tone.ogg"));
+    EXPECT_FALSE(HLVTagLib::readTagWithIdentifier(QStringLiteral("TITL"), ogg));
+    EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(ogg, files.path(QStringLiteral("cover.png"))));
+    EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(ogg));
+    // Without an extension TagLib goes by the contents.
+    const QString noExtension = files.copyFixture(QStringLiteral("tone.ogg"), QStringLiteral("tone"));
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("Bare"));
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(noExtension, &map));
+    EXPECT_EQ(taglibTitle(noExtension), QStringLiteral("Bare"));
+    EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(noExtension)->TrackName(), QStringLiteral("Bare"));
+    EXPECT_FALSE(HLVTagLib::readTagWithIdentifier(QStringLiteral("TIT2"), noExtension));
+}
+
+TEST(HLVTagLib, AbsentArgumentsGiveEmptyResults)
+{
+    HLVTagMap map;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(std::nullopt, &map));
+    HLVTestFiles files;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(files.copyFixture("tone.mp3"), nullptr));
+    EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(std::nullopt, QStringLiteral("x.png")));
+    EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(files.path("tone.mp3"), std::nullopt));
+    EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(std::nullopt));
+    EXPECT_FALSE(HLVTagLib::readTagWithIdentifier(QStringLiteral("TIT2"), std::nullopt));
+    auto empty = HLVTagLib::loadTagsFromFileAtPath(std::nullopt);
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->TrackName());
+}
+
+// Bad files: an empty map or false, never a crash, and the file stays as it was.
+TEST(HLVTagLib, BadFilesAreLeftAlone)
+{
+    HLVTestFiles files;
+    QStringList bad;
+    for (const QString& ext : {QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("flac"), QStringLiteral("ogg")}) {
+        bad << files.writeFile("empty." + ext, QByteArray());
+        bad << files.writeFile("garbage." + ext, QByteArray(4096, '\x5a'));
+    }
+    // Cut inside the first metadata or header structure.
+    for (const QString& ext : {QStringLiteral("m4a"), QStringLiteral("flac")}) {
+        const QByteArray whole = HLVTestFiles::readAll(HLVTestFiles::fixturePath("tone." + ext));
+        bad << files.writeFile("truncated." + ext, whole.left(300));
+    }
+    QDir(files.path(QString())).mkdir(QStringLiteral("folder.mp3"));
+    bad << files.path(QStringLiteral("folder.mp3"));
+    bad << files.path(QStringLiteral("missing.flac"));
+
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("Should not be written"));
+    map.setAlbumArtist(QStringLiteral("Nor this"));
+    map.setTrackTotal(12);
+    map.setArtworkState(HLVArtworkStateRemove);
+    for (const QString& path : bad) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = HLVTestFiles::readAll(path);
+        auto read = HLVTagLib::loadTagsFromFileAtPath(path);
+        EXPECT_FALSE(read->TrackName());
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+        HLVTagLib::removeArtworkImageFromFileAtPath(path);
+        HLVTagLib::readTagWithIdentifier(QStringLiteral("TIT2"), path);
+        EXPECT_EQ(HLVTestFiles::readAll(path), before);
+    }
+}
+
+// A cut-off MP3 is still MPEG audio: saving may succeed, but the audio bytes stay.
+TEST(HLVTagLib, TruncatedMP3KeepsItsAudio)
+{
+    HLVTestFiles files;
+    const QByteArray audio = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.mp3"))).left(1000);
+    const QString path = files.writeFile(QStringLiteral("cut.mp3"), audio);
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("Short"));
+    if (HLVTagLib::saveTagsToFileAtPath(path, &map)) {
+        EXPECT_TRUE(HLVTestFiles::readAll(path).contains(audio)); // between ID3v2 and ID3v1
+        EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName(), QStringLiteral("Short"));
+    } else {
+        EXPECT_EQ(HLVTestFiles::readAll(path), audio);
+    }
+}
+
+TEST(HLVTagLib, UnreadableAndReadOnlyFiles)
+{
+    if (HLVTestEnvironment::runningAsRoot())
+        GTEST_SKIP() << "permissions do not apply to root";
+    HLVTestFiles files;
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    taglibSet(path, [](TagLib::Tag& tag) { tag.setTitle("Before"); });
+    const QByteArray before = HLVTestFiles::readAll(path);
+
+    QFile::setPermissions(path, QFileDevice::ReadOwner);
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("After"));
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+    EXPECT_EQ(HLVTestFiles::readAll(path), before);
+
+    QFile::setPermissions(path, QFileDevice::WriteOwner);
+    EXPECT_FALSE(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName());
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
