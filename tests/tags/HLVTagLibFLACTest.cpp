@@ -122,9 +122,12 @@ RawFlac rawFlac(const QString& path)
 {
     RawFlac raw;
     const QByteArray d = HLVTestFiles::readAll(path);
-    if (!d.startsWith("fLaC"))
+    qsizetype p = 0;
+    if (d.startsWith("ID3") && d.size() >= 10) // a leading ID3v2 tag, without footer
+        p = 10 + ((quint8(d.at(6)) << 21) | (quint8(d.at(7)) << 14) | (quint8(d.at(8)) << 7) | quint8(d.at(9)));
+    if (d.mid(p, 4) != "fLaC")
         return raw;
-    qsizetype p = 4;
+    p += 4;
     for (bool last = false; !last;) {
         if (p + 4 > d.size())
             return raw;
@@ -502,6 +505,25 @@ TEST(HLVTagLibFLACWriter, SavingKeepsTheAudioFrames)
     EXPECT_TRUE(shrunk.audio == before.audio);
 }
 
+// Some taggers put an ID3v2 tag before the FLAC stream; TagLib reads past it.
+TEST(HLVTagLibFLACWriter, AcceptsALeadingID3v2Tag)
+{
+    HLVTestFiles files;
+    const QByteArray body = QByteArray("TIT2", 4) + QByteArray::fromHex("000000060000") + QByteArray("\0Hello", 6)
+        + QByteArray(20, '\0');
+    QByteArray tag = QByteArray("ID3\x04\0\0", 6) + QByteArray(3, '\0') + char(body.size()) + body;
+    const QString path = files.writeFile(QStringLiteral("id3.flac"),
+                                         tag + HLVTestFiles::readAll(HLVTestFiles::fixturePath("tone.flac")));
+    const QByteArray audio = rawFlac(path).audio;
+    ASSERT_FALSE(audio.isEmpty());
+    HLVTagMap map;
+    map.setComposer(QStringLiteral("Behind ID3"));
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+    EXPECT_EQ(fieldValues(path, "COMPOSER"), QStringList{"Behind ID3"});
+    EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->Composer(), QStringLiteral("Behind ID3"));
+    EXPECT_TRUE(rawFlac(path).audio == audio);
+}
+
 // A metadata block can hold at most 16 MiB; TagLib would write a longer one
 // with a wrapped length and leave an unreadable file.
 TEST(HLVTagLibFLACWriter, RefusesBlocksTooLongForTheFormat)
@@ -593,4 +615,29 @@ TEST(HLVTagLibFLAC, BadFilesAreRefusedAndLeftAlone)
     ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(shortAudio, &map));
     EXPECT_EQ(fieldValues(shortAudio, "COMPOSER"), QStringList{"Not written"});
     EXPECT_TRUE(rawFlac(shortAudio).audio == audioBefore);
+}
+
+TEST(HLVTagLibFLACWriter, CreatesTheCommentWhenTheFileHasNone)
+{
+    HLVTestFiles files;
+    // The fixture's blocks: STREAMINFO, the comment, padding. Drop the comment.
+    const QByteArray whole = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.flac")));
+    ASSERT_EQ(quint8(whole.at(42)) & 0x7F, 4);
+    const qsizetype commentEnd = 42 + 4 + quint8(whole.at(45));
+    const QString path = files.writeFile(QStringLiteral("plain.flac"), whole.left(42) + whole.mid(commentEnd));
+    ASSERT_FALSE(FlacFile(QFile::encodeName(path).constData()).hasXiphComment());
+
+    HLVTagMap read;
+    ASSERT_TRUE(HLVTagLibFLACReader().readTagsFromFileAtPath(path, read));
+    EXPECT_FALSE(read.Composer());
+    EXPECT_EQ(read.ArtworkState(), HLVArtworkStateNone);
+    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("COMPOSER"), path), QString());
+
+    HLVTagMap map;
+    map.setComposer(QStringLiteral("New"));
+    map.setDiscTotal(2);
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+    EXPECT_EQ(fieldValues(path, "COMPOSER"), QStringList{"New"});
+    EXPECT_EQ(fieldValues(path, "DISCTOTAL"), QStringList{"2"});
+    EXPECT_TRUE(rawFlac(path).audio == rawFlac(HLVTestFiles::fixturePath(QStringLiteral("tone.flac"))).audio);
 }
