@@ -97,6 +97,9 @@ bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
         if (!albumArtist.isEmpty())
             tagMap.setAlbumArtist(albumArtist);
 
+        // TagLib's generic track number reads numbers above 32767 as negative.
+        if (const int number = readMP4IntPairForAtom(QStringLiteral("trkn"), items).first; number > 0)
+            tagMap.setTrackNumber(number);
         const QString track = readMP4UIntPairForAtom(QStringLiteral("trkn"), items);
         if (!track.isEmpty() && tagMap.TrackNumber() && track.contains(QLatin1Char('/')))
             tagMap.setTrackTotal(HLVTagValueParser::integerOfText(HLVTagValueParser::lastPathComponent(track)));

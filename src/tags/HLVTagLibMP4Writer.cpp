@@ -22,6 +22,11 @@ int pairNumber(int value)
     return qBound(0, value, 0xFFFF);
 }
 
+TagLib::MP4::Item textItem(const QString& value)
+{
+    return TagLib::MP4::Item(TagLib::StringList(HLVTagText::toTagLib(value)));
+}
+
 // Sets a number pair from the map's number and total. When only one of them is
 // known the other half is kept from what the file held before, or 0.
 void writePair(TagLib::MP4::Tag& tag, const QString& identifier, const std::optional<int>& number,
@@ -88,14 +93,13 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
         writeGenericTags(tag, tagMap);
 
         if (tagMap.AlbumArtist())
-            writeItemToAtom(QStringLiteral("aART"), tag,
-                            TagLib::StringList(HLVTagText::toTagLib(*tagMap.AlbumArtist())));
+            writeItemToAtom(QStringLiteral("aART"), tag, textItem(*tagMap.AlbumArtist()));
         writePair(tag, QStringLiteral("trkn"), tagMap.TrackNumber(), tagMap.TrackTotal(), trackBefore);
         writePair(tag, QStringLiteral("disk"), tagMap.DiscNumber(), tagMap.DiscTotal(), discBefore);
         if (tagMap.Composer())
-            writeItemToAtom(QStringLiteral("xwrt"), tag, TagLib::StringList(HLVTagText::toTagLib(*tagMap.Composer())));
+            writeItemToAtom(QStringLiteral("xwrt"), tag, textItem(*tagMap.Composer()));
         if (tagMap.Grouping())
-            writeItemToAtom(QStringLiteral("xgrp"), tag, TagLib::StringList(HLVTagText::toTagLib(*tagMap.Grouping())));
+            writeItemToAtom(QStringLiteral("xgrp"), tag, textItem(*tagMap.Grouping()));
         if (tagMap.Compilation())
             writeItemToAtom(QStringLiteral("cpil"), tag, TagLib::MP4::Item(*tagMap.Compilation() != 0));
 
