@@ -95,8 +95,9 @@ std::optional<QString> HLVMusicBrainzArtistID::retryOrCheckAlias()
         _haveRetried = true;
         const QString& name = _orignalArtistName;
         std::optional<QString> shorter;
-        if (const qsizetype ampersand = name.indexOf(QLatin1Char('&')); ampersand >= 0) {
-            shorter = name.toLower().left(name.toLower().indexOf(QLatin1Char('&'))).trimmed();
+        if (name.contains(QLatin1Char('&'))) {
+            const QString lower = name.toLower();
+            shorter = lower.left(lower.indexOf(QLatin1Char('&'))).trimmed();
         } else if (const qsizetype feat = name.indexOf(QLatin1String("(feat"), 0, Qt::CaseInsensitive); feat >= 0) {
             shorter = name.left(feat).trimmed();
         } else if (const qsizetype bare = name.indexOf(QLatin1String("feat"), 0, Qt::CaseInsensitive); bare >= 0) {
