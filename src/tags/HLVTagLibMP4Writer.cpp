@@ -105,9 +105,8 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 
         if (tagMap.ArtworkState() == HLVArtworkStateRemove) {
             removeItemFromAtom(QStringLiteral("covr"), tag);
-        } else if (tagMap.ArtworkPath() && (tagMap.ArtworkState() == HLVArtworkStateChosen
-                                            || tagMap.ArtworkState() == HLVArtworkStateFound)) {
-            writeArtworkToTag(tag, *tagMap.ArtworkPath()); // without bytes the cover stays as it is
+        } else if (const auto picture = artworkPathToEmbed(tagMap)) {
+            writeArtworkToTag(tag, *picture); // without bytes the cover stays as it is
         }
 
         writeCustomTags(

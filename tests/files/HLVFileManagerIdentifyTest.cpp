@@ -1,4 +1,5 @@
 #include "HLVFileManager.h"
+#include "HLVFileManagerEvents.h"
 #include "HLVLoopbackServer.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVServiceConfiguration.h"
@@ -43,32 +44,7 @@ const QByteArray kReleasesReply = R"(<?xml version="1.0" encoding="UTF-8"?>
  </recording-list>
 </metadata>)";
 
-struct Events : HLVFileManagerDelegate
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    QStringList events;
-    void add(const QString& e)
-    {
-        {
-            std::lock_guard lock(mutex);
-            events.append(e);
-        }
-        changed.notify_all();
-    }
-    void fileOperationDidStart(int kind) override { add(QStringLiteral("start %1").arg(kind)); }
-    void fileOperationDidFinish(int kind) override { add(QStringLiteral("finish %1").arg(kind)); }
-    void fileDataWasModified(const std::shared_ptr<HLVFileData>& file, int code) override
-    {
-        add(QStringLiteral("%1 %2").arg(code).arg(file->FileName()));
-    }
-    QStringList waitFor(const QString& event)
-    {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, 60s, [&] { return events.contains(event); });
-        return events;
-    }
-};
+using Events = HLVFileManagerEvents;
 
 } // namespace
 

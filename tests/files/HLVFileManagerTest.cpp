@@ -1,4 +1,5 @@
 #include "HLVFileManager.h"
+#include "HLVFileManagerEvents.h"
 #include "HLVTestFiles.h"
 
 #include <QDir>
@@ -14,40 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Every announcement as text: "start 3", "2 a.mp3", "finish 3".
-struct Events : HLVFileManagerDelegate
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    QStringList events;
-
-    void add(const QString& event)
-    {
-        {
-            std::lock_guard lock(mutex);
-            events.append(event);
-        }
-        changed.notify_all();
-    }
-    void fileOperationDidStart(int kind) override { add(QStringLiteral("start %1").arg(kind)); }
-    void fileOperationDidFinish(int kind) override { add(QStringLiteral("finish %1").arg(kind)); }
-    void fileDataWasModified(const std::shared_ptr<HLVFileData>& file, int code) override
-    {
-        add(QStringLiteral("%1 %2").arg(code).arg(file->FileName()));
-    }
-    // Waits for an event and answers everything seen so far.
-    QStringList waitFor(const QString& event, std::chrono::milliseconds timeout = 20s)
-    {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, timeout, [&] { return events.contains(event); });
-        return events;
-    }
-    QStringList take()
-    {
-        std::lock_guard lock(mutex);
-        return std::exchange(events, {});
-    }
-};
+using Events = HLVFileManagerEvents;
 
 class HLVFileManagerTest : public ::testing::Test
 {
