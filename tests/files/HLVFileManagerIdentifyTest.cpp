@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <condition_variable>
+#include <thread>
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
 #include <taglib/tpropertymap.h>
@@ -48,17 +49,32 @@ using Events = HLVFileManagerEvents;
 
 } // namespace
 
-TEST(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
+class HLVFileManagerIdentify : public ::testing::Test
 {
-    HLVLoopbackServer server;
-    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply));
-    server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(kReleasesReply));
-    qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
-    qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
-    HLVMusicBrainzServer::resetForTesting();
-    HLVServiceConfiguration::setRequestPauseForTesting(10ms);
+protected:
+    void SetUp() override
+    {
+        server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply));
+        server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(kReleasesReply));
+        qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
+        qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
+        HLVMusicBrainzServer::resetForTesting();
+        HLVServiceConfiguration::setRequestPauseForTesting(10ms);
+    }
+    void TearDown() override
+    {
+        HLVServiceConfiguration::resetPacingForTesting();
+        qunsetenv("CADRELLE_ACOUSTID_URL");
+        qunsetenv("CADRELLE_MUSICBRAINZ_URL");
+        HLVMusicBrainzServer::resetForTesting();
+    }
 
+    HLVLoopbackServer server;
     HLVTestFiles files;
+};
+
+TEST_F(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
+{
     const QString tagged = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("tagged.mp3"));
     {
         TagLib::FileRef file(QFile::encodeName(tagged).constData());
@@ -115,9 +131,35 @@ TEST(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
     EXPECT_EQ(requests[0].path, QStringLiteral("/v2/lookup"));
     EXPECT_EQ(requests[1].path, QStringLiteral("/ws/2/recording/"));
     EXPECT_TRUE(requests[1].query.startsWith(QStringLiteral("query=arid:artist-1")));
+}
 
-    HLVServiceConfiguration::resetPacingForTesting();
-    qunsetenv("CADRELLE_ACOUSTID_URL");
-    qunsetenv("CADRELLE_MUSICBRAINZ_URL");
-    HLVMusicBrainzServer::resetForTesting();
+// A stop lets the file being fingerprinted finish its stage and leaves the
+// waiting ones queued; the operation's finish comes at once.
+TEST_F(HLVFileManagerIdentify, StopLeavesWaitingFilesQueued)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply).delayed(400ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        records.append(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QLatin1String(name))));
+    Events events;
+    HLVFileManager manager;
+    manager.addDelegate(&events);
+    for (const auto& record : records)
+        manager.addFileData(record);
+    manager.identifyFiles(records);
+    ASSERT_TRUE(server.waitForRequests(1, 30s));
+    EXPECT_TRUE(manager.stopIdentifying());
+    EXPECT_EQ(events.waitFor(QStringLiteral("finish 5")), QStringList({"start 5", "finish 5"}));
+
+    // The first file's lookup still answers: it moves on to state 2 and stays there.
+    for (int i = 0; i < 300 && records[0]->IdentificationState() != HLVIdentificationLookingUp; ++i)
+        std::this_thread::sleep_for(10ms);
+    manager.waitUntilIdle();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(records[0]->IdentificationState(), HLVIdentificationLookingUp);
+    EXPECT_EQ(records[1]->IdentificationState(), HLVIdentificationQueued);
+    EXPECT_EQ(records[2]->IdentificationState(), HLVIdentificationQueued);
+    EXPECT_EQ(server.requests().size(), 1u); // no release query, no second lookup
+    EXPECT_EQ(events.take(), QStringList({"start 5", "finish 5"}));
+    manager.removeDelegate(&events);
 }
