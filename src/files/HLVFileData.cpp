@@ -78,7 +78,9 @@ HLV_LOCKED_STRING(TrackName)
 std::shared_ptr<HLVTagMap> HLVFileData::loadLocked(bool* loaded)
 {
     if (!_initialTagMap) {
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath);
+        bool readable = false;
+        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _isUnreadable = !readable;
         *loaded = true;
     }
     return _initialTagMap;
@@ -88,7 +90,9 @@ void HLVFileData::loadID3Tags()
 {
     {
         Lock lock(_lock);
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath);
+        bool readable = false;
+        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _isUnreadable = !readable;
     }
     notify(HLVFileDataChangeLoaded);
 }

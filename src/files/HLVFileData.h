@@ -84,6 +84,9 @@ public:
     std::shared_ptr<HLVTagMap> InitialTagMap();
     bool isLoaded() const;
     void loadID3Tags();
+    // The last read found no file TagLib could open (its initial tags are then
+    // empty); false until the tags are read.
+    bool IsUnreadable() const { return _isUnreadable; }
 
     // The pending changes, created on first use; null fields change nothing.
     std::shared_ptr<HLVTagMap> VirtualTagMap();
@@ -157,6 +160,7 @@ private:
     std::atomic<bool> _isSaving{false};
     std::atomic<bool> _saved{true};
     std::atomic<bool> _isReadOnly{false};
+    std::atomic<bool> _isUnreadable{false};
     std::atomic<int> _identificationState{0};
     std::atomic<HLVFileDataDelegate*> _delegate{nullptr};
     std::atomic<qint64> _filteredTagCount{-1};
