@@ -78,7 +78,9 @@ HLV_LOCKED_STRING(TrackName)
 std::shared_ptr<HLVTagMap> HLVFileData::loadLocked(bool* loaded)
 {
     if (!_initialTagMap) {
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath);
+        bool readable = false;
+        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _isUnreadable = !readable;
         *loaded = true;
     }
     return _initialTagMap;
@@ -88,7 +90,9 @@ void HLVFileData::loadID3Tags()
 {
     {
         Lock lock(_lock);
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath);
+        bool readable = false;
+        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _isUnreadable = !readable;
     }
     notify(HLVFileDataChangeLoaded);
 }
@@ -380,6 +384,37 @@ void HLVFileData::undoChanges()
     }
 }
 
+std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap()
+{
+    auto map = std::make_shared<HLVTagMap>();
+    const std::optional<QString> empty = QString(QLatin1String(""));
+    map->setAlbumArtist(empty);
+    map->setAlbumName(empty);
+    map->setArtistName(empty);
+    map->setArtworkPath(empty);
+    map->setComment(empty);
+    map->setComposer(empty);
+    map->setGenre(empty);
+    map->setGrouping(empty);
+    map->setTrackName(empty);
+    map->setDiscNumber(0);
+    map->setDiscTotal(0);
+    map->setReleaseYear(0);
+    map->setTrackNumber(0);
+    map->setTrackTotal(0);
+    map->setArtworkState(HLVArtworkStateRemove);
+    map->setArtworkAttempted(true);
+    return map;
+}
+
+void HLVFileData::removeTags()
+{
+    setVirtualTagMap(removeTagsTagMap());
+    setReleases(nullptr);
+    _identificationState = HLVIdentificationNone;
+    forceIsModified();
+}
+
 bool HLVFileData::areAnyFilesModified(const QList<std::shared_ptr<HLVFileData>>& files)
 {
     for (const auto& file : files) {
@@ -633,26 +668,32 @@ std::optional<QString> HLVFileData::createFileNameUsingStructure(const std::opti
     return text.trimmed();
 }
 
-void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStructure>& structure)
+std::optional<QString> HLVFileData::renamedFilePathUsingStructure(const std::optional<HLVFileNameStructure>& structure)
 {
     std::optional<QString> name = createFileNameUsingStructure(structure);
-    if (name) {
-        static const QString forbidden = QStringLiteral("/\\?%*|\"<>:");
-        name->removeIf([](QChar c) { return forbidden.contains(c); });
-    }
+    if (!name)
+        return std::nullopt;
+    static const QString forbidden = QStringLiteral("/\\?%*|\"<>:");
+    name->removeIf([](QChar c) { return forbidden.contains(c); });
     // A name of nothing but dots would point at the folder or its parent.
-    if (name && !name->isEmpty() && *name != QLatin1String(".") && *name != QLatin1String("..")) {
+    if (name->isEmpty() || *name == QLatin1String(".") || *name == QLatin1String(".."))
+        return std::nullopt;
+    const QFileInfo info(FilePath());
+    const QString extension = info.suffix();
+    const QString newName = extension.isEmpty() ? *name : *name + QLatin1Char('.') + extension;
+    return info.dir().filePath(newName);
+}
+
+void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStructure>& structure)
+{
+    if (const std::optional<QString> newPath = renamedFilePathUsingStructure(structure)) {
         const QString oldPath = FilePath();
-        const QFileInfo info(oldPath);
-        const QString extension = info.suffix();
-        const QString newName = extension.isEmpty() ? *name : *name + QLatin1Char('.') + extension;
-        const QString newPath = info.dir().filePath(newName);
         // Anything already there, this very file included, is left alone.
-        if (!QFileInfo::exists(newPath) && !QFileInfo(newPath).isSymLink()) {
-            if (QFile::rename(oldPath, newPath)) {
+        if (!QFileInfo::exists(*newPath) && !QFileInfo(*newPath).isSymLink()) {
+            if (QFile::rename(oldPath, *newPath)) {
                 Lock lock(_lock);
-                _FilePath = newPath;
-                _FileName = newName;
+                _FilePath = *newPath;
+                _FileName = QFileInfo(*newPath).fileName();
             }
         }
     }

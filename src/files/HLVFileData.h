@@ -84,6 +84,9 @@ public:
     std::shared_ptr<HLVTagMap> InitialTagMap();
     bool isLoaded() const;
     void loadID3Tags();
+    // The last read found no file TagLib could open (its initial tags are then
+    // empty); false until the tags are read.
+    bool IsUnreadable() const { return _isUnreadable; }
 
     // The pending changes, created on first use; null fields change nothing.
     std::shared_ptr<HLVTagMap> VirtualTagMap();
@@ -108,6 +111,15 @@ public:
     bool RequiresTagging();
     void undoChanges();
 
+    // The pending changes of the Remove Tags command: every text field empty,
+    // every number 0, the picture removed, the compilation flag and the custom
+    // tags untouched.
+    static std::shared_ptr<HLVTagMap> removeTagsTagMap();
+    // Makes removeTagsTagMap() the pending changes, drops the candidates and the
+    // identification, and marks the record modified. The caller tells the file
+    // manager (fileWasModified). Nothing is written until a save.
+    void removeTags();
+
     // Writes the pending changes on the calling thread (never the main thread:
     // a picture may be downloaded). When artwork has not been looked for yet the
     // save waits for that lookup and completes from its answer.
@@ -123,6 +135,10 @@ public:
     // Renaming from the initial tags (never from unsaved edits).
     std::optional<QString> valueForFileNameStructureIdentifier(int identifier);
     std::optional<QString> createFileNameUsingStructure(const std::optional<HLVFileNameStructure>& structure);
+    // The path a rename would move the file to (its folder, the cleaned name and
+    // the current extension); absent when the tags give no usable name. Says
+    // nothing about whether that path is free.
+    std::optional<QString> renamedFilePathUsingStructure(const std::optional<HLVFileNameStructure>& structure);
     void renameFileUsingStructure(const std::optional<HLVFileNameStructure>& structure);
 
     static bool areAnyFilesModified(const QList<std::shared_ptr<HLVFileData>>& files);
@@ -157,6 +173,7 @@ private:
     std::atomic<bool> _isSaving{false};
     std::atomic<bool> _saved{true};
     std::atomic<bool> _isReadOnly{false};
+    std::atomic<bool> _isUnreadable{false};
     std::atomic<int> _identificationState{0};
     std::atomic<HLVFileDataDelegate*> _delegate{nullptr};
     std::atomic<qint64> _filteredTagCount{-1};

@@ -7,6 +7,8 @@
 #include "HLVTagLibMP4Writer.h"
 #include "HLVTagValueParser.h"
 
+#include <taglib/mp4file.h>
+
 HLVTagLib::Format HLVTagLib::formatForPath(const QString& path)
 {
     const QString extension = HLVTagValueParser::pathExtension(path);
@@ -42,11 +44,26 @@ std::unique_ptr<HLVTagLibWriter> HLVTagLib::writerForPath(const QString& path)
     return std::make_unique<HLVTagLibWriter>();
 }
 
-std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path)
+static bool opensAsMP4(const QString& path)
+{
+    if (!HLVTagLibReader::isTagFileCandidate(path))
+        return false;
+    try {
+        TagLib::MP4::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
+        return file.isValid();
+    } catch (...) {
+        return false;
+    }
+}
+
+std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable)
 {
     auto tagMap = std::make_shared<HLVTagMap>();
-    if (path)
-        readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap);
+    const bool read = path && readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap);
+    // The MP4 reader also answers false for a file without an item list; only
+    // then is the file opened a second time, to tell the two apart.
+    if (readable)
+        *readable = read || (path && formatForPath(*path) == Format::MP4 && opensAsMP4(*path));
     return tagMap;
 }
 

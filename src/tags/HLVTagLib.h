@@ -22,8 +22,10 @@ public:
     static std::unique_ptr<HLVTagLibReader> readerForPath(const QString& path);
     static std::unique_ptr<HLVTagLibWriter> writerForPath(const QString& path);
 
-    // Never null; empty when the path is absent or the file unreadable.
-    static std::shared_ptr<HLVTagMap> loadTagsFromFileAtPath(const std::optional<QString>& path);
+    // Never null; empty when the path is absent or the file unreadable. When
+    // readable is given it tells the two apart from a file without tags.
+    static std::shared_ptr<HLVTagMap> loadTagsFromFileAtPath(const std::optional<QString>& path,
+                                                             bool* readable = nullptr);
 
     // The stored text of one raw tag; empty when not there; absent when the
     // path is absent, not one of the three formats, or cannot be read.

@@ -301,3 +301,28 @@ TEST_F(HLVFileDataTest, EditsSavesAndReadsFromSeveralThreads)
     EXPECT_EQ(r->TagMap()->TrackName(), r->InitialTagMap()->TrackName());
     EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(r->FilePath())->TrackName(), r->InitialTagMap()->TrackName());
 }
+
+// Only a file TagLib cannot open counts as unreadable; a sound file without
+// tags (an MP4 file has no item list then) is merely untagged.
+TEST(HLVFileDataReadability, UnreadableOnlyWhenTagLibCannotOpenTheFile)
+{
+    HLVTestFiles files;
+    for (const char* fixture : {"tone.mp3", "tone.m4a", "tone.flac"}) {
+        auto record = HLVFileData::createWithPath(files.copyFixture(QString::fromLatin1(fixture)));
+        EXPECT_FALSE(record->IsUnreadable()) << fixture; // not read yet
+        record->TagMap();
+        EXPECT_FALSE(record->IsUnreadable()) << fixture;
+    }
+    const QByteArray flac = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.flac")));
+    for (const auto& [name, bytes] : {std::pair<QString, QByteArray>{"noise.mp3", QByteArray(3000, 'n')},
+                                      {"noise.m4a", QByteArray(3000, 'n')},
+                                      {"cut.flac", flac.left(40)},
+                                      {"empty.flac", QByteArray()}}) {
+        auto record = HLVFileData::createWithPath(files.writeFile(name, bytes));
+        record->InitialTagMap();
+        EXPECT_TRUE(record->IsUnreadable()) << name.toStdString();
+    }
+    auto missing = HLVFileData::createWithPath(files.path(QStringLiteral("missing.mp3")));
+    missing->loadID3Tags();
+    EXPECT_TRUE(missing->IsUnreadable());
+}

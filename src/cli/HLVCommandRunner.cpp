@@ -1,0 +1,603 @@
+#include "HLVCommandRunner.h"
+#include "HLVFolderListing.h"
+#include "HLVImageData.h"
+#include "HLVJsonWriter.h"
+#include "HLVTagLib.h"
+#include "HLVTagLibMP3Writer.h"
+#include "HLVTagMapFilter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cstdio>
+
+namespace {
+
+// Values in the text output stay on their line and keep their tabs apart.
+QString escaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            out += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray line(const QStringList& columns)
+{
+    QStringList cells;
+    for (const QString& column : columns)
+        cells.append(escaped(column));
+    return (cells.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
+}
+
+bool isWebAddress(const QString& text)
+{
+    return text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+QString numberText(const std::optional<int>& number)
+{
+    return number ? QString::number(*number) : QString();
+}
+
+// "5/12", "5", "/12" or "".
+QString pairText(const std::optional<int>& number, const std::optional<int>& total)
+{
+    QString text = numberText(number);
+    if (total)
+        text += QLatin1Char('/') + QString::number(*total);
+    return text;
+}
+
+// The present fields of a map, keyed by the tag map's names.
+void writeTags(HLVJsonWriter& json, const HLVTagMap& map, bool withReleaseID)
+{
+    json.beginObject();
+    for (const HLVTagField& field : HLVTagField::all()) {
+        if (field.numeric) {
+            if (const auto number = field.number(map)) {
+                json.key(field.key);
+                json.value(*number);
+            }
+        } else if (const auto text = field.text(map)) {
+            json.key(field.key);
+            json.value(*text);
+        }
+    }
+    if (withReleaseID && map.ReleaseMBID()) {
+        json.key(QStringLiteral("ReleaseMBID"));
+        json.value(*map.ReleaseMBID());
+    }
+    json.endObject();
+}
+
+const char* outcomeName(const HLVFileData& record)
+{
+    switch (record.IdentificationState()) {
+    case HLVIdentificationIdentified: return "identified";
+    case HLVIdentificationSkipped: return "skipped";
+    case HLVIdentificationFailed: return record.IsReadOnly() ? "read-only" : "failed";
+    default: return "failed";
+    }
+}
+
+} // namespace
+
+HLVCommandRunner::HLVCommandRunner(const HLVCommandLine& line)
+    : _line(line)
+    , _progress(!line.quiet() && HLVProgressLine::standardErrorIsTerminal())
+    , _monitor(_progress)
+{
+    _manager.addDelegate(&_monitor);
+}
+
+HLVCommandRunner::~HLVCommandRunner()
+{
+    _manager.removeDelegate(&_monitor);
+}
+
+void HLVCommandRunner::print(const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+}
+
+void HLVCommandRunner::fail(const QString& path, const QString& reason)
+{
+    _failed = true;
+    _progress.clear();
+    std::fputs(QStringLiteral("cadrelle-cli: %1: %2\n").arg(path, reason).toUtf8().constData(), stderr);
+}
+
+void HLVCommandRunner::note(const QString& path, const QString& text)
+{
+    _progress.clear();
+    std::fputs(QStringLiteral("cadrelle-cli: %1: %2\n").arg(path, text).toUtf8().constData(), stderr);
+}
+
+int HLVCommandRunner::run()
+{
+    const Records records = addFiles();
+    switch (_line.command()) {
+    case HLVCommandLine::Command::Show: show(records); break;
+    case HLVCommandLine::Command::Set: set(records); break;
+    case HLVCommandLine::Command::Identify: identify(records); break;
+    case HLVCommandLine::Command::Artwork: artwork(records); break;
+    case HLVCommandLine::Command::Rename: rename(records); break;
+    case HLVCommandLine::Command::Filter: filter(records); break;
+    case HLVCommandLine::Command::None: break;
+    }
+    std::fflush(stdout);
+    return _failed ? 1 : 0;
+}
+
+// --- the files --------------------------------------------------------------------------
+
+HLVCommandRunner::Records HLVCommandRunner::addFiles()
+{
+    QStringList paths;
+    QSet<QString> seen;
+    auto take = [&](const QString& path) {
+        if (!seen.contains(path)) {
+            seen.insert(path);
+            paths.append(path);
+        }
+    };
+    for (const QString& given : _line.paths()) {
+        const QFileInfo info(given);
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir()) {
+            const QStringList found = HLVFolderListing::audioFilesInFolder(path);
+            if (found.isEmpty())
+                note(path, QStringLiteral("no MP3, MPEG-4 audio or FLAC files in this folder"));
+            for (const QString& file : found)
+                take(file);
+        } else if (!info.exists()) {
+            fail(given, QStringLiteral("no such file or folder"));
+        } else if (!info.isFile() || !HLVFolderListing::hasAudioFileExtension(path)) {
+            fail(path, QStringLiteral("not an MP3, MPEG-4 audio or FLAC file"));
+        } else {
+            take(path);
+        }
+    }
+
+    QList<QUrl> urls;
+    for (const QString& path : std::as_const(paths))
+        urls.append(QUrl::fromLocalFile(path));
+    _monitor.run(HLVFileOperationAdding, QStringLiteral("adding"), 0, [&] { _manager.addFilesAtURLs(urls); });
+
+    // The manager keeps its own order (by name); the output follows the command line.
+    QHash<QString, std::shared_ptr<HLVFileData>> byPath;
+    for (const auto& record : _manager.FileDataArray())
+        byPath.insert(record->FilePath(), record);
+    Records records;
+    for (const QString& path : std::as_const(paths)) {
+        if (const auto record = byPath.value(path))
+            records.append(record);
+        else
+            fail(path, QStringLiteral("could not be added"));
+    }
+    return records;
+}
+
+HLVCommandRunner::Records HLVCommandRunner::readable(const Records& records, const QString& label)
+{
+    Records result;
+    qsizetype done = 0;
+    for (const auto& record : records) {
+        _progress.show(label, done++, records.size());
+        record->TagMap();
+        if (record->IsUnreadable())
+            fail(record->FilePath(), QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));
+        else
+            result.append(record);
+    }
+    _progress.clear();
+    return result;
+}
+
+QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, const QString& label)
+{
+    QHash<const HLVFileData*, bool> saved;
+    if (records.isEmpty())
+        return saved;
+    const auto codes = _monitor.run(HLVFileOperationSaving, label, records.size(),
+                                    [&] { _manager.saveFilesInUnmanagedArray(records); });
+    for (const auto& record : records) {
+        const bool written = codes.value(record.get()).contains(HLVFileDataChangeSaved);
+        saved.insert(record.get(), written);
+        if (!written) {
+            fail(record->FilePath(), record->IsReadOnly() ? QStringLiteral("the file is read-only")
+                                                          : QStringLiteral("the tags could not be written"));
+        }
+    }
+    return saved;
+}
+
+// --- show ---------------------------------------------------------------------------------
+
+void HLVCommandRunner::show(const Records& records)
+{
+    const Records shown = readable(records, QStringLiteral("show"));
+    HLVJsonWriter json;
+    if (_line.json())
+        json.beginArray();
+    for (const auto& record : shown) {
+        const auto map = record->TagMap();
+        const HLVArtwork& picture = map->Artwork();
+        const int score = HLVTagMapFilter::filteredTagCountForTagMap(*map);
+        HLVCustomTagValueArray customTags;
+        if (map->CustomTagValues()) {
+            for (const auto& value : *map->CustomTagValues()) {
+                if (value && !value->isMarkedForRemoval())
+                    customTags.append(value);
+            }
+        }
+        if (_line.json()) {
+            json.beginObject();
+            json.key(QStringLiteral("path"));
+            json.value(record->FilePath());
+            json.key(QStringLiteral("readOnly"));
+            json.value(record->IsReadOnly());
+            json.key(QStringLiteral("tags"));
+            writeTags(json, *map, false);
+            json.key(QStringLiteral("artwork"));
+            json.beginObject();
+            json.key(QStringLiteral("present"));
+            json.value(!picture.isNull());
+            json.key(QStringLiteral("width"));
+            json.value(picture.isNull() ? 0 : picture.size().width());
+            json.key(QStringLiteral("height"));
+            json.value(picture.isNull() ? 0 : picture.size().height());
+            json.endObject();
+            json.key(QStringLiteral("customTags"));
+            json.beginObject();
+            for (const auto& value : std::as_const(customTags)) {
+                json.key(value->identifier());
+                json.value(value->value());
+            }
+            json.endObject();
+            json.key(QStringLiteral("missingTagScore"));
+            json.value(score);
+            json.endObject();
+            continue;
+        }
+        QByteArray text = line({record->FilePath()});
+        if (record->IsReadOnly())
+            text += line({QString(), QStringLiteral("ReadOnly"), QStringLiteral("yes")});
+        for (const HLVTagField& field : HLVTagField::all()) {
+            if (field.numeric && field.number(*map))
+                text += line({QString(), field.key, numberText(field.number(*map))});
+            else if (!field.numeric && field.text(*map))
+                text += line({QString(), field.key, *field.text(*map)});
+        }
+        if (!picture.isNull()) {
+            text += line({QString(), QStringLiteral("Artwork"),
+                          QStringLiteral("%1x%2").arg(picture.size().width()).arg(picture.size().height())});
+        }
+        for (const auto& value : std::as_const(customTags))
+            text += line({QString(), QStringLiteral("Custom ") + value->identifier(), value->value().value_or(QString())});
+        text += line({QString(), QStringLiteral("MissingTagScore"), QString::number(score)});
+        print(text);
+    }
+    if (_line.json()) {
+        json.endArray();
+        print(json.data());
+    }
+}
+
+// --- set ------------------------------------------------------------------------------------
+
+bool HLVCommandRunner::preparePicture()
+{
+    const QString given = *_line.artwork();
+    QByteArray bytes;
+    if (isWebAddress(given)) {
+        // Downloads block, so never on the main thread; its loop turns meanwhile.
+        QFutureWatcher<QByteArray> watcher;
+        QEventLoop loop;
+        QObject::connect(&watcher, &QFutureWatcher<QByteArray>::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(QtConcurrent::run([given] { return HLVImageData::imageDataFromImageAtPath(given); }));
+        if (!watcher.isFinished())
+            loop.exec();
+        bytes = watcher.result();
+        if (bytes.isEmpty()) {
+            fail(given, QStringLiteral("the picture could not be downloaded"));
+            return false;
+        }
+    } else {
+        const QFileInfo info(given);
+        if (!info.isFile()) {
+            fail(given, QStringLiteral("no such picture file"));
+            return false;
+        }
+        _picturePath = QDir::cleanPath(info.absoluteFilePath());
+        bytes = HLVImageData::imageDataFromImageAtPath(_picturePath);
+    }
+    _picture = HLVArtwork::fromEncodedData(bytes);
+    if (_picture.isNull()) {
+        fail(given, QStringLiteral("not a readable picture"));
+        return false;
+    }
+    if (isWebAddress(given)) {
+        // Saved once, so every file gets the very picture checked here and the
+        // address is not asked again per file.
+        _downloadedPicture = std::make_unique<QTemporaryFile>(QDir::tempPath() + QLatin1String("/cadrelle-cli-XXXXXX"));
+        if (!_downloadedPicture->open() || _downloadedPicture->write(bytes) != bytes.size()
+            || !_downloadedPicture->flush()) {
+            fail(given, QStringLiteral("the downloaded picture could not be stored in a temporary file"));
+            return false;
+        }
+        _picturePath = _downloadedPicture->fileName();
+    }
+    return true;
+}
+
+void HLVCommandRunner::set(const Records& records)
+{
+    if (_line.artwork() && !preparePicture())
+        return; // no file is touched for a picture that cannot be had
+    Records toSave;
+    for (const auto& record : readable(records, QStringLiteral("reading"))) {
+        const auto initial = record->InitialTagMap();
+        if (HLVTagLib::formatForPath(record->FilePath()) == HLVTagLib::Format::MP3) {
+            QStringList identifiers = _line.customRemovals();
+            for (const auto& custom : _line.customValues())
+                identifiers.append(custom.first);
+            bool valid = true;
+            for (const QString& identifier : std::as_const(identifiers)) {
+                if (!HLVTagLibMP3Writer::isFrameIdentifier(identifier)) {
+                    fail(record->FilePath(),
+                         QStringLiteral("%1 is not an ID3v2 frame identifier (four capitals or digits)").arg(identifier));
+                    valid = false;
+                }
+            }
+            if (!valid)
+                continue;
+        }
+        if (_line.clear())
+            record->removeTags();
+        // A custom tag the file has keeps its identifier's spelling.
+        auto spelling = [&](const QString& identifier) {
+            if (initial->CustomTagValues()) {
+                if (auto existing = HLVCustomTagValue::customTagValueWithIdentifier(identifier, *initial->CustomTagValues()))
+                    return existing->identifier();
+            }
+            return identifier;
+        };
+        record->editVirtualTagMap([&](HLVTagMap& map) {
+            for (const auto& value : _line.fieldValues()) {
+                if (value.field->numeric)
+                    value.field->setNumber(map, value.number);
+                else
+                    value.field->setText(map, value.text);
+            }
+            if (_line.artwork()) {
+                map.setArtwork(_picture);
+                map.setArtworkPath(_picturePath);
+                map.setArtworkState(HLVArtworkStateChosen);
+                map.setArtworkAttempted(true);
+            } else if (_line.removeArtwork()) {
+                map.setArtwork(HLVArtwork());
+                map.setArtworkState(HLVArtworkStateRemove);
+                map.setArtworkAttempted(true);
+            }
+            if (!_line.customValues().isEmpty() || !_line.customRemovals().isEmpty()) {
+                auto& values = map.CustomTagValues();
+                if (!values)
+                    values = HLVCustomTagValueArray();
+                auto enter = [&](const QString& identifier, const QString& text, bool remove) {
+                    const QString name = spelling(identifier);
+                    if (auto existing = HLVCustomTagValue::customTagValueWithIdentifier(name, *values)) {
+                        existing->setValue(text);
+                        existing->setIsMarkedForRemoval(remove);
+                    } else {
+                        values->append(std::make_shared<HLVCustomTagValue>(name, text, remove));
+                    }
+                };
+                for (const auto& custom : _line.customValues())
+                    enter(custom.first, custom.second, false);
+                for (const QString& identifier : _line.customRemovals())
+                    enter(identifier, QString(), true);
+            }
+        });
+        record->forceIsModified();
+        _manager.fileWasModified(record);
+        toSave.append(record);
+    }
+    const auto saved = save(toSave, QStringLiteral("saving"));
+    for (const auto& record : std::as_const(toSave)) {
+        if (saved.value(record.get()))
+            print(line({record->FilePath(), QStringLiteral("saved")}));
+    }
+}
+
+// --- identify -------------------------------------------------------------------------------
+
+void HLVCommandRunner::identify(const Records& records)
+{
+    if (!records.isEmpty()) {
+        _monitor.run(HLVFileOperationIdentifying, QStringLiteral("identify"), records.size(),
+                     [&] { _manager.identifyFiles(records); });
+    }
+    const bool haveFingerprinter = QFileInfo(QCoreApplication::applicationDirPath() + QLatin1String("/fpcalc")).isExecutable();
+    Records toSave;
+    for (const auto& record : records) {
+        const QString path = record->FilePath();
+        switch (record->IdentificationState()) {
+        case HLVIdentificationIdentified:
+            if (_line.apply() && record->hasReleases())
+                toSave.append(record);
+            break;
+        case HLVIdentificationSkipped:
+            break;
+        default:
+            if (record->IsReadOnly())
+                fail(path, QStringLiteral("the file is read-only"));
+            else if (record->IsUnreadable())
+                fail(path, QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));
+            else if (!haveFingerprinter)
+                fail(path, QStringLiteral("fpcalc was not found beside cadrelle-cli"));
+            else if (record->ArtistID() || record->TrackName())
+                fail(path, QStringLiteral("MusicBrainz knows no release of its recording"));
+            else
+                fail(path, QStringLiteral("no recording found for its fingerprint"));
+        }
+    }
+    const auto saved = save(toSave, QStringLiteral("saving"));
+
+    HLVJsonWriter json;
+    if (_line.json())
+        json.beginArray();
+    for (const auto& record : records) {
+        const auto candidates = record->Releases();
+        if (_line.json()) {
+            json.beginObject();
+            json.key(QStringLiteral("path"));
+            json.value(record->FilePath());
+            json.key(QStringLiteral("outcome"));
+            json.value(QString::fromLatin1(outcomeName(*record)));
+            json.key(QStringLiteral("candidates"));
+            json.beginArray();
+            for (const auto& candidate : candidates)
+                writeTags(json, *candidate, true);
+            json.endArray();
+            if (_line.apply()) {
+                json.key(QStringLiteral("saved"));
+                json.value(saved.value(record.get()));
+            }
+            json.endObject();
+            continue;
+        }
+        QByteArray text = line({record->FilePath(), QString::fromLatin1(outcomeName(*record))});
+        for (const auto& c : candidates) {
+            text += line({QString(), c->AlbumName().value_or(QString()), c->AlbumArtist().value_or(QString()),
+                          c->ArtistName().value_or(QString()), c->TrackName().value_or(QString()),
+                          numberText(c->ReleaseYear()), pairText(c->TrackNumber(), c->TrackTotal()),
+                          pairText(c->DiscNumber(), c->DiscTotal()), c->Genre().value_or(QString()),
+                          c->ReleaseMBID().value_or(QString())});
+        }
+        print(text);
+    }
+    if (_line.json()) {
+        json.endArray();
+        print(json.data());
+    }
+}
+
+// --- artwork --------------------------------------------------------------------------------
+
+void HLVCommandRunner::artwork(const Records& records)
+{
+    if (!records.isEmpty()) {
+        _monitor.run(HLVFileOperationArtwork, QStringLiteral("artwork"), records.size(),
+                     [&] { _manager.obtainArtworkForFiles(records); });
+    }
+    Records toSave;
+    QHash<const HLVFileData*, QString> found;
+    for (const auto& record : records) {
+        const auto pending = record->existingVirtualTagMap();
+        const std::optional<QString> address = pending ? pending->ArtworkPath() : std::nullopt;
+        if (record->IsReadOnly()) {
+            fail(record->FilePath(), QStringLiteral("the file is read-only"));
+        } else if (!address || address->isEmpty()) {
+            fail(record->FilePath(), record->IsUnreadable()
+                                         ? QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file")
+                                         : QStringLiteral("no artwork found"));
+        } else {
+            found.insert(record.get(), *address);
+            if (_line.apply())
+                toSave.append(record);
+        }
+    }
+    save(toSave, QStringLiteral("saving"));
+    for (const auto& record : records) {
+        const QString address = found.value(record.get());
+        print(line({record->FilePath(), address.isEmpty() ? QStringLiteral("none") : address}));
+    }
+}
+
+// --- rename ---------------------------------------------------------------------------------
+
+void HLVCommandRunner::rename(const Records& records)
+{
+    const auto structure = HLVFileNameStructure::initWithStringValue(_line.structure());
+    const Records named = readable(records, QStringLiteral("reading"));
+
+    // What the renames will do, one after another as the rename queue runs them:
+    // a path counts as taken when something is there and it has not been moved
+    // away by an earlier rename, or when an earlier rename moves a file there.
+    QSet<QString> freed;
+    QSet<QString> taken;
+    auto occupied = [&](const QString& path) {
+        if (taken.contains(path))
+            return true;
+        return !freed.contains(path) && (QFileInfo::exists(path) || QFileInfo(path).isSymLink());
+    };
+    QHash<const HLVFileData*, QString> planned;
+    QHash<const HLVFileData*, QString> oldPaths;
+    for (const auto& record : named) {
+        const QString oldPath = record->FilePath();
+        oldPaths.insert(record.get(), oldPath);
+        const std::optional<QString> target = record->renamedFilePathUsingStructure(structure);
+        if (!target) {
+            note(oldPath, QStringLiteral("left as it is: its tags give no name for this structure"));
+        } else if (*target == oldPath) {
+            // already so named
+        } else if (occupied(*target)) {
+            fail(oldPath, QStringLiteral("not renamed: %1 already exists").arg(*target));
+        } else {
+            planned.insert(record.get(), *target);
+            taken.insert(*target);
+            freed.insert(oldPath);
+            taken.remove(oldPath);
+        }
+    }
+
+    if (!_line.dryRun() && !named.isEmpty()) {
+        _monitor.run(HLVFileOperationRenaming, QStringLiteral("rename"), named.size(),
+                     [&] { _manager.renameFiles(named, structure); });
+    }
+    for (const auto& record : named) {
+        const QString oldPath = oldPaths.value(record.get());
+        const QString target = planned.value(record.get());
+        if (target.isEmpty()) {
+            print(line({oldPath, QStringLiteral("unchanged")}));
+        } else if (_line.dryRun() || record->FilePath() == target) {
+            print(line({oldPath, target}));
+        } else {
+            fail(oldPath, QStringLiteral("could not be moved to %1").arg(target));
+            print(line({oldPath, QStringLiteral("unchanged")}));
+        }
+    }
+}
+
+// --- filter ---------------------------------------------------------------------------------
+
+void HLVCommandRunner::filter(const Records& records)
+{
+    const Records scored = readable(records, QStringLiteral("reading"));
+    if (scored.isEmpty())
+        return;
+    _monitor.run(HLVFileOperationFiltering, QStringLiteral("filter"), 0, [&] { _manager.refreshFilters(); });
+    const auto list = _line.filterUntagged() ? _manager.UntaggedFileDataArray() : _manager.PartiallyTaggedFileDataArray();
+    for (const auto& record : scored) {
+        if (list.contains(record))
+            print(line({record->FilePath()}));
+    }
+}

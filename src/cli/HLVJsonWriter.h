@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Writes JSON text with the members of each object in the order they are
+// given (QJsonObject sorts them), indented by two spaces per level. The caller
+// keeps the nesting right: key() before every value inside an object.
+class HLVJsonWriter
+{
+public:
+    void beginArray();
+    void endArray();
+    void beginObject();
+    void endObject();
+
+    void key(const QString& name);
+    void value(const QString& text);
+    void value(const std::optional<QString>& text); // null when absent
+    void value(qint64 number);
+    void value(int number) { value(qint64(number)); }
+    void value(bool flag);
+    void value(const char*) = delete; // would silently become a bool
+    void nullValue();
+
+    // The text so far, UTF-8, ending with a line break once the outermost value is closed.
+    QByteArray data() const { return _data; }
+
+    // The JSON string literal for a text, quotes included.
+    static QByteArray quoted(const QString& text);
+
+private:
+    void beforeValue();
+    void open(char bracket);
+    void close(char bracket);
+    void newLine();
+
+    struct Level
+    {
+        bool isObject = false;
+        int count = 0;
+    };
+    QByteArray _data;
+    QList<Level> _levels;
+    bool _afterKey = false;
+};
