@@ -65,14 +65,23 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 
         if (tagMap.AlbumArtist())
             writeValueToTagWithHandle(QStringLiteral("TPE2"), *tag, *tagMap.AlbumArtist());
-        if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
+        // A pair of zeros (the Remove Tags command) clears the frame: "0/0"
+        // would show as a track in every other program.
+        auto bothZero = [](const std::optional<int>& number, const std::optional<int>& total) {
+            return number && total && *number == 0 && *total == 0;
+        };
+        if (bothZero(tagMap.TrackNumber(), tagMap.TrackTotal())) {
+            removeValueForTagWithHandle(QStringLiteral("TRCK"), *tag);
+        } else if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
             writeValueToTagWithHandle(QStringLiteral("TRCK"), *tag, *track);
             // Where ID3v2's track number reads as 0 ("0/12"), readers fall back
             // on ID3v1's: keep the two in step.
             if (TagLib::ID3v1::Tag* v1 = file.ID3v1Tag())
                 v1->setTrack(unsigned(qMax(0, HLVTagValueParser::integerOfText(*track))));
         }
-        if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
+        if (bothZero(tagMap.DiscNumber(), tagMap.DiscTotal()))
+            removeValueForTagWithHandle(QStringLiteral("TPOS"), *tag);
+        else if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
             writeValueToTagWithHandle(QStringLiteral("TPOS"), *tag, *disc);
         if (tagMap.Composer())
             writeValueToTagWithHandle(QStringLiteral("TCOM"), *tag, *tagMap.Composer());

@@ -338,6 +338,30 @@ TEST(HLVTagLibMP3Writer, MergesTrackAndDiscPairsWithTheFile)
     }
 }
 
+// Remove Tags sets both numbers of each pair to 0: the frames go instead of
+// reading "0/0", which other programs show as a track.
+TEST(HLVTagLibMP3Writer, ZeroPairsClearTheirFrames)
+{
+    HLVTestFiles files;
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    changeTag(path, [&](TagLib::ID3v2::Tag& tag) {
+        addText(tag, "TRCK", QStringLiteral("5/10"));
+        addText(tag, "TPOS", QStringLiteral("1/2"));
+    });
+    HLVTagMap map;
+    map.setTrackNumber(0);
+    map.setTrackTotal(0);
+    map.setDiscNumber(0);
+    map.setDiscTotal(0);
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+    EXPECT_EQ(frameTexts(path, "TRCK"), QStringList());
+    EXPECT_EQ(frameTexts(path, "TPOS"), QStringList());
+    auto read = HLVTagLib::loadTagsFromFileAtPath(path);
+    EXPECT_FALSE(read->TrackNumber());
+    EXPECT_FALSE(read->TrackTotal());
+    EXPECT_FALSE(read->DiscNumber());
+}
+
 TEST(HLVTagLibMP3Writer, ActsOnArtworkStates)
 {
     HLVTestFiles files;
