@@ -171,7 +171,7 @@ bool HLVFileManager::addFileData(const std::shared_ptr<HLVFileData>& fileData)
                     return false;
             }
         }
-        if (_FileDataArray.contains(fileData))
+        if (_fileDataIndex.contains(fileData.get()))
             return false;
         fileData->setDelegate(this);
         insertSortedLocked(fileData);
@@ -186,6 +186,7 @@ bool HLVFileManager::insertSortedLocked(const std::shared_ptr<HLVFileData>& file
     auto position = std::upper_bound(_FileDataArray.begin(), _FileDataArray.end(), name,
                                      [](const QString& n, const auto& record) { return fileNameLess(n, record->FileName()); });
     _FileDataArray.insert(position, fileData);
+    _fileDataIndex.insert(fileData.get());
     return true;
 }
 
@@ -502,6 +503,7 @@ bool HLVFileManager::stopRenaming()
 void HLVFileManager::removeLocked(const std::shared_ptr<HLVFileData>& fileData)
 {
     _FileDataArray.removeAll(fileData);
+    _fileDataIndex.remove(fileData.get());
     _UntaggedFileDataArray.removeAll(fileData);
     _PartiallyTaggedFileDataArray.removeAll(fileData);
     _ModifiedFileDataArray.removeAll(fileData);
@@ -555,7 +557,7 @@ void HLVFileManager::fileWasModified(const std::shared_ptr<HLVFileData>& fileDat
     if (!fileData || !fileData->IsModified())
         return;
     ListLock lock(_listLock);
-    if (!_ModifiedFileDataArray.contains(fileData) && _FileDataArray.contains(fileData))
+    if (!_ModifiedFileDataArray.contains(fileData) && _fileDataIndex.contains(fileData.get()))
         _ModifiedFileDataArray.append(fileData);
 }
 
@@ -595,7 +597,7 @@ void HLVFileManager::refreshFilters()
             if (count <= 0)
                 continue;
             ListLock lock(_listLock);
-            if (!_FileDataArray.contains(record))
+            if (!_fileDataIndex.contains(record.get()))
                 continue; // removed meanwhile
             (count == 10 ? _UntaggedFileDataArray : _PartiallyTaggedFileDataArray).append(record);
         }

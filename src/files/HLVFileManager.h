@@ -155,6 +155,9 @@ private:
 
     mutable std::mutex _listLock;
     QList<std::shared_ptr<HLVFileData>> _FileDataArray;
+    // The records of _FileDataArray, so that "is it still in the list?" does
+    // not walk the list: adds and filter passes ask it for every file.
+    QSet<const HLVFileData*> _fileDataIndex;
     QList<std::shared_ptr<HLVFileData>> _PartiallyTaggedFileDataArray;
     QList<std::shared_ptr<HLVFileData>> _UntaggedFileDataArray;
     QList<std::shared_ptr<HLVFileData>> _ModifiedFileDataArray;

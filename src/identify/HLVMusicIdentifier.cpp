@@ -62,9 +62,10 @@ void HLVMusicIdentifier::addFileData(const std::shared_ptr<HLVFileData>& fileDat
         return;
     {
         std::lock_guard lock(_lock);
-        if (_FileDataArray.contains(fileData))
+        if (_fileDataIndex.contains(fileData.get()))
             return;
         _FileDataArray.append(fileData);
+        _fileDataIndex.insert(fileData.get());
     }
     fileData->setIdentificationState(HLVIdentificationNone);
 }
@@ -77,6 +78,8 @@ void HLVMusicIdentifier::removeFileData(const std::shared_ptr<HLVFileData>& file
         std::lock_guard lock(_lock);
         if (!_FileDataArray.removeOne(fileData))
             return;
+        if (!_FileDataArray.contains(fileData)) // a list handed in may hold it twice
+            _fileDataIndex.remove(fileData.get());
     }
     fileData->setIdentificationState(HLVIdentificationNone);
 }
@@ -91,6 +94,9 @@ void HLVMusicIdentifier::setFileDataArray(const QList<std::shared_ptr<HLVFileDat
 {
     std::lock_guard lock(_lock);
     _FileDataArray = files;
+    _fileDataIndex.clear();
+    for (const auto& fileData : files)
+        _fileDataIndex.insert(fileData.get());
 }
 
 void HLVMusicIdentifier::identifyFileData(const std::shared_ptr<HLVFileData>& fileData)

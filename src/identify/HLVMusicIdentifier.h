@@ -4,6 +4,7 @@
 #include "HLVRecordingReleases.h"
 
 #include <QList>
+#include <QSet>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -79,4 +80,6 @@ private:
     std::atomic<bool> _isFingerprintingATrack{false};
     std::atomic<bool> _isIdentifyingATrack{false};
     QList<std::shared_ptr<HLVFileData>> _FileDataArray;
+    // The records of _FileDataArray: adding a whole library checks each file.
+    QSet<const HLVFileData*> _fileDataIndex;
 };

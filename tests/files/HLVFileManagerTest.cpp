@@ -195,3 +195,45 @@ TEST_F(HLVFileManagerTest, IdentifyingNothingAnnouncesNothing)
     manager.waitUntilIdle();
     EXPECT_TRUE(events.take().isEmpty());
 }
+
+TEST_F(HLVFileManagerTest, RemovedRecordsLeaveEveryListAndMayComeBack)
+{
+    addAndWait(copies({"a.mp3", "b.mp3", "c.mp3"}));
+    const auto records = manager.FileDataArray();
+    const auto b = records[1];
+    EXPECT_FALSE(manager.addFileData(b)); // the same record object twice
+
+    ASSERT_TRUE(manager.removeFileData(b));
+    // Changed after its removal: it must not reach the modified list.
+    b->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("Edited")); });
+    b->forceIsModified();
+    manager.fileWasModified(b);
+    EXPECT_TRUE(manager.ModifiedFileDataArray().isEmpty());
+    manager.refreshFilters();
+    events.waitFor(QStringLiteral("finish 6"));
+    EXPECT_EQ(names(manager.UntaggedFileDataArray()), QStringList({"a.mp3", "c.mp3"}));
+
+    // Back in the collection, it is counted once everywhere.
+    ASSERT_TRUE(manager.addFileData(b));
+    EXPECT_FALSE(manager.addFileData(b));
+    manager.fileWasModified(b);
+    manager.fileWasModified(b);
+    EXPECT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"b.mp3"}));
+    events.take();
+    manager.refreshFilters();
+    events.waitFor(QStringLiteral("finish 6"));
+    EXPECT_EQ(names(manager.FileDataArray()), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(names(manager.UntaggedFileDataArray()), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+
+    // Removed while a pass runs over a large collection: the pass leaves it out.
+    QStringList many;
+    for (int i = 0; i < 300; ++i)
+        many.append(QStringLiteral("m%1.mp3").arg(i, 3, 10, QLatin1Char('0')));
+    addAndWait(copies(many));
+    events.take();
+    manager.refreshFilters();
+    manager.removeFileData(b);
+    events.waitFor(QStringLiteral("finish 6"));
+    EXPECT_FALSE(manager.UntaggedFileDataArray().contains(b));
+    EXPECT_EQ(manager.UntaggedFileDataArray().size(), 302);
+}
