@@ -238,21 +238,14 @@ bool isWebScheme(const QUrl& url)
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-// Runs the request; the completion is called exactly once, on the network thread
-// or, for a request that never started, on a completion thread.
+// Runs the request; the completion is called exactly once: on the network thread,
+// or at once on the calling thread for a request that cannot start.
 void perform(const QNetworkRequest& request, Completion completion)
 {
-    if (!isWebScheme(request.url())) {
-        completionPool()->start([completion] {
-            completion(failure(QNetworkReply::ProtocolUnknownError, QStringLiteral("Not a web address")));
-        });
-        return;
-    }
-    if (!startOnSession(request, completion)) {
-        completionPool()->start([completion] {
-            completion(failure(QNetworkReply::OperationCanceledError, QStringLiteral("No network session")));
-        });
-    }
+    if (!isWebScheme(request.url()))
+        completion(failure(QNetworkReply::ProtocolUnknownError, QStringLiteral("Not a web address")));
+    else if (!startOnSession(request, completion))
+        completion(failure(QNetworkReply::OperationCanceledError, QStringLiteral("No network session")));
 }
 
 } // namespace
@@ -271,7 +264,7 @@ HLVRequestToken HLVDataRequest::sendRequest(const QNetworkRequest& request,
     if (token)
         *token = fresh;
     perform(request, [delegate, fresh](Outcome outcome) {
-        // Move the delegate's work off the network thread.
+        // Off the network thread, and never inside this call: the caller may hold its own lock.
         completionPool()->start([delegate, fresh, outcome = std::move(outcome)] {
             if (!delegate)
                 return;

@@ -8,7 +8,10 @@
 class HLVImageData
 {
 public:
-    // The whole contents of the image; empty when nothing could be read.
+    // The whole contents of the image; empty when nothing could be read. A web
+    // address (one that starts with "http" in any case) is downloaded with a
+    // blocking request, so it must not be asked for on the main thread (the
+    // request is refused there); an answer other than 2xx counts as nothing.
     static QByteArray imageDataFromImageAtPath(const std::optional<QString>& path);
 
     // True when the path starts with "http" in any letter case.

@@ -102,11 +102,9 @@ bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTa
 
         if (tagMap.ArtworkState() == HLVArtworkStateRemove) {
             file->removePictures();
-        } else if (tagMap.ArtworkPath()
-                   && (tagMap.ArtworkState() == HLVArtworkStateChosen
-                       || tagMap.ArtworkState() == HLVArtworkStateFound)) {
+        } else if (const auto picture = artworkPathToEmbed(tagMap)) {
             // Without a usable picture the other tags are still saved.
-            addCoverImageToFile(*file, *tagMap.ArtworkPath());
+            addCoverImageToFile(*file, *picture);
         }
 
         writeCustomTags(

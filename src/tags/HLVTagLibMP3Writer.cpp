@@ -84,11 +84,9 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 
         if (tagMap.ArtworkState() == HLVArtworkStateRemove) {
             removeValueForTagWithHandle(QStringLiteral("APIC"), *tag);
-        } else if (tagMap.ArtworkPath()
-                   && (tagMap.ArtworkState() == HLVArtworkStateChosen
-                       || tagMap.ArtworkState() == HLVArtworkStateFound)) {
+        } else if (const auto picture = artworkPathToEmbed(tagMap)) {
             // A picture that cannot be had leaves the file's own; the rest is still saved.
-            addArtworkToTag(*tag, *tagMap.ArtworkPath());
+            addArtworkToTag(*tag, *picture);
         }
 
         writeCustomTags(

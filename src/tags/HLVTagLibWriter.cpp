@@ -85,6 +85,14 @@ void HLVTagLibWriter::writeCustomTags(const QString& path, const HLVTagMap& tagM
     store(QStringLiteral("CTIS"), list.stringValue());
 }
 
+std::optional<QString> HLVTagLibWriter::artworkPathToEmbed(const HLVTagMap& tagMap)
+{
+    const int state = tagMap.ArtworkState();
+    if (state != HLVArtworkStateChosen && state != HLVArtworkStateFound)
+        return std::nullopt;
+    return tagMap.ArtworkPath();
+}
+
 TagLib::ByteVector HLVTagLibWriter::pictureBytes(const QString& imagePath)
 {
     const QByteArray bytes = HLVImageData::imageDataFromImageAtPath(imagePath);

@@ -44,6 +44,9 @@ protected:
                                 const std::function<void(const QString& identifier, const QString& value)>& store,
                                 const std::function<void(const QString& identifier)>& remove);
 
+    // The picture to embed: the map's path when its state asks for a new picture.
+    static std::optional<QString> artworkPathToEmbed(const HLVTagMap& tagMap);
+
     // The bytes of the picture at a local path or web address (empty when none).
     static TagLib::ByteVector pictureBytes(const QString& imagePath);
 };

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "HLVTestPrinters.h"
+
 // A fresh temporary folder holding copies of the committed audio fixtures
 // (tone.mp3, tone.m4a, tone.flac, tone.ogg, tone.wav). Removed with the object.
 class HLVTestFiles

@@ -1,0 +1,67 @@
+#include "HLVAcoustIDGenerator.h"
+
+#include "HLVTagValueParser.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStringDecoder>
+
+HLVAcoustIDGenerator::HLVAcoustIDGenerator() : _toolPath(defaultToolPath()) {}
+
+QString HLVAcoustIDGenerator::defaultToolPath()
+{
+    if (!QCoreApplication::instance())
+        return QString();
+    return QCoreApplication::applicationDirPath() + QLatin1String("/fpcalc");
+}
+
+HLVAcoustIDGenerator::ToolOutput HLVAcoustIDGenerator::parseToolOutput(const QByteArray& output)
+{
+    static const QString durationMarker = QStringLiteral("DURATION=");
+    static const QString fingerprintMarker = QStringLiteral("FINGERPRINT=");
+
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(output);
+    if (decoder.hasError() || !text.contains(durationMarker) || !text.contains(fingerprintMarker))
+        return {};
+
+    ToolOutput result;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.contains(durationMarker))
+            result.duration = line.remove(durationMarker);
+        else if (line.contains(fingerprintMarker))
+            result.fingerprint = line.remove(fingerprintMarker);
+    }
+    return result;
+}
+
+void HLVAcoustIDGenerator::generateFingerprintForFileAtPath(const std::optional<QString>& path)
+{
+    if (!_delegate)
+        return;
+    if (!path || HLVTagValueParser::pathExtension(*path).compare(QLatin1String("m4p"), Qt::CaseInsensitive) == 0
+        || _toolPath.isEmpty()) {
+        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
+        return;
+    }
+
+    // A path that starts with a dash would read as an option of the tool.
+    const QString argument = path->startsWith(QLatin1Char('-')) ? QLatin1String("./") + *path : *path;
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.setProgram(_toolPath);
+    tool.setArguments({argument});
+    tool.start(QIODevice::ReadOnly);
+    if (!tool.waitForStarted()) {
+        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
+        return;
+    }
+    if (!tool.waitForFinished(toolTimeLimitMs)) {
+        tool.kill();
+        tool.waitForFinished();
+        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
+        return;
+    }
+    const ToolOutput output = parseToolOutput(tool.readAll());
+    _delegate->OnFingerprintGenerated(output.fingerprint, output.duration);
+}

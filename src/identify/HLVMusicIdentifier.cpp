@@ -1,0 +1,230 @@
+#include "HLVMusicIdentifier.h"
+#include "HLVFileData.h"
+#include "HLVRecordingReleasesGroup.h"
+#include "HLVSerialOperationQueue.h"
+
+std::shared_ptr<HLVMusicIdentifier> HLVMusicIdentifier::create()
+{
+    auto identifier = std::make_shared<HLVMusicIdentifier>();
+    identifier->_recordingReleases->setDelegate(identifier->weak_from_this());
+    return identifier;
+}
+
+HLVMusicIdentifier::HLVMusicIdentifier()
+    : _identificationOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("identification")))
+    , _fingerprintingOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("fingerprinting")))
+    , _fingerprinter(std::make_unique<HLVFingerprinter>())
+    , _recordingReleases(std::make_shared<HLVRecordingReleases>())
+{
+    _fingerprinter->setDelegate(this);
+}
+
+HLVMusicIdentifier::~HLVMusicIdentifier()
+{
+    _terminate = true;
+    {
+        std::lock_guard lock(_lock);
+        _shuttingDown = true;
+    }
+    _stageFree.notify_all();
+    _fingerprintingOpQueue.reset();
+    _identificationOpQueue.reset();
+    _fingerprinter->setDelegate(nullptr);
+}
+
+void HLVMusicIdentifier::addDelegate(HLVMusicIdentifierDelegate* delegate)
+{
+    std::lock_guard lock(_delegateLock);
+    if (delegate && !_delegates.contains(delegate))
+        _delegates.append(delegate);
+}
+
+void HLVMusicIdentifier::removeDelegate(HLVMusicIdentifierDelegate* delegate)
+{
+    std::lock_guard lock(_delegateLock);
+    _delegates.removeAll(delegate);
+}
+
+void HLVMusicIdentifier::notifyDelegates(const std::shared_ptr<HLVFileData>& fileData)
+{
+    QList<HLVMusicIdentifierDelegate*> delegates;
+    {
+        std::lock_guard lock(_delegateLock);
+        delegates = _delegates;
+    }
+    for (HLVMusicIdentifierDelegate* delegate : delegates)
+        delegate->OnFileDataChanged(fileData);
+}
+
+void HLVMusicIdentifier::addFileData(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (!fileData)
+        return;
+    {
+        std::lock_guard lock(_lock);
+        if (_FileDataArray.contains(fileData))
+            return;
+        _FileDataArray.append(fileData);
+    }
+    fileData->setIdentificationState(HLVIdentificationNone);
+}
+
+void HLVMusicIdentifier::removeFileData(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (!fileData)
+        return;
+    {
+        std::lock_guard lock(_lock);
+        if (!_FileDataArray.removeOne(fileData))
+            return;
+    }
+    fileData->setIdentificationState(HLVIdentificationNone);
+}
+
+QList<std::shared_ptr<HLVFileData>> HLVMusicIdentifier::FileDataArray() const
+{
+    std::lock_guard lock(_lock);
+    return _FileDataArray;
+}
+
+void HLVMusicIdentifier::setFileDataArray(const QList<std::shared_ptr<HLVFileData>>& files)
+{
+    std::lock_guard lock(_lock);
+    _FileDataArray = files;
+}
+
+void HLVMusicIdentifier::identifyFileData(const std::shared_ptr<HLVFileData>& fileData)
+{
+    _terminate = false;
+    performIdentify(fileData);
+}
+
+void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLVFileData>>& files)
+{
+    _terminate = false;
+    const QList<std::shared_ptr<HLVFileData>> copy = files;
+    for (const auto& fileData : copy) {
+        if (_terminate)
+            break;
+        performIdentify(fileData);
+    }
+}
+
+void HLVMusicIdentifier::stopIdentifying()
+{
+    _terminate = true;
+}
+
+void HLVMusicIdentifier::waitWhileBusy(const std::atomic<bool>& busy)
+{
+    std::unique_lock lock(_lock);
+    _stageFree.wait(lock, [&] { return !busy || _shuttingDown; });
+}
+
+void HLVMusicIdentifier::clearBusy(std::atomic<bool>& busy)
+{
+    {
+        std::lock_guard lock(_lock);
+        busy = false;
+    }
+    _stageFree.notify_all();
+}
+
+void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (!fileData)
+        return;
+    if (fileData->IsReadOnly()) {
+        fileData->setIdentificationState(HLVIdentificationFailed);
+        notifyDelegates(fileData);
+        return;
+    }
+    addFileData(fileData);
+    if (!fileData->RequiresTagging()) {
+        fileData->setIdentificationState(HLVIdentificationSkipped);
+        notifyDelegates(fileData);
+        return;
+    }
+    fileData->setIdentificationState(HLVIdentificationQueued);
+    _fingerprintingOpQueue->addOperation([this, fileData] {
+        if (_terminate)
+            return; // stays queued (state 1)
+        _isFingerprintingATrack = true;
+        fingerprintFileData(fileData);
+        // One file at a time: the answer clears the flag.
+        waitWhileBusy(_isFingerprintingATrack);
+    });
+}
+
+void HLVMusicIdentifier::fingerprintFileData(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (_terminate) {
+        clearBusy(_isFingerprintingATrack);
+        return;
+    }
+    notifyDelegates(fileData);
+    {
+        std::lock_guard lock(_lock);
+        _currentlyFingerprinting = fileData;
+    }
+    _fingerprinter->ObtainFingerprintForTrackAtPath(fileData->FilePath());
+}
+
+void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint)
+{
+    std::shared_ptr<HLVFileData> fileData;
+    {
+        std::lock_guard lock(_lock);
+        fileData = std::exchange(_currentlyFingerprinting, nullptr);
+    }
+    if (fileData) {
+        if (fingerprint) {
+            fileData->setIdentificationState(HLVIdentificationLookingUp);
+            fileData->setArtistID(fingerprint->ArtistMBID());
+            fileData->setTrackName(fingerprint->TrackName());
+            const HLVFingerprint found = *fingerprint;
+            _identificationOpQueue->addOperation([this, fileData, found] { identifyReleases(fileData, found); });
+        } else {
+            fileData->setIdentificationState(HLVIdentificationFailed);
+            notifyDelegates(fileData);
+        }
+    }
+    clearBusy(_isFingerprintingATrack);
+}
+
+void HLVMusicIdentifier::identifyReleases(const std::shared_ptr<HLVFileData>& fileData,
+                                          const HLVFingerprint& fingerprint)
+{
+    if (_terminate)
+        return; // stays in state 2
+    _isIdentifyingATrack = true;
+    notifyDelegates(fileData);
+    {
+        std::lock_guard lock(_lock);
+        _currentlyIdentifying = fileData;
+    }
+    _recordingReleases->ObtianRecordingReleasesWithRecordingMBID(fingerprint.RecordingMBID(), fingerprint.TrackName(),
+                                                                 fingerprint.ArtistMBID());
+    waitWhileBusy(_isIdentifyingATrack);
+}
+
+void HLVMusicIdentifier::OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group)
+{
+    std::shared_ptr<HLVFileData> fileData;
+    {
+        std::lock_guard lock(_lock);
+        fileData = std::exchange(_currentlyIdentifying, nullptr);
+    }
+    if (fileData) {
+        if (group) {
+            fileData->setIdentificationState(HLVIdentificationIdentified);
+            fileData->setArtistName(group->ArtistName());
+            fileData->setTrackMBID(group->RecordingID());
+            fileData->setReleases(group);
+        } else {
+            fileData->setIdentificationState(HLVIdentificationFailed);
+        }
+        notifyDelegates(fileData);
+    }
+    clearBusy(_isIdentifyingATrack);
+}

@@ -1,0 +1,136 @@
+#include "HLVTagLibMP4Structure.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <cstring>
+
+namespace HLVTagLibMP4Structure {
+
+namespace {
+
+constexpr int kMaximumDepth = 16;
+
+struct Box {
+    QByteArray type;
+    qint64 size = 0;
+    qint64 headerSize = 0;
+};
+
+// The boxes TagLib parses the children of, with the bytes before the first child.
+bool childrenOffset(const QByteArray& type, qint64* skip)
+{
+    static const char* const containers[] = {"moov", "udta", "mdia", "ilst", "stbl",
+                                             "minf", "moof", "traf", "trak"};
+    for (const char* container : containers) {
+        if (type == container) {
+            *skip = 0;
+            return true;
+        }
+    }
+    if (type == "meta") { // version and flags come first
+        *skip = 4;
+        return true;
+    }
+    if (type == "stsd") { // version, flags and entry count come first
+        *skip = 8;
+        return true;
+    }
+    return false;
+}
+
+bool readAt(QFile& file, qint64 offset, char* buffer, qint64 length)
+{
+    return file.seek(offset) && file.read(buffer, length) == length;
+}
+
+// The box starting at offset, which must end by end. Only a top-level box may
+// have size 0 (it then runs to the end of the file); a container of that size
+// would swallow the boxes after it.
+bool readBox(QFile& file, qint64 offset, qint64 end, bool topLevel, Box* box)
+{
+    char header[16];
+    if (end - offset < 8 || !readAt(file, offset, header, 8))
+        return false;
+    const quint32 size = qFromBigEndian<quint32>(header);
+    box->type = QByteArray(header + 4, 4);
+    if (size == 1) {
+        if (end - offset < 16 || !readAt(file, offset + 8, header + 8, 8))
+            return false;
+        const quint64 largeSize = qFromBigEndian<quint64>(header + 8);
+        if (largeSize > quint64(end - offset))
+            return false;
+        box->size = qint64(largeSize);
+        box->headerSize = 16;
+    } else if (size == 0) {
+        qint64 skip = 0;
+        if (!topLevel || childrenOffset(box->type, &skip))
+            return false;
+        box->size = end - offset;
+        box->headerSize = 8;
+    } else {
+        box->size = size;
+        box->headerSize = 8;
+    }
+    return box->size >= box->headerSize && box->size <= end - offset;
+}
+
+// A chunk-offset table: version and flags, an entry count, the entries.
+bool offsetTableFits(QFile& file, qint64 offset, const Box& box, qint64 entrySize)
+{
+    char count[4];
+    if (box.size < box.headerSize + 8 || !readAt(file, offset + box.headerSize + 4, count, 4))
+        return false;
+    return qint64(qFromBigEndian<quint32>(count)) * entrySize <= box.size - box.headerSize - 8;
+}
+
+bool onlyZeroBytes(QFile& file, qint64 offset, qint64 length)
+{
+    char bytes[8] = {};
+    if (!readAt(file, offset, bytes, length))
+        return false;
+    static const char zeros[8] = {};
+    return std::memcmp(bytes, zeros, size_t(length)) == 0;
+}
+
+bool boxesFit(QFile& file, qint64 begin, qint64 end, int depth, bool* sawMovie)
+{
+    if (depth > kMaximumDepth)
+        return false;
+    const bool topLevel = depth == 0;
+    qint64 offset = begin;
+    while (end - offset >= 8) {
+        Box box;
+        if (!readBox(file, offset, end, topLevel, &box))
+            return false;
+        if (topLevel && box.type == "moov")
+            *sawMovie = true;
+        qint64 skip = 0;
+        if (childrenOffset(box.type, &skip)) {
+            if (box.size < box.headerSize + skip
+                || !boxesFit(file, offset + box.headerSize + skip, offset + box.size, depth + 1, sawMovie))
+                return false;
+        } else if (box.type == "stco" && !offsetTableFits(file, offset, box, 4)) {
+            return false;
+        } else if (box.type == "co64" && !offsetTableFits(file, offset, box, 8)) {
+            return false;
+        }
+        offset += box.size;
+    }
+    // Some writers end a container with a 32-bit zero; the file itself ends with its last box.
+    if (offset == end)
+        return true;
+    return !topLevel && onlyZeroBytes(file, offset, end - offset);
+}
+
+} // namespace
+
+bool isSoundForWriting(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    bool sawMovie = false;
+    return boxesFit(file, 0, file.size(), 0, &sawMovie) && sawMovie;
+}
+
+} // namespace HLVTagLibMP4Structure

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// A check of an MPEG-4 file's box layout before TagLib rewrites it. TagLib
+// trusts the sizes it reads: a box that overruns its parent makes a save
+// overwrite the audio, and a chunk-offset table with a huge count makes it
+// write gigabytes. Writers refuse a file that fails this check.
+namespace HLVTagLibMP4Structure {
+
+// True when the top-level boxes fill the file exactly, a movie box is among
+// them, every box TagLib descends into holds children that fit it, and every
+// chunk-offset table fits its box.
+bool isSoundForWriting(const QString& path);
+
+} // namespace HLVTagLibMP4Structure

@@ -1,0 +1,303 @@
+#include "HLVFileData.h"
+#include "HLVFileNameStructure.h"
+#include "HLVRecordingReleasesGroup.h"
+#include "HLVTestEnvironment.h"
+#include "HLVTestFiles.h"
+#include "HLVTagLib.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+#include <thread>
+
+namespace {
+
+struct Recorder : HLVFileDataDelegate
+{
+    std::mutex mutex;
+    QList<int> codes;
+    void OnFileDataModified(const std::shared_ptr<HLVFileData>&, int code) override
+    {
+        std::lock_guard lock(mutex);
+        codes.append(code);
+    }
+    QList<int> take()
+    {
+        std::lock_guard lock(mutex);
+        return std::exchange(codes, {});
+    }
+};
+
+void taglibSet(const QString& path, const std::function<void(TagLib::Tag&)>& change)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    ASSERT_FALSE(file.isNull());
+    change(*file.tag());
+    ASSERT_TRUE(file.save());
+}
+
+
+std::shared_ptr<HLVRecordingRelease> release(const QString& title, bool compilation = false, bool single = false)
+{
+    auto r = std::make_shared<HLVRecordingRelease>();
+    r->setReleaseTitle(title);
+    r->setIsCompilation(compilation);
+    r->setIsSingle(single);
+    r->setReleaseID(QStringLiteral("id-") + title);
+    return r;
+}
+
+class HLVFileDataTest : public ::testing::Test
+{
+protected:
+    std::shared_ptr<HLVFileData> record(const QString& fixture = QStringLiteral("tone.mp3"),
+                                        const std::function<void(TagLib::Tag&)>& tags = {})
+    {
+        const QString path = files.copyFixture(fixture);
+        if (tags)
+            taglibSet(path, tags);
+        auto r = HLVFileData::createWithPath(path);
+        r->setDelegate(&recorder);
+        return r;
+    }
+    HLVTestFiles files;
+    Recorder recorder;
+};
+
+void fullTags(TagLib::Tag& tag)
+{
+    tag.setTitle("Title");
+    tag.setArtist("Artist");
+    tag.setAlbum("Album");
+    tag.setGenre("Rock");
+    tag.setYear(1999);
+    tag.setTrack(3);
+}
+
+} // namespace
+
+TEST_F(HLVFileDataTest, NewRecordIsUnmodifiedAndLoadsLazily)
+{
+    auto r = record(QStringLiteral("tone.flac"), fullTags);
+    EXPECT_FALSE(r->IsModified());
+    EXPECT_EQ(r->FilteredTagCount(), -1);
+    EXPECT_EQ(r->FileName(), QStringLiteral("tone.flac"));
+    EXPECT_FALSE(r->isLoaded());
+    EXPECT_EQ(r->TemporaryTagMap()->TrackName(), QStringLiteral("Title"));
+    EXPECT_FALSE(r->isLoaded()); // the filter's map is not kept
+    EXPECT_EQ(r->TagMap()->TrackName(), QStringLiteral("Title"));
+    EXPECT_TRUE(r->isLoaded());
+    EXPECT_EQ(recorder.take(), QList<int>{HLVFileDataChangeLoaded});
+    r->TagMap();
+    EXPECT_TRUE(recorder.take().isEmpty()); // read once
+}
+
+TEST_F(HLVFileDataTest, ModifiedStateFollowsPendingChanges)
+{
+    auto r = record();
+    r->editVirtualTagMap([](HLVTagMap& m) { m.setGenre(QStringLiteral("Jazz")); });
+    EXPECT_FALSE(r->IsModified()); // saved until an editor forces it
+    r->forceIsModified();
+    EXPECT_TRUE(r->IsModified());
+
+    // Only the artwork state: 2, 3 and 4 are changes, 0 and 1 are not.
+    for (int state : {0, 1, 2, 3, 4}) {
+        r->setVirtualTagMap(nullptr); // clears the forced flag, keeps unsaved
+        auto map = std::make_shared<HLVTagMap>();
+        map->setArtworkState(state);
+        r->setVirtualTagMap(map);
+        EXPECT_EQ(r->IsModified(), state >= 2) << state;
+    }
+
+    auto readOnly = record();
+    readOnly->setIsReadOnly(true);
+    readOnly->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("x")); });
+    readOnly->forceIsModified();
+    EXPECT_FALSE(readOnly->IsModified());
+    EXPECT_TRUE(HLVFileData::areAnyFilesModified({readOnly, r}));
+    EXPECT_FALSE(HLVFileData::areAnyFilesModified({readOnly}));
+    EXPECT_TRUE(HLVFileData::areAnyFilesModifiedAtIndexes({readOnly, r}, {1}));
+    EXPECT_FALSE(HLVFileData::areAnyFilesModifiedAtIndexes({readOnly, r}, {0, 7}));
+    EXPECT_FALSE(HLVFileData::areAnyFilesModified({}));
+}
+
+TEST_F(HLVFileDataTest, RequiresTagging)
+{
+    auto complete = record(QStringLiteral("tone.mp3"), fullTags);
+    complete->editVirtualTagMap([](HLVTagMap& m) {
+        m.setAlbumArtist(QStringLiteral("AA"));
+        m.setTrackTotal(9);
+        m.setDiscNumber(1);
+    });
+    EXPECT_FALSE(complete->RequiresTagging()); // no disc total, no artwork: still complete
+    complete->editVirtualTagMap([](HLVTagMap& m) { m.setTrackNumber(0); });
+    EXPECT_TRUE(complete->RequiresTagging());
+    complete->setIdentificationState(HLVIdentificationIdentified);
+    EXPECT_FALSE(complete->RequiresTagging());
+    complete->setIdentificationState(HLVIdentificationFailed);
+    EXPECT_FALSE(complete->RequiresTagging());
+    EXPECT_TRUE(record()->RequiresTagging());
+}
+
+TEST_F(HLVFileDataTest, ReleasesBecomeCandidatesWithMatchingAlbumsFirst)
+{
+    auto r = record(QStringLiteral("tone.mp3"), [](TagLib::Tag& t) { t.setAlbum("Blue Album"); });
+    r->TagMap();
+    auto group = std::make_shared<HLVRecordingReleasesGroup>();
+    group->setArtistName(QStringLiteral("Band"));
+    group->setTrackName(QStringLiteral("Song"));
+    auto first = release(QStringLiteral("Other"));
+    first->setReleaseYear(QStringLiteral("2001-05-17"));
+    first->setTrackPosition(5);
+    first->setTrackCount(12);
+    auto second = release(QStringLiteral("BLUE ALBUM"), true);
+    second->setReleaseYear(QStringLiteral("99"));
+    auto third = release(QStringLiteral("blue album"));
+    third->setTrackName(QStringLiteral("Song (live)"));
+    group->RecordingReleases() = {first, second, third};
+    r->setReleases(group);
+
+    const auto releases = r->Releases();
+    ASSERT_EQ(releases.size(), 3);
+    EXPECT_EQ(releases[0]->AlbumName(), QStringLiteral("blue album"));
+    EXPECT_EQ(releases[1]->AlbumName(), QStringLiteral("BLUE ALBUM"));
+    EXPECT_EQ(releases[2]->AlbumName(), QStringLiteral("Other"));
+    EXPECT_EQ(r->VirtualTagMap(), releases[0]); // the candidate itself is pending
+    EXPECT_EQ(releases[0]->TrackName(), QStringLiteral("Song (live)"));
+    EXPECT_EQ(releases[2]->TrackName(), QStringLiteral("Song"));
+    EXPECT_EQ(releases[2]->ReleaseYear(), 2001);
+    EXPECT_FALSE(releases[1]->ReleaseYear());
+    EXPECT_EQ(releases[2]->TrackNumber(), 5);
+    EXPECT_EQ(releases[2]->TrackTotal(), 12);
+    EXPECT_FALSE(releases[2]->DiscNumber());
+    EXPECT_EQ(releases[2]->ArtworkState(), HLVArtworkStateFound);
+    EXPECT_FALSE(releases[2]->ArtworkAttempted());
+    EXPECT_EQ(releases[1]->AlbumArtist(), QString(""));
+    EXPECT_EQ(releases[0]->AlbumArtist(), QStringLiteral("Band"));
+    EXPECT_EQ(releases[2]->ReleaseMBID(), QStringLiteral("id-Other"));
+
+    // A compilation's empty album artist overrides the file's.
+    r->setVirtualTagMap(releases[1]);
+    EXPECT_EQ(r->TagMap()->AlbumArtist(), QString(""));
+
+    r->forceIsModified();
+    r->undoChanges();
+    EXPECT_TRUE(r->Releases().isEmpty());
+    EXPECT_FALSE(r->existingVirtualTagMap());
+    EXPECT_EQ(r->IdentificationState(), HLVIdentificationNone);
+}
+
+TEST_F(HLVFileDataTest, SaveWritesOnlyPendingFieldsAndMovesTheBaseline)
+{
+    auto r = record(QStringLiteral("tone.m4a"), fullTags);
+    r->TagMap();
+    recorder.take();
+    r->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("New title")); });
+    r->saveID3Tags();
+    EXPECT_EQ(recorder.take(), QList<int>{HLVFileDataChangeNotSaved}); // not forced: nothing to save
+
+    r->forceIsModified();
+    r->saveID3Tags();
+    EXPECT_EQ(recorder.take(), QList<int>{HLVFileDataChangeSaved});
+    EXPECT_FALSE(r->isSaving());
+    EXPECT_FALSE(r->IsModified());
+    const QString path = r->FilePath();
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    EXPECT_EQ(file.tag()->title(), TagLib::String("New title"));
+    EXPECT_EQ(file.tag()->artist(), TagLib::String("Artist"));
+    EXPECT_EQ(file.tag()->year(), 1999u);
+    EXPECT_EQ(r->InitialTagMap()->TrackName(), QStringLiteral("New title"));
+    EXPECT_EQ(r->InitialTagMap()->ArtistName(), QStringLiteral("Artist"));
+}
+
+TEST_F(HLVFileDataTest, FailedSaveKeepsPendingChanges)
+{
+    auto r = record(QStringLiteral("tone.mp3"), fullTags);
+    r->TagMap();
+    recorder.take();
+    r->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("Lost?")); });
+    r->forceIsModified();
+    QFile::remove(r->FilePath()); // the file went away
+    r->saveID3Tags();
+    EXPECT_EQ(recorder.take(), QList<int>{HLVFileDataChangeNotSaved});
+    EXPECT_TRUE(r->IsModified());
+    EXPECT_EQ(r->TagMap()->TrackName(), QStringLiteral("Lost?"));
+    EXPECT_EQ(r->InitialTagMap()->TrackName(), QStringLiteral("Title"));
+}
+
+TEST_F(HLVFileDataTest, RenamesFromTheStoredTags)
+{
+    auto a = record(QStringLiteral("tone.mp3"), [](TagLib::Tag& t) {
+        t.setArtist("AC/DC");
+        t.setTitle("Title: Part 1");
+    });
+    a->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("Unsaved")); });
+    a->renameFileUsingStructure(HLVFileNameStructure(0, 2, 8));
+    EXPECT_EQ(a->FileName(), QStringLiteral("ACDC - Title Part 1.mp3"));
+    EXPECT_TRUE(QFileInfo::exists(a->FilePath()));
+    EXPECT_EQ(recorder.take().last(), HLVFileDataChangeRenamed);
+
+    // Track 0 drops out with its separator.
+    auto b = record(QStringLiteral("tone.flac"), [](TagLib::Tag& t) { t.setTitle("Solo"); });
+    b->renameFileUsingStructure(HLVFileNameStructure(0, 9, 8));
+    EXPECT_EQ(b->FileName(), QStringLiteral("Solo.flac"));
+
+    // Two records wanting one name: the second stays.
+    const QString other = files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("second.flac"));
+    taglibSet(other, [](TagLib::Tag& t) { t.setTitle("Solo"); });
+    auto c = HLVFileData::createWithPath(other);
+    c->setDelegate(&recorder);
+    c->renameFileUsingStructure(HLVFileNameStructure());
+    EXPECT_EQ(c->FileName(), QStringLiteral("second.flac"));
+    EXPECT_EQ(recorder.take().last(), HLVFileDataChangeRenamed);
+
+    // No title: nothing to name it by. An unreadable file is never renamed.
+    auto untitled = record(QStringLiteral("tone.m4a"));
+    untitled->renameFileUsingStructure(HLVFileNameStructure());
+    EXPECT_EQ(untitled->FileName(), QStringLiteral("tone.m4a"));
+    const QString garbage = files.writeFile(QStringLiteral("garbage.mp3"), QByteArray(1000, 'x'));
+    auto unreadable = HLVFileData::createWithPath(garbage);
+    unreadable->renameFileUsingStructure(HLVFileNameStructure(2, 0, 8));
+    EXPECT_TRUE(QFileInfo::exists(garbage));
+
+    // Nothing but forbidden characters, or only dots: left alone.
+    auto dots = record(QStringLiteral("tone.ogg"), [](TagLib::Tag& t) { t.setTitle(".."); });
+    dots->renameFileUsingStructure(HLVFileNameStructure());
+    EXPECT_EQ(dots->FileName(), QStringLiteral("tone.ogg"));
+}
+
+TEST_F(HLVFileDataTest, EditsSavesAndReadsFromSeveralThreads)
+{
+    auto r = record(QStringLiteral("tone.flac"), fullTags);
+    std::atomic<bool> stop{false};
+    std::thread editor([&] {
+        for (int i = 0; !stop; ++i) {
+            r->editVirtualTagMap([i](HLVTagMap& m) {
+                m.setTrackName(QStringLiteral("Edit %1").arg(i));
+                m.setComment(QStringLiteral("Comment %1").arg(i));
+            });
+            r->forceIsModified();
+        }
+    });
+    std::thread reader([&] {
+        while (!stop) {
+            auto map = r->TagMap();
+            (void)r->IsModified();
+            (void)r->RequiresTagging();
+            EXPECT_TRUE(map->TrackName().has_value());
+        }
+    });
+    for (int i = 0; i < 40; ++i)
+        r->saveID3Tags();
+    stop = true;
+    editor.join();
+    reader.join();
+    r->forceIsModified();
+    r->saveID3Tags();
+    EXPECT_EQ(r->TagMap()->TrackName(), r->InitialTagMap()->TrackName());
+    EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(r->FilePath())->TrackName(), r->InitialTagMap()->TrackName());
+}

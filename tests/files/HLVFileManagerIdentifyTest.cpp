@@ -1,0 +1,165 @@
+#include "HLVFileManager.h"
+#include "HLVFileManagerEvents.h"
+#include "HLVLoopbackServer.h"
+#include "HLVMusicBrainzServer.h"
+#include "HLVServiceConfiguration.h"
+#include "HLVTestFiles.h"
+
+#include <QFile>
+#include <condition_variable>
+#include <thread>
+#include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kAcoustIDReply = R"({"status": "ok", "results": [{"id": "a1", "score": 0.97, "recordings": [
+  {"id": "rec-1", "title": "Tone", "duration": 5,
+   "artists": [{"id": "artist-1", "name": "The Generators"}]}]}]})";
+
+const QByteArray kReleasesReply = R"(<?xml version="1.0" encoding="UTF-8"?>
+<metadata xmlns="http://musicbrainz.org/ns/mmd-2.0#">
+ <recording-list count="1" offset="0">
+  <recording id="rec-1">
+   <title>Tone</title>
+   <artist-credit><name-credit><artist id="artist-1"><name>The Generators</name></artist></name-credit></artist-credit>
+   <release-list count="2">
+    <release id="rel-single">
+     <title>Tone (single)</title><status>Official</status>
+     <release-group id="rg-1" type="Single"/>
+     <date>2003</date><country>GB</country>
+     <medium-list><medium><position>1</position><track-list count="2" offset="0"/></medium></medium-list>
+    </release>
+    <release id="rel-album">
+     <title>Waveforms</title><status>Official</status>
+     <release-group id="rg-2" type="Album"/>
+     <date>2001-04-01</date><country>GB</country>
+     <medium-list><medium><position>1</position><track-list count="12" offset="4"/></medium></medium-list>
+    </release>
+   </release-list>
+   <tag-list><tag count="3"><name>electronic</name></tag></tag-list>
+  </recording>
+ </recording-list>
+</metadata>)";
+
+using Events = HLVFileManagerEvents;
+
+} // namespace
+
+class HLVFileManagerIdentify : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply));
+        server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(kReleasesReply));
+        qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
+        qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
+        HLVMusicBrainzServer::resetForTesting();
+        HLVServiceConfiguration::setRequestPauseForTesting(10ms);
+    }
+    void TearDown() override
+    {
+        HLVServiceConfiguration::resetPacingForTesting();
+        qunsetenv("CADRELLE_ACOUSTID_URL");
+        qunsetenv("CADRELLE_MUSICBRAINZ_URL");
+        HLVMusicBrainzServer::resetForTesting();
+    }
+
+    HLVLoopbackServer server;
+    HLVTestFiles files;
+};
+
+TEST_F(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
+{
+    const QString tagged = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("tagged.mp3"));
+    {
+        TagLib::FileRef file(QFile::encodeName(tagged).constData());
+        TagLib::PropertyMap properties;
+        properties["TITLE"] = TagLib::StringList("Tone");
+        properties["ARTIST"] = TagLib::StringList("The Generators");
+        properties["ALBUM"] = TagLib::StringList("Waveforms");
+        properties["ALBUMARTIST"] = TagLib::StringList("The Generators");
+        properties["GENRE"] = TagLib::StringList("Electronic");
+        properties["DATE"] = TagLib::StringList("2001");
+        properties["TRACKNUMBER"] = TagLib::StringList("5/12");
+        properties["DISCNUMBER"] = TagLib::StringList("1/1");
+        file.file()->setProperties(properties);
+        ASSERT_TRUE(file.save());
+    }
+    auto readOnly = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("locked.mp3")));
+    readOnly->setIsReadOnly(true);
+    auto complete = HLVFileData::createWithPath(tagged);
+    auto untagged = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("bare.flac")));
+
+    Events events;
+    {
+        HLVFileManager manager;
+        manager.addDelegate(&events);
+        for (const auto& record : {readOnly, complete, untagged})
+            ASSERT_TRUE(manager.addFileData(record));
+        manager.identifyFiles({readOnly, complete, untagged});
+        const QStringList seen = events.waitFor(QStringLiteral("finish 5"));
+        EXPECT_EQ(seen, QStringList({"start 5", "6 locked.mp3", "7 tagged.mp3", "5 bare.flac", "finish 5"}));
+        manager.removeDelegate(&events);
+    }
+    EXPECT_EQ(readOnly->IdentificationState(), HLVIdentificationFailed);
+    EXPECT_EQ(complete->IdentificationState(), HLVIdentificationSkipped);
+    ASSERT_EQ(untagged->IdentificationState(), HLVIdentificationIdentified);
+    EXPECT_TRUE(untagged->IsModified());
+    EXPECT_EQ(untagged->TrackMBID(), QStringLiteral("rec-1"));
+    EXPECT_EQ(untagged->ArtistName(), QStringLiteral("The Generators"));
+
+    // Albums before singles; the first candidate is the pending map.
+    const auto releases = untagged->Releases();
+    ASSERT_EQ(releases.size(), 2);
+    EXPECT_EQ(untagged->VirtualTagMap(), releases[0]);
+    EXPECT_EQ(releases[0]->AlbumName(), QStringLiteral("Waveforms"));
+    EXPECT_EQ(releases[0]->TrackNumber(), 5);
+    EXPECT_EQ(releases[0]->TrackTotal(), 12);
+    EXPECT_EQ(releases[0]->ReleaseYear(), 2001);
+    EXPECT_EQ(releases[0]->Genre(), QStringLiteral("Electronic"));
+    EXPECT_EQ(releases[0]->ReleaseMBID(), QStringLiteral("rel-album"));
+    EXPECT_EQ(releases[1]->AlbumName(), QStringLiteral("Tone (single)"));
+
+    // AcoustID once, MusicBrainz once: the primary search found releases.
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, QStringLiteral("/v2/lookup"));
+    EXPECT_EQ(requests[1].path, QStringLiteral("/ws/2/recording/"));
+    EXPECT_TRUE(requests[1].query.startsWith(QStringLiteral("query=arid:artist-1")));
+}
+
+// A stop lets the file being fingerprinted finish its stage and leaves the
+// waiting ones queued; the operation's finish comes at once.
+TEST_F(HLVFileManagerIdentify, StopLeavesWaitingFilesQueued)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply).delayed(400ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        records.append(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QLatin1String(name))));
+    Events events;
+    HLVFileManager manager;
+    manager.addDelegate(&events);
+    for (const auto& record : records)
+        manager.addFileData(record);
+    manager.identifyFiles(records);
+    ASSERT_TRUE(server.waitForRequests(1, 30s));
+    EXPECT_TRUE(manager.stopIdentifying());
+    EXPECT_EQ(events.waitFor(QStringLiteral("finish 5")), QStringList({"start 5", "finish 5"}));
+
+    // The first file's lookup still answers: it moves on to state 2 and stays there.
+    for (int i = 0; i < 300 && records[0]->IdentificationState() != HLVIdentificationLookingUp; ++i)
+        std::this_thread::sleep_for(10ms);
+    manager.waitUntilIdle();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(records[0]->IdentificationState(), HLVIdentificationLookingUp);
+    EXPECT_EQ(records[1]->IdentificationState(), HLVIdentificationQueued);
+    EXPECT_EQ(records[2]->IdentificationState(), HLVIdentificationQueued);
+    EXPECT_EQ(server.requests().size(), 1u); // no release query, no second lookup
+    EXPECT_EQ(events.take(), QStringList({"start 5", "finish 5"}));
+    manager.removeDelegate(&events);
+}

@@ -1,0 +1,197 @@
+#include "HLVFileManager.h"
+#include "HLVFileManagerEvents.h"
+#include "HLVTestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Events = HLVFileManagerEvents;
+
+class HLVFileManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { manager.addDelegate(&events); }
+    void TearDown() override { manager.removeDelegate(&events); }
+
+    QList<QUrl> copies(const QStringList& names, const QString& fixture = QStringLiteral("tone.mp3"))
+    {
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls.append(QUrl::fromLocalFile(files.copyFixture(fixture, name)));
+        return urls;
+    }
+    QStringList names(const QList<std::shared_ptr<HLVFileData>>& records)
+    {
+        QStringList result;
+        for (const auto& r : records)
+            result.append(r->FileName());
+        return result;
+    }
+    void addAndWait(const QList<QUrl>& urls)
+    {
+        events.take();
+        manager.addFilesAtURLs(urls);
+        events.waitFor(QStringLiteral("finish 1"));
+        manager.waitUntilIdle();
+    }
+
+    HLVTestFiles files;
+    Events events;
+    HLVFileManager manager;
+};
+
+void setTitle(const QString& path, const char* title)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    ASSERT_FALSE(file.isNull());
+    file.tag()->setTitle(title);
+    ASSERT_TRUE(file.save());
+}
+
+} // namespace
+
+TEST_F(HLVFileManagerTest, AddingSortsByNameAndRefusesDuplicates)
+{
+    const auto urls = copies({"b.mp3", "C.mp3", "a.mp3", "B2.mp3"});
+    addAndWait(urls);
+    EXPECT_EQ(names(manager.FileDataArray()), QStringList({"a.mp3", "b.mp3", "B2.mp3", "C.mp3"}));
+    EXPECT_EQ(events.take(), QStringList({"start 1", "finish 1"}));
+
+    addAndWait(urls); // the same folder again
+    EXPECT_EQ(manager.FileDataArray().size(), 4);
+    EXPECT_FALSE(manager.addFileAtURL(urls.first()));
+    EXPECT_FALSE(manager.addFileData(nullptr));
+    EXPECT_FALSE(manager.addFilesAtURLs(std::nullopt));
+
+    addAndWait({}); // an empty batch still announces
+    EXPECT_EQ(events.take(), QStringList({"start 1", "finish 1"}));
+
+    const auto record = manager.fileAtIndex(2);
+    EXPECT_EQ(manager.indexForFile(record), 2);
+    EXPECT_FALSE(manager.fileAtIndex(99));
+}
+
+TEST_F(HLVFileManagerTest, SamePathTwiceInOneBatchToAnEmptyCollection)
+{
+    const auto urls = copies({"x.mp3"});
+    addAndWait({urls.first(), urls.first()});
+    EXPECT_EQ(manager.FileDataArray().size(), 2);
+}
+
+TEST_F(HLVFileManagerTest, RemovingByIndexesOfTheCallersList)
+{
+    addAndWait(copies({"1.mp3", "2.mp3", "3.mp3", "4.mp3", "5.mp3", "6.mp3"}));
+    events.take();
+    manager.removeFilesAtIndexes(QList<int>{2, 5});
+    events.waitFor(QStringLiteral("finish 2"));
+    EXPECT_EQ(names(manager.FileDataArray()), QStringList({"1.mp3", "2.mp3", "4.mp3", "5.mp3"}));
+    EXPECT_EQ(events.take(), QStringList({"start 2", "finish 2"}));
+
+    EXPECT_FALSE(manager.removeFilesAtIndexes({0}, HLVFileList::Modified)); // answers NO regardless
+    events.waitFor(QStringLiteral("finish 2"));
+    EXPECT_EQ(manager.FileDataArray().size(), 4);
+    EXPECT_TRUE(manager.removeFileAtIndex(0));
+    EXPECT_EQ(names(manager.FileDataArray()), QStringList({"2.mp3", "4.mp3", "5.mp3"}));
+}
+
+TEST_F(HLVFileManagerTest, FiltersScoreEachFileOnce)
+{
+    const auto urls = copies({"untagged.mp3", "partial.mp3"});
+    setTitle(urls[1].toLocalFile(), "Has a title");
+    addAndWait(urls);
+    manager.refreshFilters();
+    events.waitFor(QStringLiteral("finish 6"));
+    EXPECT_EQ(names(manager.UntaggedFileDataArray()), QStringList({"untagged.mp3"}));
+    EXPECT_EQ(names(manager.PartiallyTaggedFileDataArray()), QStringList({"partial.mp3"}));
+    EXPECT_EQ(manager.fileAtIndex(0)->FilteredTagCount(), 8);
+    EXPECT_FALSE(manager.fileAtIndex(0)->isLoaded()); // scored from a throw-away read
+
+    // The cached score stands until the record changes.
+    setTitle(urls[0].toLocalFile(), "Now tagged");
+    events.take();
+    manager.cancelFilter(); // outside a pass: no effect on the next
+    manager.refreshFilters();
+    events.waitFor(QStringLiteral("finish 6"));
+    EXPECT_EQ(manager.UntaggedFileDataArray().size(), 1);
+    EXPECT_EQ(events.take(), QStringList({"start 6", "finish 6"}));
+}
+
+TEST_F(HLVFileManagerTest, SavingAnnouncesEveryAnswerBeforeTheFinish)
+{
+    addAndWait(copies({"a.flac", "b.flac"}, QStringLiteral("tone.flac")));
+    const auto records = manager.FileDataArray();
+    records[0]->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("Saved")); });
+    records[0]->forceIsModified();
+    manager.fileWasModified(records[0]);
+    manager.fileWasModified(records[1]); // not modified: stays out
+    EXPECT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"a.flac"}));
+
+    events.take();
+    manager.saveFilesInUnmanagedArray(records);
+    const QStringList seen = events.waitFor(QStringLiteral("finish 3"));
+    EXPECT_EQ(seen, QStringList({"start 3", "2 a.flac", "3 b.flac", "finish 3"}));
+    EXPECT_TRUE(manager.ModifiedFileDataArray().isEmpty());
+    manager.waitUntilIdle();
+
+    events.take();
+    manager.saveFile(records[1]);
+    EXPECT_EQ(events.waitFor(QStringLiteral("finish 3")), QStringList({"start 3", "3 b.flac", "finish 3"}));
+
+    events.take();
+    manager.saveFilesInUnmanagedArray({});
+    manager.saveFilesAtIndex({}, HLVFileList::All);
+    EXPECT_TRUE(manager.stopSaving()); // nothing queued: nothing announced
+    manager.waitUntilIdle();
+    EXPECT_EQ(events.take(), QStringList());
+}
+
+TEST_F(HLVFileManagerTest, ArtworkForReadOnlyFilesAnswersAtOnce)
+{
+    addAndWait(copies({"r1.mp3", "r2.mp3"}));
+    const auto records = manager.FileDataArray();
+    for (const auto& r : records)
+        r->setIsReadOnly(true);
+    events.take();
+    manager.obtainArtworkForFiles(records);
+    EXPECT_EQ(events.take(), QStringList({"start 4", "1 r1.mp3", "1 r2.mp3", "finish 4"}));
+    manager.obtainArtworkForFiles({});
+    EXPECT_TRUE(events.take().isEmpty());
+}
+
+TEST_F(HLVFileManagerTest, RenamingFinishesAfterEveryFile)
+{
+    const auto urls = copies({"one.mp3", "two.mp3"});
+    setTitle(urls[0].toLocalFile(), "Zulu");
+    setTitle(urls[1].toLocalFile(), "Alpha");
+    addAndWait(urls);
+    events.take();
+    manager.renameFiles(manager.FileDataArray(), HLVFileNameStructure());
+    const QStringList seen = events.waitFor(QStringLiteral("finish 7"));
+    EXPECT_EQ(seen, QStringList({"start 7", "8 Zulu.mp3", "8 Alpha.mp3", "finish 7"}));
+    EXPECT_EQ(names(manager.FileDataArray()), QStringList({"Alpha.mp3", "Zulu.mp3"}));
+    EXPECT_TRUE(QFileInfo::exists(files.path(QStringLiteral("Zulu.mp3"))));
+
+    events.take();
+    manager.renameFiles({}, HLVFileNameStructure());
+    manager.renameFiles(manager.FileDataArray(), HLVFileNameStructure(0, 0, 0));
+    manager.waitUntilIdle();
+    EXPECT_TRUE(events.take().isEmpty());
+}
+
+TEST_F(HLVFileManagerTest, IdentifyingNothingAnnouncesNothing)
+{
+    manager.identifyFiles({});
+    manager.identifyFile(nullptr);
+    manager.waitUntilIdle();
+    EXPECT_TRUE(events.take().isEmpty());
+}
