@@ -1,5 +1,8 @@
 #include "HLVFuzz.h"
 #include "HLVCustomTagValue.h"
+#include "HLVLoopbackServer.h"
+#include "HLVMusicBrainzServer.h"
+#include "HLVServiceConfiguration.h"
 #include "HLVTagLib.h"
 #include "HLVTagMap.h"
 
@@ -7,23 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace {
-
-// One application object for the process: file name encoding, image readers
-// and resources look for it.
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "cadrelle-fuzz";
-    static char* argv[] = {name, nullptr};
-    // Never deleted: it lives as long as the process, as in main().
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 const QTemporaryDir& scratchFolder()
 {
@@ -47,6 +40,18 @@ QByteArray fileBytes(const QString& path)
 
 namespace HLVFuzz {
 
+// One application object for the process: file name encoding, image readers,
+// resources and the network layer look for it.
+void prepareApplication()
+{
+    static int argc = 1;
+    static char name[] = "cadrelle-fuzz";
+    static char* argv[] = {name, nullptr};
+    // Never deleted: it lives as long as the process, as in main().
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
 QByteArray bytes(const uint8_t* data, size_t size)
 {
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
@@ -64,9 +69,32 @@ void fail(const char* what)
     std::abort();
 }
 
+void serveEveryRequest(const QByteArray& body, const QByteArray& contentType)
+{
+    prepareApplication();
+    // Never destroyed: it must outlive every request, up to the process's exit.
+    static HLVLoopbackServer* const server = [] {
+        auto* created = new HLVLoopbackServer;
+        qputenv("CADRELLE_MUSICBRAINZ_URL", created->baseAddress().toUtf8());
+        qputenv("CADRELLE_COVERART_URL", created->baseAddress().toUtf8());
+        HLVMusicBrainzServer::resetForTesting();
+        HLVServiceConfiguration::setRequestPauseForTesting(std::chrono::milliseconds(0));
+        HLVServiceConfiguration::setTransferTimeoutForTesting(std::chrono::seconds(10));
+        return created;
+    }();
+    server->clearRequests();
+    server->setDefaultReply(HLVLoopbackServer::Reply::bytes(body, contentType));
+}
+
+void runOffTheMainThread(const std::function<void()>& work)
+{
+    std::thread worker(work);
+    worker.join();
+}
+
 void exerciseTagFile(const QByteArray& bytes, const char* extension)
 {
-    ensureApplication();
+    prepareApplication();
     const QString path = scratchFolder().filePath(QStringLiteral("input.") + QLatin1String(extension));
     {
         QFile file(path);

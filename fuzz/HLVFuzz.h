@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // What every fuzz target shares. Each target is one file under fuzz/ defining
 // LLVMFuzzerTestOneInput; its seed corpus lives in fuzz/corpus/<target>/.
@@ -22,6 +23,19 @@ inline void expect(bool condition, const char* what)
     if (!condition)
         fail(what);
 }
+
+// Creates the process's application object, once; its thread is the main thread.
+void prepareApplication();
+
+// Points the MusicBrainz and Cover Art Archive addresses at a web server inside
+// the process that answers every request with these bytes (status 200), and
+// drops the pause before each request. Every request the clients make while
+// this input is tried gets the same answer.
+void serveEveryRequest(const QByteArray& body, const QByteArray& contentType);
+
+// Runs work on a thread of its own and waits for it: the blocking clients
+// refuse to run on the main thread.
+void runOffTheMainThread(const std::function<void()>& work);
 
 // Reads the file as TagLib-backed tags through the program's own door, then
 // saves a tag map with several fields and checks that a refused save left

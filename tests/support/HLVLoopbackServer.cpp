@@ -282,7 +282,13 @@ void HLVLoopbackServer::setDefaultReply(const Reply& reply)
     _d->defaultReply = reply;
 }
 
-std::vector<Request> HLVLoopbackServer::requests() const
+void HLVLoopbackServer::clearRequests()
+{
+    std::lock_guard lock(_d->mutex);
+    _d->requests.clear();
+}
+
+std::vector<HLVLoopbackServer::Request> HLVLoopbackServer::requests() const
 {
     std::lock_guard lock(_d->mutex);
     return _d->requests;
