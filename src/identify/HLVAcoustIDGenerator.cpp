@@ -32,6 +32,9 @@ HLVAcoustIDGenerator::ToolOutput HLVAcoustIDGenerator::parseToolOutput(const QBy
         else if (line.contains(fingerprintMarker))
             result.fingerprint = line.remove(fingerprintMarker);
     }
+    // Both markers on one line leave one value unset: that output is not the tool's.
+    if (!result.fingerprint || !result.duration)
+        return {};
     return result;
 }
 

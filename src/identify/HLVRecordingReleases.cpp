@@ -8,6 +8,7 @@
 #include "HLVTagValueParser.h"
 
 #include <QUrl>
+#include <limits>
 
 HLVRecordingReleases::HLVRecordingReleases() = default;
 HLVRecordingReleases::~HLVRecordingReleases() = default;
@@ -255,8 +256,12 @@ void HLVRecordingReleases::parserDidStartElement(const QString& elementName, con
         if (release) {
             if (const auto count = attribute("count"))
                 release->setTrackCount(HLVTagValueParser::integerOfText(*count));
-            if (const auto offset = attribute("offset"))
-                release->setTrackPosition(HLVTagValueParser::integerOfText(*offset) + 1);
+            if (const auto offset = attribute("offset")) {
+                // The number is the reply's; the largest one has no successor.
+                const int tracksBefore = HLVTagValueParser::integerOfText(*offset);
+                release->setTrackPosition(tracksBefore < std::numeric_limits<int>::max() ? tracksBefore + 1
+                                                                                         : tracksBefore);
+            }
         }
     }
 }

@@ -1,7 +1,9 @@
 #include "HLVMainThread.h"
+#include "HLVThreadSanitizer.h"
 
 #include <QCoreApplication>
 #include <QThread>
+#include <memory>
 
 namespace HLVMainThread {
 
@@ -16,7 +18,15 @@ void post(std::function<void()> function)
     auto* app = QCoreApplication::instance();
     if (!app || !function)
         return;
-    QMetaObject::invokeMethod(app, std::move(function), Qt::QueuedConnection);
+    auto task = std::make_shared<std::function<void()>>(std::move(function));
+    HLVThreadSanitizer::handOver(task.get());
+    QMetaObject::invokeMethod(
+        app,
+        [task] {
+            HLVThreadSanitizer::takeOver(task.get());
+            (*task)();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace HLVMainThread

@@ -5,6 +5,7 @@
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
@@ -42,6 +43,52 @@ bool saveMPEGFile(TagLib::MPEG::File& file)
                      TagLib::File::DoNotDuplicate);
 }
 
+// TagLib trusts an ID3v2 header's size and footer flag: a save replaces the
+// tag as the header declares it. When the size runs into the audio, or the
+// footer flag is set on a tag without a footer, the start of the audio is taken
+// for part of the tag and dropped. Written is only a file whose declared tag is
+// followed by the first MPEG frame, or by zero padding up to it (which a save
+// keeps), and whose declared footer is there.
+bool hasSoundLayout(TagLib::MPEG::File& file)
+{
+    const long long audio = file.firstFrameOffset();
+    if (audio < 0)
+        return false;
+    if (!file.hasID3v2Tag())
+        return true; // a new tag goes in front of whatever the file starts with
+    file.seek(0);
+    // TagLib also finds a tag behind leading junk; where it would then write is not told.
+    if (file.readBlock(3) != TagLib::ByteVector("ID3", 3))
+        return false;
+    const TagLib::ID3v2::Header* header = file.ID3v2Tag()->header();
+    const long long tagEnd = header->completeTagSize();
+    if (tagEnd > audio)
+        return false;
+    if (header->footerPresent()) {
+        file.seek(tagEnd - 10);
+        if (file.readBlock(3) != TagLib::ByteVector("3DI", 3))
+            return false;
+    }
+    constexpr long long chunk = 64 * 1024;
+    for (long long at = tagEnd; at < audio; at += chunk) {
+        file.seek(at);
+        const TagLib::ByteVector gap = file.readBlock(static_cast<unsigned long>(qMin(chunk, audio - at)));
+        if (gap.isEmpty())
+            return false;
+        for (const char byte : gap) {
+            if (byte != 0)
+                return false;
+        }
+    }
+    file.seek(0);
+    return true;
+}
+
+bool isWritableMPEGAudio(TagLib::MPEG::File& file)
+{
+    return HLVTagLibMP3Reader::isMPEGAudio(file) && hasSoundLayout(file);
+}
+
 } // namespace
 
 bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap)
@@ -50,7 +97,7 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
         return false;
     try {
         TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!HLVTagLibMP3Reader::isMPEGAudio(file) || !file.tag())
+        if (!isWritableMPEGAudio(file) || !file.tag())
             return false;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
         if (!tag)
@@ -117,7 +164,7 @@ bool HLVTagLibMP3Writer::addArtworkToFileAtPath(const QString& path, const QStri
         return false;
     try {
         TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!HLVTagLibMP3Reader::isMPEGAudio(file))
+        if (!isWritableMPEGAudio(file))
             return false;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
         if (!tag || !addArtworkToTag(*tag, imagePath))
@@ -134,7 +181,7 @@ bool HLVTagLibMP3Writer::removeArtworkFromFileAtPath(const QString& path)
         return false;
     try {
         TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!HLVTagLibMP3Reader::isMPEGAudio(file))
+        if (!isWritableMPEGAudio(file))
             return false;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(false);
         // Nothing to remove: the file is not rewritten.

@@ -112,7 +112,8 @@ TEST(HLVAcoustIDGenerator, ParsesMarkersOnTheirLinesWithoutTrimming)
     EXPECT_EQ(parsed.fingerprint, "z");
 
     for (const QByteArray& output : {QByteArray("FINGERPRINT=abc\n"), QByteArray("DURATION=5\n"), QByteArray(""),
-                                    QByteArray("DURATION=5\nFINGERPRINT=ab\xff\xfe\n")}) {
+                                    QByteArray("DURATION=5\nFINGERPRINT=ab\xff\xfe\n"),
+                                    QByteArray("DURATION=215\r\x03FINGERPRINT=AQADtE\n")}) {
         parsed = HLVAcoustIDGenerator::parseToolOutput(output);
         EXPECT_FALSE(parsed.duration) << output.constData();
         EXPECT_FALSE(parsed.fingerprint) << output.constData();

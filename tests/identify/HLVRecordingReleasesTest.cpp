@@ -5,6 +5,7 @@
 #include "HLVServiceConfiguration.h"
 
 #include <condition_variable>
+#include <limits>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -358,4 +359,19 @@ TEST_F(HLVRecordingReleasesTest, NoRecordingIdentifierAnswersNullAtOnce)
     EXPECT_EQ(delegate->answerCount(), 1u);
     EXPECT_EQ(delegate->waitForAnswer(0ms), nullptr);
     EXPECT_TRUE(server.requests().empty());
+}
+
+// Numbers in a reply are whatever the reply says: the largest track offset gives
+// the largest position, not an overflow into a negative one.
+TEST_F(HLVRecordingReleasesTest, HugeTrackOffsetsStayPositive)
+{
+    const QByteArray tracks = "<medium-list count=\"1\"><medium><position>1</position><track-list count=\"3\" "
+                              "offset=\"2147483647\"/></medium></medium-list>";
+    server.setReply(kPath, primaryQuery("Morning%20Light"),
+                    Reply::xml(metadata(recording(
+                        "Morning Light", release("rel-big", "Big", "Official", "Album", QByteArray(), tracks)))));
+    const auto group = query();
+    ASSERT_TRUE(group);
+    ASSERT_EQ(group->RecordingReleases().size(), 1);
+    EXPECT_EQ(group->RecordingReleases().front()->TrackPosition(), std::numeric_limits<int>::max());
 }

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -154,7 +155,9 @@ struct HLVLoopbackServer::Implementation
     QThread thread;
     QObject* context = nullptr;
     QTcpServer* server = nullptr;
-    quint16 port = 0;
+    // Set on the server's thread, read on the test's: Qt's blocking call orders
+    // the two, but in a way ThreadSanitizer cannot see.
+    std::atomic<quint16> port{0};
 
     mutable std::mutex mutex;
     mutable std::condition_variable arrived;
@@ -253,7 +256,7 @@ quint16 HLVLoopbackServer::port() const
 
 QString HLVLoopbackServer::baseAddress() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(_d->port);
+    return QStringLiteral("http://127.0.0.1:%1").arg(_d->port.load());
 }
 
 void HLVLoopbackServer::setReply(const QString& path, const Reply& reply)
@@ -279,7 +282,13 @@ void HLVLoopbackServer::setDefaultReply(const Reply& reply)
     _d->defaultReply = reply;
 }
 
-std::vector<Request> HLVLoopbackServer::requests() const
+void HLVLoopbackServer::clearRequests()
+{
+    std::lock_guard lock(_d->mutex);
+    _d->requests.clear();
+}
+
+std::vector<HLVLoopbackServer::Request> HLVLoopbackServer::requests() const
 {
     std::lock_guard lock(_d->mutex);
     return _d->requests;

@@ -79,6 +79,8 @@ public:
 
     // The requests received so far, in arrival order.
     std::vector<Request> requests() const;
+    // Forgets the requests received so far (a long-running client would otherwise grow the record).
+    void clearRequests();
     // Waits until at least count requests have arrived; false on time-out.
     bool waitForRequests(size_t count, std::chrono::milliseconds timeout) const;
 

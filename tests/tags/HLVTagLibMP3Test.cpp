@@ -621,3 +621,36 @@ TEST(HLVTagLibMP3, BadFilesKeepTheirAudio)
         EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->AlbumArtist(), QStringLiteral("aa"));
     }
 }
+
+// A tag header that claims more than the tag (a size running into the audio, a
+// footer flag without a footer) would have a save drop the start of the audio:
+// such files are refused and left alone. Zero padding after the tag is kept.
+TEST(HLVTagLibMP3Writer, RefusesATagHeaderThatReachesIntoTheAudio)
+{
+    HLVTestFiles files;
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("t"));
+    // An empty ID3v2.4 tag with four bytes of padding: size 4, then zeros.
+    const QByteArray header = QByteArray::fromHex("49443304000000000004");
+    const QByteArray padding(4, '\0');
+
+    const QString tooLong = files.writeFile(QStringLiteral("too-long.mp3"),
+                                            QByteArray::fromHex("49443304000000000005") + padding + fixtureAudio());
+    const QString noFooter = files.writeFile(QStringLiteral("no-footer.mp3"),
+                                             QByteArray::fromHex("49443304001000000004") + padding + fixtureAudio());
+    for (const QString& path : {tooLong, noFooter}) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = HLVTestFiles::readAll(path);
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+        EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(
+            path, files.writeFile(QStringLiteral("p.png"), encodedImage("PNG", 2, 2))));
+        EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(path));
+        EXPECT_EQ(HLVTestFiles::readAll(path), before);
+    }
+
+    // Padding outside the declared tag stays in front of the frames.
+    const QString padded = files.writeFile(QStringLiteral("padded.mp3"), header + padding + padding + fixtureAudio());
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(padded, &map));
+    EXPECT_EQ(mpegStream(HLVTestFiles::readAll(padded)), padding + fixtureAudio());
+    EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(padded)->TrackName(), QStringLiteral("t"));
+}

@@ -48,10 +48,12 @@ TEST(HLVTagLib, DispatchesByExtensionInAnyCase)
     EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Writer*>(HLVTagLib::writerForPath("/m/x.m4a").get()));
     EXPECT_TRUE(dynamic_cast<HLVTagLibFLACWriter*>(HLVTagLib::writerForPath("/m/b.FLAC").get()));
     for (const char* other : {"/m/c.ogg", "/m/d.wav", "/m/noextension", "/m.mp3/noextension", "/m/e.mp3.bak"}) {
-        auto reader = HLVTagLib::readerForPath(QString::fromLatin1(other));
-        auto writer = HLVTagLib::writerForPath(QString::fromLatin1(other));
-        EXPECT_EQ(typeid(*reader), typeid(HLVTagLibReader)) << other;
-        EXPECT_EQ(typeid(*writer), typeid(HLVTagLibWriter)) << other;
+        const auto reader = HLVTagLib::readerForPath(QString::fromLatin1(other));
+        const auto writer = HLVTagLib::writerForPath(QString::fromLatin1(other));
+        const HLVTagLibReader& readerObject = *reader;
+        const HLVTagLibWriter& writerObject = *writer;
+        EXPECT_EQ(typeid(readerObject), typeid(HLVTagLibReader)) << other;
+        EXPECT_EQ(typeid(writerObject), typeid(HLVTagLibWriter)) << other;
     }
 }
 
