@@ -73,6 +73,18 @@ HLV_LOCKED_STRING(TrackMBID)
 HLV_LOCKED_STRING(TrackName)
 #undef HLV_LOCKED_STRING
 
+std::optional<HLVFailure> HLVFileData::LastFailure() const
+{
+    Lock lock(_lock);
+    return _lastFailure;
+}
+
+void HLVFileData::setLastFailure(const std::optional<HLVFailure>& failure)
+{
+    Lock lock(_lock);
+    _lastFailure = failure;
+}
+
 // --- initial tags ---------------------------------------------------------------
 
 std::shared_ptr<HLVTagMap> HLVFileData::loadLocked(bool* loaded)

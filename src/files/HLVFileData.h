@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HLVArtworkPathsDelegate.h"
+#include "HLVFailure.h"
 #include "HLVTagMap.h"
 
 #include <QList>
@@ -87,6 +88,11 @@ public:
     // The last read found no file TagLib could open (its initial tags are then
     // empty); false until the tags are read.
     bool IsUnreadable() const { return _isUnreadable; }
+
+    // Why the last read, save, identification or artwork lookup of this file
+    // failed; cleared by the next one that succeeds.
+    std::optional<HLVFailure> LastFailure() const;
+    void setLastFailure(const std::optional<HLVFailure>& failure);
 
     // The pending changes, created on first use; null fields change nothing.
     std::shared_ptr<HLVTagMap> VirtualTagMap();
@@ -184,4 +190,5 @@ private:
     std::optional<QString> _ArtistName;
     std::optional<QString> _TrackMBID;
     std::optional<QString> _TrackName;
+    std::optional<HLVFailure> _lastFailure;
 };

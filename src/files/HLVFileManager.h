@@ -46,6 +46,9 @@ public:
     virtual void fileOperationDidStart(int /*operation*/) {}
     virtual void fileOperationDidFinish(int /*operation*/) {}
     virtual void fileDataWasModified(const std::shared_ptr<HLVFileData>& /*fileData*/, int /*code*/) {}
+    // The four lists changed (records added, removed or moved between lists),
+    // inside an operation or outside one.
+    virtual void fileListsDidChange() {}
 };
 
 // Owns every record the user added, the all/untagged/partially tagged/modified
