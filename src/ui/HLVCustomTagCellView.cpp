@@ -80,6 +80,9 @@ HLVCustomTagCellView::HLVCustomTagCellView(QWidget* parent)
     layout->addWidget(_identifierTextField);
     layout->addWidget(_valueTextField, 1);
     layout->addWidget(_hintLabel, 1);
+    // Takes the free space only when neither stretching field is shown (edit mode), so the
+    // identifier fields stay at the left.
+    layout->addStretch(0);
 
     connect(_removeButton, &QToolButton::clicked, this, &HLVCustomTagCellView::removeButtonClicked);
     connect(_identifierTextField, &QLineEdit::textChanged, this, &HLVCustomTagCellView::tagIdentifierDidChange);
@@ -166,6 +169,10 @@ void HLVCustomTagCellView::showMode()
     _identifierTextField->setVisible(_isInEditMode);
     _hintLabel->setVisible(_isInEditMode && _isEntryCell);
     _removeButton->setVisible(_isInEditMode && !_isEntryCell);
+    // In edit mode the entry row keeps the button's place, so all identifier fields line up.
+    QSizePolicy policy = _removeButton->sizePolicy();
+    policy.setRetainSizeWhenHidden(_isInEditMode);
+    _removeButton->setSizePolicy(policy);
 }
 
 void HLVCustomTagCellView::removeButtonClicked()

@@ -40,6 +40,7 @@ HLVExpandingView::HLVExpandingView(const QString& title, QWidget* parent)
     _disclosureButton->setObjectName(QStringLiteral("disclosureButton"));
     _disclosureButton->setCheckable(true);
     _disclosureButton->setAutoRaise(true);
+    _disclosureButton->setStyleSheet(QStringLiteral("QToolButton { border: none; }"));
     _disclosureButton->setToolTip(tr("Show or hide this section"));
     showDisclosureState(false);
 
