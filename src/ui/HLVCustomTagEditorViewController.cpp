@@ -72,6 +72,13 @@ void HLVCustomTagEditorViewController::awakeFromNib()
     reloadData();
 }
 
+void HLVCustomTagEditorViewController::setExpandingView(HLVExpandingView* expandingView)
+{
+    _expandingView = expandingView;
+    if (_expandingView)
+        _expandingView->setContainerViewHeight(_contentHeight);
+}
+
 void HLVCustomTagEditorViewController::setIsInEditMode(bool editMode)
 {
     _isInEditMode = editMode;
@@ -174,6 +181,17 @@ QString HLVCustomTagEditorViewController::textInActiveFile(const QString& identi
     return HLVTagLib::readTagWithIdentifier(identifier, _activeFilePath).value_or(QString());
 }
 
+void HLVCustomTagEditorViewController::focusRowWithIdentifier(const QString& identifier)
+{
+    for (int row = 0; HLVCustomTagCellView* cell = cellAtRow(row); ++row) {
+        if (!cell->isEntryCell() && cell->tagIdentifier() == identifier) {
+            cell->identifierTextField()->setFocus(Qt::OtherFocusReason);
+            cell->identifierTextField()->end(false);
+            return;
+        }
+    }
+}
+
 void HLVCustomTagEditorViewController::focusEntryRow()
 {
     if (HLVCustomTagCellView* entry = cellAtRow(_shownRows - 1); entry && entry->isEntryCell())
@@ -206,6 +224,8 @@ bool HLVCustomTagEditorViewController::allowToUpdateIdentifierFrom(const QString
             _delegate->customTagEditorViewTagWithIdentifierAdded(this, newIdentifier);
         _customTagValues.append(std::make_shared<HLVCustomTagValue>(newIdentifier, textInActiveFile(newIdentifier)));
         reloadData();
+        // The sorted rows may have moved; keep typing in the renamed one.
+        focusRowWithIdentifier(newIdentifier);
     }
     // An accepted change is already applied and the rows reloaded, so the row never sets it itself.
     return false;

@@ -31,7 +31,7 @@ public:
     explicit HLVCustomTagEditorViewController(QWidget* parent = nullptr);
 
     // The section whose content height follows the rows; not owned.
-    void setExpandingView(HLVExpandingView* expandingView) { _expandingView = expandingView; }
+    void setExpandingView(HLVExpandingView* expandingView);
     HLVExpandingView* expandingView() const { return _expandingView; }
 
     void setIsInEditMode(bool editMode);
@@ -69,6 +69,7 @@ private:
     std::optional<QString> fileExtension() const;
     QString textInActiveFile(const QString& identifier) const;
     void focusEntryRow();
+    void focusRowWithIdentifier(const QString& identifier);
 
     QPointer<HLVExpandingView> _expandingView;
     QPushButton* _addRemoveCustomTagButton = nullptr;

@@ -1,13 +1,16 @@
 #include "HLVStatusEditorViewController.h"
 #include "HLVStatusEditorDelegate.h"
 #include "HLVIconButton.h"
+#include "HLVThreadSanitizer.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -97,9 +100,20 @@ void HLVStatusEditorViewController::setTargetValue(double value)
 
 void HLVStatusEditorViewController::showProgressOnMainThread(const Snapshot& values)
 {
-    // Direct on the main thread; queued from any other, with this strip as the
-    // context so that a late update for a destroyed strip is dropped.
-    QMetaObject::invokeMethod(this, [this, values] { showProgress(values); }, Qt::AutoConnection);
+    if (QThread::currentThread() == thread()) {
+        showProgress(values);
+        return;
+    }
+    // Queued with this strip as the context, so a late update for a destroyed strip is dropped.
+    auto handed = std::make_shared<const Snapshot>(values);
+    HLVThreadSanitizer::handOver(handed.get());
+    QMetaObject::invokeMethod(
+        this,
+        [this, handed] {
+            HLVThreadSanitizer::takeOver(handed.get());
+            showProgress(*handed);
+        },
+        Qt::QueuedConnection);
 }
 
 void HLVStatusEditorViewController::showProgress(const Snapshot& values)
