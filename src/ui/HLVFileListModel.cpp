@@ -1,0 +1,52 @@
+#include "HLVFileListModel.h"
+
+HLVFileListModel::HLVFileListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+void HLVFileListModel::setRecords(const QList<std::shared_ptr<HLVFileData>>& records)
+{
+    if (records == _records) {
+        refreshRows();
+        return;
+    }
+    beginResetModel();
+    _records = records;
+    endResetModel();
+}
+
+std::shared_ptr<HLVFileData> HLVFileListModel::recordAt(int row) const
+{
+    return row >= 0 && row < _records.size() ? _records.at(row) : nullptr;
+}
+
+void HLVFileListModel::refreshRows()
+{
+    if (!_records.isEmpty())
+        emit dataChanged(index(0), index(int(_records.size()) - 1));
+}
+
+int HLVFileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(_records.size());
+}
+
+QVariant HLVFileListModel::data(const QModelIndex& index, int role) const
+{
+    const auto record = recordAt(index.row());
+    if (!record || index.parent().isValid())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return record->FileName();
+    case Qt::ToolTipRole:
+        return record->FilePath();
+    case RecordRole:
+        return QVariant::fromValue(record);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags HLVFileListModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
