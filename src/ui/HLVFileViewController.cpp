@@ -7,6 +7,7 @@
 #include "HLVFileViewTableCell.h"
 #include "HLVRenameTrackWindowController.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -139,6 +140,15 @@ void HLVFileViewController::buildInterface()
     _tableView->setAlternatingRowColors(true);
     _tableView->setVisible(false);
     layout->addWidget(_tableView, 1);
+    // Delete removes the selection, as the remove button does.
+    auto* removeShortcut = new QAction(_tableView);
+    removeShortcut->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
+    removeShortcut->setShortcutContext(Qt::WidgetShortcut);
+    _tableView->addAction(removeShortcut);
+    connect(removeShortcut, &QAction::triggered, this, [this] {
+        if (_removeButton->isEnabled())
+            removeSelectedFiles();
+    });
     connect(_tableView, &QListView::customContextMenuRequested, this, &HLVFileViewController::showContextMenu);
     connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HLVFileViewController::tableViewSelectionDidChange);
@@ -407,10 +417,12 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
 {
     const QList<int> before = selectedRows();
     const int rememberedRow = before.isEmpty() ? 0 : before.first();
-    reload(operation != HLVFileOperationRemoving);
+    reload(false);
     switch (operation) {
     case HLVFileOperationAdding:
         clearOperationMessage(QStringLiteral("Adding Files"));
+        // New rows may have moved the selected ones.
+        _currentSelection = selectedRows();
         reportSelection();
         break;
     case HLVFileOperationRemoving: {
@@ -441,6 +453,8 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     default:
         break;
     }
+    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving && selectedRows() != _currentSelection)
+        displaySelectionInEditor();
     if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
         enableFilterMenu(_fileManager && !_fileManager->FileDataArray().isEmpty());
     updateFileCountLabel();
