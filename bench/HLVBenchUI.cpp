@@ -1,4 +1,5 @@
 #include "HLVBenchUI.h"
+#include "HLVEventLoopWait.h"
 #include "HLVFileManager.h"
 #include "HLVFileViewController.h"
 #include "HLVFileViewControllerDelegate.h"
@@ -8,12 +9,10 @@
 #include <QFrame>
 #include <QListView>
 #include <QScrollBar>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace {
 
@@ -51,21 +50,6 @@ private:
     HLVFileManager* _manager;
 };
 
-// Runs the event loop until the condition holds; false after the deadline.
-bool spinUntil(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (!condition())
-            QThread::usleep(200);
-    }
-    return true;
-}
-
 } // namespace
 
 bool runUI(const QString& folder, int count)
@@ -88,7 +72,7 @@ bool runUI(const QString& folder, int count)
     QElapsedTimer timer;
     timer.start();
     list->addFolderAtPath(folder);
-    if (!spinUntil([&] { return idle() && list->dataSourceCount() == count; }, 120000))
+    if (!HLVSpinEventLoopUntil([&] { return idle() && list->dataSourceCount() == count; }, 120000))
         return uiFail(QStringLiteral("the list shows %1 of %2 files").arg(list->dataSourceCount()).arg(count));
     table->viewport()->repaint();
     uiFigure("ui.add_seconds", timer.nsecsElapsed() / 1e9, "s", 3);
@@ -97,7 +81,7 @@ bool runUI(const QString& folder, int count)
     owner.selectedForDisplay = -1;
     timer.restart();
     list->selectAllFiles();
-    if (!spinUntil([&] { return owner.selectedForDisplay == count; }, 60000))
+    if (!HLVSpinEventLoopUntil([&] { return owner.selectedForDisplay == count; }, 60000))
         return uiFail(QStringLiteral("select all handed on %1 of %2 rows").arg(owner.selectedForDisplay).arg(count));
     table->viewport()->repaint();
     uiFigure("ui.select_all_ms", timer.nsecsElapsed() / 1e6, "ms", 1);
@@ -123,7 +107,7 @@ bool runUI(const QString& folder, int count)
     }
     timeSwitch(&HLVFileViewController::changeFilterToNoTags);
     uiFigure("ui.filter_switch_ms", slowest, "ms", 1);
-    if (!spinUntil([&] { return idle() && manager.currentOperation() == HLVFileOperationNone; }, 300000))
+    if (!HLVSpinEventLoopUntil([&] { return idle() && manager.currentOperation() == HLVFileOperationNone; }, 300000))
         return uiFail(QStringLiteral("the filter pass did not end"));
     const qsizetype untagged = manager.UntaggedFileDataArray().size();
     if (list->dataSourceCount() != untagged || untagged == 0)

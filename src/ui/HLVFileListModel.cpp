@@ -18,6 +18,15 @@ std::shared_ptr<HLVFileData> HLVFileListModel::recordAt(int row) const
     return row >= 0 && row < _records.size() ? _records.at(row) : nullptr;
 }
 
+QHash<const HLVFileData*, int> HLVFileListModel::rowsByRecord(const QList<std::shared_ptr<HLVFileData>>& records)
+{
+    QHash<const HLVFileData*, int> rows;
+    rows.reserve(records.size());
+    for (int row = 0; row < records.size(); ++row)
+        rows.insert(records[row].get(), row);
+    return rows;
+}
+
 void HLVFileListModel::refreshRows()
 {
     if (!_records.isEmpty())

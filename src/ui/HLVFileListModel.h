@@ -3,6 +3,7 @@
 #include "HLVFileData.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 #include <memory>
 
@@ -22,6 +23,8 @@ public:
     void setRecords(const QList<std::shared_ptr<HLVFileData>>& records);
     const QList<std::shared_ptr<HLVFileData>>& records() const { return _records; }
     std::shared_ptr<HLVFileData> recordAt(int row) const;
+    // Where each record stands in a list, for finding many records at once.
+    static QHash<const HLVFileData*, int> rowsByRecord(const QList<std::shared_ptr<HLVFileData>>& records);
     // Marks every row changed (a repaint), without touching the rows.
     void refreshRows();
 
@@ -32,5 +35,3 @@ public:
 private:
     QList<std::shared_ptr<HLVFileData>> _records;
 };
-
-Q_DECLARE_METATYPE(std::shared_ptr<HLVFileData>)

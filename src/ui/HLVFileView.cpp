@@ -31,12 +31,7 @@ bool HLVFileView::canAccept(const QMimeData* data) const
 
 void HLVFileView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (canAccept(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    dragMoveEvent(event);
 }
 
 void HLVFileView::dragMoveEvent(QDragMoveEvent* event)

@@ -29,6 +29,16 @@ QWidget* dialogParent(QWidget* window, QWidget* fallback)
     return window ? window : fallback->window();
 }
 
+// A record's first read of its tags tells the manager "loaded", which takes
+// the record off the modified list; read them before changing anything, so a
+// later first read (the editor showing the file) cannot drop unsaved changes
+// from that list.
+void loadBeforeChanging(const std::shared_ptr<HLVFileData>& record)
+{
+    if (!record->isLoaded())
+        record->InitialTagMap();
+}
+
 } // namespace
 
 // --- adding ----------------------------------------------------------------------------------
@@ -247,11 +257,7 @@ void HLVFileViewController::removeRecords(const QList<std::shared_ptr<HLVFileDat
         return;
     // The manager takes rows of one of its lists: find the records in a fresh
     // copy of the whole list, taken here on the main thread.
-    const auto all = _fileManager->FileDataArray();
-    QHash<const HLVFileData*, int> rowOf;
-    rowOf.reserve(all.size());
-    for (int row = 0; row < all.size(); ++row)
-        rowOf.insert(all[row].get(), row);
+    const auto rowOf = HLVFileListModel::rowsByRecord(_fileManager->FileDataArray());
     QList<int> rows;
     for (const auto& record : records) {
         const auto found = rowOf.constFind(record.get());
@@ -298,6 +304,7 @@ void HLVFileViewController::removeTagsFromSelection()
                   if (answer != 1)
                       return;
                   for (const auto& record : records) {
+                      loadBeforeChanging(record);
                       record->removeTags();
                       if (_fileManager)
                           _fileManager->fileWasModified(record);
@@ -357,6 +364,7 @@ void HLVFileViewController::applyArtwork(const QImage& image, const QList<std::s
         return;
     }
     for (const auto& record : records) {
+        loadBeforeChanging(record);
         record->editVirtualTagMap([&](HLVTagMap& map) {
             map.setArtworkImage(image);
             map.setArtworkState(HLVArtworkStateChosen);

@@ -1,3 +1,4 @@
+#include "HLVEventLoopWait.h"
 #include "HLVFileListModel.h"
 #include "HLVFileNameStructure.h"
 #include "HLVFileView.h"
@@ -55,15 +56,7 @@ namespace {
 
 bool waitUntil(const std::function<bool()>& condition, int milliseconds = 30000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return HLVSpinEventLoopUntil(condition, milliseconds);
 }
 
 void tagFile(const QString& path, const char* artist, const char* title)
@@ -400,12 +393,14 @@ TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndAppliesTheFirstCoverToAll)
         EXPECT_TRUE(pending->ArtworkPath()->startsWith(QDir::tempPath() + QStringLiteral("/CRArtwork/")));
         EXPECT_EQ(QImage(*pending->ArtworkPath(), "JPG").size(), QSize(40, 30));
     }
+    const QString written = *records.first()->existingVirtualTagMap()->ArtworkPath();
     EXPECT_EQ(manager.ModifiedFileDataArray().size(), 3);
 
     manager.saveFilesInUnmanagedArray(records);
     manager.waitUntilIdle();
     for (const QString& path : {a, b, c})
         EXPECT_EQ(coverInFile(path).size(), QSize(40, 30)) << path.toStdString();
+    QFile::remove(written);
 }
 
 TEST_F(HLVFileViewControllerTest, RowsShowReadOnlyModifiedAndFailedFiles)
@@ -502,4 +497,38 @@ TEST_F(HLVFileViewControllerTest, RenameDialogShowsTheOutcomeAndRenamesOnDisk)
     EXPECT_TRUE(QFile::exists(c));
     EXPECT_FALSE(QFile::exists(a));
     EXPECT_EQ(HLVFileNameStructure::storedStructure().stringValue(), QStringLiteral("Artist - Title"));
+}
+
+TEST_F(HLVFileViewControllerTest, RemoveTagsAsksThenUndoRestores)
+{
+    const QString a = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("a.mp3"));
+    tagFile(a, "Band", "One");
+    dropAndWait({a, files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("b.flac"))}, 2);
+    list->selectAllFiles();
+    list->menuNeedsUpdate(0);
+    ASSERT_TRUE(menuItem("removeTagsMenuItem")->isEnabled());
+    EXPECT_FALSE(menuItem("undoChangesMenuItem")->isEnabled());
+    menuItem("removeTagsMenuItem")->trigger();
+    QMessageBox* box = alert();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Remove Tags"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("This will remove all tags from the selected file(s). Once saved, "
+                                                     "the changes will not be reversable."));
+    EXPECT_EQ(buttonTitles(box), (QStringList{QStringLiteral("Cancel"), QStringLiteral("Remove Tags")}));
+    answer(box, QStringLiteral("Remove Tags"));
+    const auto records = list->shownRecords();
+    for (const auto& record : records) {
+        EXPECT_TRUE(record->IsModified());
+        EXPECT_EQ(record->TagMap()->TrackName(), QString());
+    }
+    EXPECT_EQ(manager.ModifiedFileDataArray().size(), 2);
+
+    list->menuNeedsUpdate(0);
+    ASSERT_TRUE(menuItem("undoChangesMenuItem")->isEnabled());
+    menuItem("undoChangesMenuItem")->trigger();
+    EXPECT_FALSE(records[0]->IsModified());
+    EXPECT_EQ(records[0]->TagMap()->TrackName(), QStringLiteral("One"));
+    // Nothing was written.
+    EXPECT_EQ(QString::fromStdString(TagLib::FileRef(QFile::encodeName(a).constData()).tag()->title().to8Bit(true)),
+              QStringLiteral("One"));
 }
