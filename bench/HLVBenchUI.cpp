@@ -1,4 +1,5 @@
 #include "HLVBenchUI.h"
+#include "HLVBenchOperationWatch.h"
 #include "HLVEventLoopWait.h"
 #include "HLVFileManager.h"
 #include "HLVFileViewController.h"
@@ -105,9 +106,11 @@ bool runUI(const QString& folder, int count)
         if (list->dataSourceCount() != count)
             return uiFail(QStringLiteral("%1 of %2 files shown").arg(list->dataSourceCount()).arg(count));
     }
+    HLVBenchOperationWatch watch(manager);
+    watch.expect(HLVFileOperationFiltering);
     timeSwitch(&HLVFileViewController::changeFilterToNoTags);
     uiFigure("ui.filter_switch_ms", slowest, "ms", 1);
-    if (!HLVSpinEventLoopUntil([&] { return idle() && manager.currentOperation() == HLVFileOperationNone; }, 300000))
+    if (!watch.wait(std::chrono::seconds(300)) || !HLVSpinEventLoopUntil(idle, 60000))
         return uiFail(QStringLiteral("the filter pass did not end"));
     const qsizetype untagged = manager.UntaggedFileDataArray().size();
     if (list->dataSourceCount() != untagged || untagged == 0)

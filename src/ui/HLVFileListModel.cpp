@@ -2,15 +2,16 @@
 
 HLVFileListModel::HLVFileListModel(QObject* parent) : QAbstractListModel(parent) {}
 
-void HLVFileListModel::setRecords(const QList<std::shared_ptr<HLVFileData>>& records)
+bool HLVFileListModel::setRecords(const QList<std::shared_ptr<HLVFileData>>& records)
 {
     if (records == _records) {
         refreshRows();
-        return;
+        return false;
     }
     beginResetModel();
     _records = records;
     endResetModel();
+    return true;
 }
 
 std::shared_ptr<HLVFileData> HLVFileListModel::recordAt(int row) const

@@ -20,7 +20,8 @@ public:
 
     // Replaces the rows; when the records are the same ones in the same order
     // only their contents are marked changed, which keeps selection and scrolling.
-    void setRecords(const QList<std::shared_ptr<HLVFileData>>& records);
+    // Answers whether the rows were replaced.
+    bool setRecords(const QList<std::shared_ptr<HLVFileData>>& records);
     const QList<std::shared_ptr<HLVFileData>>& records() const { return _records; }
     std::shared_ptr<HLVFileData> recordAt(int row) const;
     // Where each record stands in a list, for finding many records at once.

@@ -131,7 +131,8 @@ void HLVFileViewController::reloadFileTableView()
 void HLVFileViewController::setTableShown(bool shown)
 {
     _tableShown = shown;
-    _tableView->setVisible(shown);
+    // Filtering and renaming keep the rows out of sight until they end.
+    _tableView->setVisible(shown && _cancelButton->isHidden());
     _emptyListLabel->setVisible(!shown);
 }
 
@@ -155,8 +156,9 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     // Keep the selected records selected wherever they move.
     const auto selected = selectedRecords();
     _reloading = true;
-    _model->setRecords(_dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource));
-    if (!selected.isEmpty()) {
+    const bool replaced =
+        _model->setRecords(_dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource));
+    if (replaced && !selected.isEmpty()) {
         const auto rowOf = HLVFileListModel::rowsByRecord(_model->records());
         QList<int> rows;
         for (const auto& record : selected) {
