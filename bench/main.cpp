@@ -10,13 +10,16 @@
 #include "HLVBareTagLib.h"
 #include "HLVBenchCorpus.h"
 #include "HLVBenchOperationWatch.h"
+#include "HLVBenchUI.h"
 #include "HLVFileManager.h"
 #include "HLVLoopbackServer.h"
 #include "HLVTagLib.h"
 
 #include <QCommandLineParser>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QThread>
 #include <QUrl>
@@ -50,6 +53,7 @@ struct Sizes
     int save = 2000;
     int identify = 50;
     int rounds = 3;
+    int ui = 20000;
 };
 
 void figure(const char* name, double value, const char* unit, int decimals = 2)
@@ -503,7 +507,10 @@ bool runIdentify(HLVBenchCorpus& corpus, int count)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The file list scenario builds real widgets; they need no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cadrelle-bench"));
 
     QCommandLineParser parser;
@@ -521,19 +528,20 @@ int main(int argc, char** argv)
     const QCommandLineOption filterOption = sizeOption("filter", "Files in the filter passes.", defaults.filter);
     const QCommandLineOption saveOption = sizeOption("save", "Files saved per pass.", defaults.save);
     const QCommandLineOption identifyOption = sizeOption("identify", "Files identified.", defaults.identify);
+    const QCommandLineOption uiOption = sizeOption("ui", "Files in the file list scenario.", defaults.ui);
     const QCommandLineOption roundsOption = sizeOption("rounds", "Timed passes of read, filter and save.", defaults.rounds);
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify."),
+                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify,ui."),
                                         QStringLiteral("LIST"));
     const QCommandLineOption smokeOption(QStringLiteral("smoke"),
                                          QStringLiteral("Tiny sizes: checks that every scenario still works."));
-    parser.addOptions({readOption, addOption, filterOption, saveOption, identifyOption, roundsOption, onlyOption,
-                       smokeOption});
+    parser.addOptions({readOption, addOption, filterOption, saveOption, identifyOption, uiOption, roundsOption,
+                       onlyOption, smokeOption});
     parser.process(app);
 
     Sizes sizes;
     if (parser.isSet(smokeOption))
-        sizes = Sizes{30, 300, 90, 30, 2, 1};
+        sizes = Sizes{30, 300, 90, 30, 2, 1, 300};
     bool sizesValid = true;
     auto take = [&](const QCommandLineOption& option, int& target) {
         if (!parser.isSet(option))
@@ -552,7 +560,8 @@ int main(int argc, char** argv)
     take(saveOption, sizes.save);
     take(identifyOption, sizes.identify);
     take(roundsOption, sizes.rounds);
-    const QStringList known = {"read", "add", "filter", "save", "identify"};
+    take(uiOption, sizes.ui);
+    const QStringList known = {"read", "add", "filter", "save", "identify", "ui"};
     QSet<QString> scenarios(known.begin(), known.end());
     if (parser.isSet(onlyOption)) {
         const QStringList chosen = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -581,7 +590,7 @@ int main(int argc, char** argv)
 
     // One set of tagged copies serves the reads, the saves' sources and the links.
     QList<Entry> tagged;
-    if (wants("read") || wants("add") || wants("filter") || wants("save")) {
+    if (wants("read") || wants("add") || wants("filter") || wants("save") || wants("ui")) {
         // At least 30, so the links hold the whole mix of formats and tags.
         const int count = std::max({wants("read") ? sizes.read : 0, wants("save") ? sizes.save : 0, 30});
         note(QStringLiteral("tagging %1 copies of the fixtures").arg(count));
@@ -618,6 +627,13 @@ int main(int argc, char** argv)
     if (wants("identify")) {
         note(QStringLiteral("identify: %1 files with the real pauses").arg(sizes.identify));
         passed = runIdentify(corpus, sizes.identify) && passed;
+    }
+    if (wants("ui")) {
+        note(QStringLiteral("ui: the file list over %1 files").arg(sizes.ui));
+        const QList<Entry> uiFiles = corpus.makeLinks(QStringLiteral("ui"), tagged, sizes.ui);
+        if (uiFiles.isEmpty())
+            return setupFailed();
+        passed = runUI(QFileInfo(uiFiles.first().path).absolutePath(), sizes.ui) && passed;
     }
     figure("machine.load1_end", loadAverage(), "load");
     return passed ? 0 : 1;

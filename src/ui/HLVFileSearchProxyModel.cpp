@@ -1,0 +1,63 @@
+#include "HLVFileSearchProxyModel.h"
+#include "HLVFileListModel.h"
+
+HLVFileSearchProxyModel::HLVFileSearchProxyModel(QObject* parent) : QSortFilterProxyModel(parent)
+{
+    setDynamicSortFilter(false);
+}
+
+void HLVFileSearchProxyModel::setSearchText(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed == _searchText)
+        return;
+    _searchText = trimmed;
+    invalidateFilter();
+}
+
+void HLVFileSearchProxyModel::forgetRecord(const HLVFileData* record)
+{
+    _texts.remove(record);
+}
+
+QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::shownRecords() const
+{
+    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
+    if (!model)
+        return {};
+    if (!isSearching())
+        return model->records();
+    QList<std::shared_ptr<HLVFileData>> records;
+    const int rows = rowCount();
+    records.reserve(rows);
+    for (int row = 0; row < rows; ++row)
+        records.append(model->recordAt(mapToSource(index(row, 0)).row()));
+    return records;
+}
+
+bool HLVFileSearchProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    if (_searchText.isEmpty())
+        return true;
+    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
+    const auto record = model ? model->recordAt(sourceRow) : nullptr;
+    return record && searchableText(record).contains(_searchText, Qt::CaseInsensitive);
+}
+
+QString HLVFileSearchProxyModel::searchableText(const std::shared_ptr<HLVFileData>& record) const
+{
+    const auto found = _texts.constFind(record.get());
+    if (found != _texts.constEnd() && found->record.lock() == record)
+        return found->text;
+    // A record not read yet is searched through a throw-away read, so a search
+    // over a large list does not keep every file's tags in memory.
+    const auto tags = record->isLoaded() ? record->TagMap() : record->TemporaryTagMap();
+    QStringList parts{record->FileName()};
+    for (const auto& value : {tags->ArtistName(), tags->AlbumName(), tags->TrackName()}) {
+        if (value)
+            parts.append(*value);
+    }
+    const QString text = parts.join(QLatin1Char('\n'));
+    _texts.insert(record.get(), Entry{record, text});
+    return text;
+}

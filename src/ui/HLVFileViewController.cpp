@@ -1,0 +1,381 @@
+#include "HLVFileViewController.h"
+#include "HLVFileListModel.h"
+#include "HLVFileManagerBridge.h"
+#include "HLVFileSearchProxyModel.h"
+#include "HLVFileView.h"
+#include "HLVFileViewControllerDelegate.h"
+#include "HLVFileViewTableCell.h"
+#include "HLVRenameTrackWindowController.h"
+
+#include <QAction>
+#include <QItemSelection>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+HLVFileViewController::HLVFileViewController(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("HLVFileViewController"));
+    _listingPool.setMaxThreadCount(1);
+    _listingPool.setThreadPriority(QThread::LowPriority);
+    buildInterface();
+    buildContextMenu();
+}
+
+HLVFileViewController::~HLVFileViewController()
+{
+    // A listing still running hands its result to the manager, which outlives us.
+    _listingPool.waitForDone();
+}
+
+void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
+{
+    _delegate = delegate;
+    delete _bridge;
+    _bridge = nullptr;
+    _fileManager = delegate ? delegate->fileViewFileManagerSource() : nullptr;
+    if (_fileManager) {
+        _bridge = new HLVFileManagerBridge(_fileManager, this);
+        connect(_bridge, &HLVFileManagerBridge::operationStarted, this, &HLVFileViewController::fileOperationDidStart);
+        connect(_bridge, &HLVFileManagerBridge::operationFinished, this, &HLVFileViewController::fileOperationDidFinish);
+        connect(_bridge, &HLVFileManagerBridge::fileChanged, this, &HLVFileViewController::fileDataWasModified);
+        connect(_bridge, &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
+    }
+    _dataSource = HLVFileList::All;
+    if (_delegate)
+        _delegate->fileViewDataSourceChanged(this, _dataSource);
+    _fileDialogWindow = _delegate ? _delegate->windowToDisplayFileViewDialogs() : nullptr;
+    reloadFileTableView();
+    updateFileCountLabel();
+}
+
+// --- filters -------------------------------------------------------------------------------
+
+void HLVFileViewController::changeFilter(HLVFileList list, int item)
+{
+    for (int i = 0; i < _filterItems.size(); ++i)
+        _filterItems[i]->setChecked(i == item);
+    if ((list == HLVFileList::Untagged || list == HLVFileList::PartiallyTagged) && _fileManager)
+        _fileManager->refreshFilters();
+    _dataSource = list;
+    if (_delegate)
+        _delegate->fileViewDataSourceChanged(this, _dataSource);
+    reloadFileTableView();
+    _tableView->scrollToTop();
+    updateFileCountLabel();
+}
+
+void HLVFileViewController::changeFilterToAll() { changeFilter(HLVFileList::All, 0); }
+void HLVFileViewController::changeFilterToNoTags() { changeFilter(HLVFileList::Untagged, 1); }
+void HLVFileViewController::changeFilterToPartial() { changeFilter(HLVFileList::PartiallyTagged, 2); }
+void HLVFileViewController::changeFilterToModified() { changeFilter(HLVFileList::Modified, 3); }
+
+void HLVFileViewController::enableFilterMenu(bool enabled)
+{
+    for (QAction* item : std::as_const(_filterItems))
+        item->setEnabled(enabled);
+}
+
+// --- display -------------------------------------------------------------------------------
+
+int HLVFileViewController::dataSourceCount() const
+{
+    return _proxy->rowCount();
+}
+
+QList<std::shared_ptr<HLVFileData>> HLVFileViewController::shownRecords() const
+{
+    return _proxy->shownRecords();
+}
+
+void HLVFileViewController::updateFileCountLabel()
+{
+    const int count = dataSourceCount();
+    if (count == 0)
+        _fileCountLabel->setText(_tableShown ? QStringLiteral("None Found") : QStringLiteral("No Files Added"));
+    else if (count == 1)
+        _fileCountLabel->setText(QStringLiteral("1 File"));
+    else
+        _fileCountLabel->setText(QStringLiteral("%1 Files").arg(count));
+}
+
+void HLVFileViewController::refreshView()
+{
+    reloadFileTableView();
+    updateFileCountLabel();
+}
+
+void HLVFileViewController::scheduleReload()
+{
+    // A batch of per-file notices becomes one reload.
+    if (_reloadScheduled)
+        return;
+    _reloadScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        if (_reloadScheduled)
+            refreshView();
+    });
+}
+
+void HLVFileViewController::reloadFileTableView()
+{
+    reload(true);
+}
+
+void HLVFileViewController::setTableShown(bool shown)
+{
+    _tableShown = shown;
+    // Filtering and renaming keep the rows out of sight until they end.
+    _tableView->setVisible(shown && _cancelButton->isHidden());
+    _emptyListLabel->setVisible(!shown);
+}
+
+void HLVFileViewController::reload(bool reportSelectionChange)
+{
+    _reloadScheduled = false;
+    const auto all = _fileManager ? _fileManager->FileDataArray() : QList<std::shared_ptr<HLVFileData>>();
+    if (!_tableShown && !all.isEmpty()) {
+        setTableShown(true);
+        enableFilterMenu(true);
+    } else if (_tableShown && all.isEmpty()) {
+        _dataSource = HLVFileList::All;
+        if (_delegate)
+            _delegate->fileViewDataSourceChanged(this, _dataSource);
+        setTableShown(false);
+        for (int i = 0; i < _filterItems.size(); ++i)
+            _filterItems[i]->setChecked(i == 0);
+        enableFilterMenu(false);
+    }
+
+    // Keep the selected records selected wherever they move.
+    const auto selected = selectedRecords();
+    _reloading = true;
+    const bool replaced =
+        _model->setRecords(_dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource));
+    if (replaced && !selected.isEmpty()) {
+        const auto rowOf = HLVFileListModel::rowsByRecord(_model->records());
+        QList<int> rows;
+        for (const auto& record : selected) {
+            const auto found = rowOf.constFind(record.get());
+            if (found == rowOf.constEnd())
+                continue;
+            const int row = _proxy->mapFromSource(_model->index(*found)).row();
+            if (row >= 0)
+                rows.append(row);
+        }
+        selectRows(rows);
+    }
+    _reloading = false;
+    if (!_currentSelection.isEmpty())
+        _removeButton->setEnabled(_addButton->isEnabled());
+    if (reportSelectionChange && selectedRows() != _currentSelection)
+        displaySelectionInEditor();
+}
+
+void HLVFileViewController::displayOperationMessage(const QString& message)
+{
+    _addButton->setEnabled(false);
+    _addFolderButton->setEnabled(false);
+    _removeButton->setEnabled(false);
+    _progressLabel->setText(message);
+    _progressIndicator->setRange(0, 0); // busy
+    _progressStrip->setVisible(true);
+}
+
+void HLVFileViewController::clearOperationMessage(const QString& message)
+{
+    if (_progressLabel->text() != message)
+        return;
+    _progressStrip->setVisible(false);
+    _addButton->setEnabled(true);
+    _addFolderButton->setEnabled(true);
+    _removeButton->setEnabled(!_currentSelection.isEmpty());
+    _progressLabel->setText(QStringLiteral("Complete"));
+    _progressIndicator->setRange(0, 1);
+}
+
+bool HLVFileViewController::canAddFiles() const
+{
+    return _fileManager && _addButton->isEnabled();
+}
+
+// --- file manager notices --------------------------------------------------------------------
+
+void HLVFileViewController::fileOperationDidStart(int operation)
+{
+    _removeButton->setEnabled(false);
+    switch (operation) {
+    case HLVFileOperationAdding:
+        displayOperationMessage(QStringLiteral("Adding Files"));
+        break;
+    case HLVFileOperationRemoving:
+        displayOperationMessage(QStringLiteral("Removing Files"));
+        break;
+    case HLVFileOperationSaving:
+        displayOperationMessage(QStringLiteral("Saving Changes"));
+        break;
+    case HLVFileOperationFiltering:
+        displayOperationMessage(QStringLiteral("Applying filter..."));
+        _cancelButton->setVisible(true);
+        _tableView->setVisible(false);
+        break;
+    case HLVFileOperationRenaming:
+        displayOperationMessage(QStringLiteral("Renaming Files"));
+        _cancelButton->setVisible(true);
+        _tableView->setVisible(false);
+        break;
+    default:
+        break;
+    }
+    if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
+        enableFilterMenu(false);
+}
+
+void HLVFileViewController::fileOperationDidFinish(int operation)
+{
+    const QList<int> before = selectedRows();
+    const int rememberedRow = before.isEmpty() ? 0 : before.first();
+    reload(false);
+    switch (operation) {
+    case HLVFileOperationAdding:
+        clearOperationMessage(QStringLiteral("Adding Files"));
+        // New rows may have moved the selected ones.
+        _currentSelection = selectedRows();
+        reportSelection();
+        break;
+    case HLVFileOperationRemoving: {
+        clearOperationMessage(QStringLiteral("Removing Files"));
+        const int rows = dataSourceCount();
+        if (rows > 0) {
+            selectRows({std::min(rememberedRow, rows - 1)});
+            displaySelectionInEditor();
+        } else {
+            _tableView->selectionModel()->clearSelection();
+            _currentSelection.clear();
+            _currentFileData.reset();
+            if (_delegate)
+                _delegate->fileViewSelectionChanged(this, {}, shownRecords());
+        }
+        break;
+    }
+    case HLVFileOperationSaving:
+        clearOperationMessage(QStringLiteral("Saving Changes"));
+        break;
+    case HLVFileOperationFiltering:
+    case HLVFileOperationRenaming:
+        clearOperationMessage(operation == HLVFileOperationFiltering ? QStringLiteral("Applying filter...")
+                                                                     : QStringLiteral("Renaming Files"));
+        _cancelButton->setVisible(false);
+        _tableView->setVisible(_tableShown);
+        break;
+    default:
+        break;
+    }
+    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving && selectedRows() != _currentSelection)
+        displaySelectionInEditor();
+    if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
+        enableFilterMenu(_fileManager && !_fileManager->FileDataArray().isEmpty());
+    updateFileCountLabel();
+}
+
+void HLVFileViewController::fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int)
+{
+    if (fileData)
+        _proxy->forgetRecord(fileData.get());
+    scheduleReload();
+}
+
+// --- selection -------------------------------------------------------------------------------
+
+QList<int> HLVFileViewController::selectedRows() const
+{
+    QList<int> rows;
+    const QModelIndexList indexes = _tableView->selectionModel()->selectedRows();
+    rows.reserve(indexes.size());
+    for (const QModelIndex& index : indexes)
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QList<std::shared_ptr<HLVFileData>> HLVFileViewController::selectedRecords() const
+{
+    QList<std::shared_ptr<HLVFileData>> records;
+    const QList<int> rows = selectedRows();
+    records.reserve(rows.size());
+    for (int row : rows) {
+        if (auto record = _model->recordAt(_proxy->mapToSource(_proxy->index(row, 0)).row()))
+            records.append(std::move(record));
+    }
+    return records;
+}
+
+void HLVFileViewController::selectRows(const QList<int>& rows)
+{
+    QList<int> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    // Runs of rows become ranges, so selecting thousands of rows stays cheap.
+    QItemSelection selection;
+    for (qsizetype i = 0; i < sorted.size();) {
+        qsizetype end = i;
+        while (end + 1 < sorted.size() && sorted[end + 1] <= sorted[end] + 1)
+            ++end;
+        selection.select(_proxy->index(sorted[i], 0), _proxy->index(sorted[end], 0));
+        i = end + 1;
+    }
+    _tableView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (!sorted.isEmpty())
+        _tableView->selectionModel()->setCurrentIndex(_proxy->index(sorted.first(), 0), QItemSelectionModel::NoUpdate);
+}
+
+void HLVFileViewController::selectAllFiles()
+{
+    _tableView->selectAll();
+}
+
+void HLVFileViewController::tableViewSelectionDidChange()
+{
+    if (!_reloading)
+        displaySelectionInEditor();
+}
+
+void HLVFileViewController::displaySelectionInEditor()
+{
+    const QList<int> rows = selectedRows();
+    const auto single = rows.size() == 1 ? _model->recordAt(_proxy->mapToSource(_proxy->index(rows.first(), 0)).row())
+                                         : nullptr;
+    if (rows == _currentSelection) {
+        if (single && single != _currentFileData)
+            _currentFileData = single;
+        return;
+    }
+    if (single) {
+        // The same file on another row (the list moved under it): nothing to show anew.
+        if (single == _currentFileData && _currentSelection.size() == 1) {
+            _currentSelection = rows;
+            return;
+        }
+        _currentFileData = single;
+    }
+    _currentSelection = rows;
+    // While the strip shows an operation the buttons wait for its end.
+    _removeButton->setEnabled(!rows.isEmpty() && _addButton->isEnabled());
+    reportSelection();
+}
+
+void HLVFileViewController::reportSelection()
+{
+    if (_delegate)
+        _delegate->fileViewSelectionChanged(this, _currentSelection, shownRecords());
+}
+
+bool HLVFileViewController::operationRunning() const
+{
+    return _fileManager && _fileManager->currentOperation() != HLVFileOperationNone;
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "HLVFileData.h"
+#include "HLVFileManager.h"
+#include "HLVRenameTrackWindowController.h"
+
+#include <QList>
+#include <QFileDialog>
+#include <QPointer>
+#include <QThreadPool>
+#include <QWidget>
+#include <memory>
+
+class HLVFileListModel;
+class HLVFileManagerBridge;
+class HLVFileSearchProxyModel;
+class HLVFileView;
+class HLVFileViewControllerDelegate;
+
+class QAction;
+
+class QFrame;
+class QItemSelection;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
+// The file list panel: one row per file of the shown list (all, untagged,
+// partially tagged or modified, narrowed by the search field), the add, add
+// folder, remove and filter buttons, the file count, a progress strip for long
+// operations and a context menu with the commands on the selection. It hears
+// the file manager through a bridge on the main thread and tells its delegate
+// when the selection or the shown list changes.
+class HLVFileViewController : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit HLVFileViewController(QWidget* parent = nullptr);
+    ~HLVFileViewController() override;
+
+    // Connects to the delegate's file manager and shows all files. The
+    // delegate and its manager must outlive this controller.
+    void setDelegate(HLVFileViewControllerDelegate* delegate);
+    HLVFileViewControllerDelegate* delegate() const { return _delegate; }
+    HLVFileManager* fileManager() const { return _fileManager; }
+
+    // Filters.
+    void changeFilterToAll();
+    void changeFilterToNoTags();
+    void changeFilterToPartial();
+    void changeFilterToModified();
+    void enableFilterMenu(bool enabled);
+    HLVFileList dataSource() const { return _dataSource; }
+    QMenu* filterMenu() const { return _filterMenu; }
+
+    // Display.
+    void refreshView();
+    void reloadFileTableView();
+    void updateFileCountLabel();
+    void displayOperationMessage(const QString& message);
+    void clearOperationMessage(const QString& message);
+
+    // Adding.
+    void addFilesWithDialog();
+    void addFolderWithDialog();
+    // What the add-folder dialog does with its answer; lists the folder off the main thread.
+    void addFolderAtPath(const QString& folder);
+    void addFilesAndFoldersAtPaths(const QStringList& paths);
+    bool canAddFiles() const;
+    QFileDialog* fileDialog() const { return _fileDialog; }
+
+    // Selection and commands.
+    void displaySelectionInEditor();
+    void selectAllFiles();
+    void selectRows(const QList<int>& rows);
+    void renameSelectedFiles();
+    void removeSelectedFiles();
+    void downloadTagsForSelection();
+    void saveChangesForSelection();
+    void undoChangesForSelection();
+    void openSelectionInFileBrowser();
+    void removeTagsFromSelection();
+    void syncArtwork();
+    int dataSourceCount() const;
+    QList<int> currentSelection() const { return _currentSelection; }
+    QList<std::shared_ptr<HLVFileData>> shownRecords() const;
+    QList<std::shared_ptr<HLVFileData>> selectedRecords() const;
+    // Sets the context menu's items for a click on a row (-1: the empty area).
+    void menuNeedsUpdate(int clickedRow);
+    QMenu* contextMenu() const { return _contextMenu; }
+    HLVRenameTrackWindowController* renameTrackWindowController() const { return _renameTrackWindowController; }
+    QListView* tableView() const { return _tableView; }
+
+    // File manager notices, on the main thread.
+    void fileOperationDidStart(int operation);
+    void fileOperationDidFinish(int operation);
+    void fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code);
+
+private:
+    void buildInterface();
+    void buildContextMenu();
+    QAction* addContextItem(const QString& objectName, const QString& text, void (HLVFileViewController::*slot)());
+    void changeFilter(HLVFileList list, int item);
+    void scheduleReload();
+    void reload(bool reportSelectionChange);
+    void showContextMenu(const QPoint& position);
+    void tableViewSelectionDidChange();
+    QList<int> selectedRows() const;
+    bool operationRunning() const;
+    void removeRecords(const QList<std::shared_ptr<HLVFileData>>& records);
+    void reportSelection();
+    void setTableShown(bool shown);
+    void showAlert(const QString& message, const QString& informative, const QStringList& buttons,
+                   const QString& image, std::function<void(int)> answered);
+    void applyArtwork(const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records);
+
+    HLVFileViewControllerDelegate* _delegate = nullptr;
+    HLVFileManager* _fileManager = nullptr;
+    HLVFileManagerBridge* _bridge = nullptr;
+    HLVFileList _dataSource = HLVFileList::All;
+    QList<int> _currentSelection;
+    std::shared_ptr<HLVFileData> _currentFileData;
+    QPointer<QWidget> _fileDialogWindow;
+    QPointer<HLVRenameTrackWindowController> _renameTrackWindowController;
+    QPointer<QFileDialog> _fileDialog;
+    bool _reloadScheduled = false;
+    bool _reloading = false;
+    bool _tableShown = false;
+    QThreadPool _listingPool; // folder listings; waited for on destruction
+
+    HLVFileListModel* _model = nullptr;
+    HLVFileSearchProxyModel* _proxy = nullptr;
+    HLVFileView* _fileView = nullptr;
+    QListView* _tableView = nullptr;
+    QLabel* _emptyListLabel = nullptr;
+    QLineEdit* _searchField = nullptr;
+    QToolButton* _addButton = nullptr;
+    QToolButton* _addFolderButton = nullptr;
+    QToolButton* _removeButton = nullptr;
+    QToolButton* _filterButton = nullptr;
+    QMenu* _filterMenu = nullptr;
+    QList<QAction*> _filterItems;
+    QFrame* _progressStrip = nullptr;
+    QLabel* _progressLabel = nullptr;
+    QProgressBar* _progressIndicator = nullptr;
+    QPushButton* _cancelButton = nullptr;
+    QLabel* _fileCountLabel = nullptr;
+
+    QMenu* _contextMenu = nullptr;
+    QAction* _addFilesMenuItem = nullptr;
+    QAction* _addFolderMenuItem = nullptr;
+    QAction* _selectAllMenuItem = nullptr;
+    QAction* _renameSelectionMenuItem = nullptr;
+    QAction* _removeSelectionMenuItem = nullptr;
+    QAction* _downloadTagsMenuItem = nullptr;
+    QAction* _saveChangesMenuItem = nullptr;
+    QAction* _undoChangesMenuItem = nullptr;
+    QAction* _openInFinderMenuItem = nullptr;
+    QAction* _removeTagsMenuItem = nullptr;
+    QAction* _mergeArtworkMenuItem = nullptr;
+};
