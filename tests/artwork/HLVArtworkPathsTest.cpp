@@ -78,6 +78,7 @@ protected:
         qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
         HLVMusicBrainzServer::resetForTesting();
         HLVServiceConfiguration::setRequestPauseForTesting(5ms);
+        HLVServiceConfiguration::setRetryBackoffForTesting(5ms);
         paths->setDelegate(reports);
     }
     void TearDown() override

@@ -282,6 +282,6 @@ TEST(HLVMusicBrainzServer, CommonHeadersReachTheServer)
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].query, "query=artist:x");
-    EXPECT_EQ(requests[0].header("User-Agent"), "Cadrelle/2.XX");
+    EXPECT_EQ(requests[0].header("User-Agent"), HLVServiceConfiguration::userAgent().toUtf8());
     EXPECT_EQ(requests[0].header("Referer"), HLVServiceConfiguration::homePageAddress().toUtf8());
 }
