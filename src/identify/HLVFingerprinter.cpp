@@ -1,5 +1,6 @@
 #include "HLVFingerprinter.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 
 namespace {
@@ -12,6 +13,9 @@ QThreadPool* deliveryPool()
         auto* created = new QThreadPool;
         created->setMaxThreadCount(2);
         created->setExpiryTimeout(5000);
+        // Like Qt's global pool: no delivery still runs once the application has gone.
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { deliveryPool()->waitForDone(); });
         return created;
     }();
     return pool;
