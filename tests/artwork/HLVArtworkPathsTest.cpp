@@ -204,3 +204,38 @@ TEST_F(HLVArtworkPathsTest, SaveLooksForArtworkFirst)
     ASSERT_GE(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].path, QStringLiteral("/release/rel-9/"));
 }
+
+TEST_F(HLVArtworkPathsTest, ASearchWithoutACoverSaysWhy)
+{
+    server.setReply(QStringLiteral("/release-group/g1/"), HLVLoopbackServer::Reply::withStatus(404));
+    server.setReply(QStringLiteral("/release-group/g2/"), HLVLoopbackServer::Reply::json("not json"));
+    server.setReply(QStringLiteral("/release-group/g3/"), HLVLoopbackServer::Reply::withStatus(500));
+    auto walk = [](HLVArtworkPaths::Candidates candidates) {
+        return offMainThread([&] {
+            HLVFailure failure;
+            EXPECT_FALSE(HLVArtworkPaths::walkCandidates(candidates, &failure));
+            return failure;
+        });
+    };
+    EXPECT_EQ(walk({{"g1"}, {}}), HLVFailure::make(HLVFailure::Kind::NoCover, "no cover found"));
+    EXPECT_EQ(walk({{"g1", "g2"}, {}}).kind, HLVFailure::Kind::DownloadFailed);   // a failed lookup says more
+    EXPECT_EQ(walk({{"g3"}, {}}).message, "the cover lookup failed: the Cover Art Archive answered with status 500");
+
+    // The artist search cannot reach MusicBrainz: the record keeps that reason.
+    HLVTestFiles files;
+    auto record = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.flac")));
+    record->TagMap();
+    record->editVirtualTagMap([](HLVTagMap& m) {
+        m.setArtistName(QStringLiteral("Some Artist"));
+        m.setAlbumName(QStringLiteral("Some Album"));
+        m.setArtworkAttempted(false);
+    });
+    {
+        HLVLoopbackServer closed;
+        qputenv("CADRELLE_MUSICBRAINZ_URL", closed.baseAddress().toUtf8());
+        HLVMusicBrainzServer::resetForTesting();
+    }
+    std::thread([&] { paths->obtainArtworkForFileData(record); }).join();
+    ASSERT_TRUE(record->LastFailure());
+    EXPECT_EQ(*record->LastFailure(), HLVFailure::make(HLVFailure::Kind::Unreachable, "cannot reach MusicBrainz"));
+}
