@@ -1,6 +1,7 @@
 #include "HLVDataRequest.h"
 
 #include "HLVServiceConfiguration.h"
+#include "HLVThreadSanitizer.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -157,20 +158,31 @@ public:
                 delete _context;
                 _context = nullptr;
                 _manager = nullptr;
+                // The gates are destroyed with the session, on the stopping thread.
+                HLVThreadSanitizer::handOver(this);
             },
             Qt::BlockingQueuedConnection);
         _thread.quit();
         _thread.wait();
+        HLVThreadSanitizer::takeOver(this);
     }
 
     void start(QNetworkRequest request, Completion completion)
     {
-        Job job;
-        job.gate = std::clamp(request.attribute(gateAttribute).toInt(), 0, gateCount - 1);
-        job.request = std::move(request);
-        job.pending = std::make_shared<PendingCompletion>(std::move(completion));
+        auto job = std::make_shared<Job>();
+        job->gate = std::clamp(request.attribute(gateAttribute).toInt(), 0, gateCount - 1);
+        job->request = std::move(request);
+        job->pending = std::make_shared<PendingCompletion>(std::move(completion));
+        // The network thread only copies the job: Qt may drop the posted function,
+        // and the job with it, on this thread afterwards.
+        HLVThreadSanitizer::handOver(job.get());
         QMetaObject::invokeMethod(
-            _context, [this, job] { enqueue(job); }, Qt::QueuedConnection);
+            _context,
+            [this, job] {
+                HLVThreadSanitizer::takeOver(job.get());
+                enqueue(*job);
+            },
+            Qt::QueuedConnection);
     }
 
 private:
@@ -392,9 +404,13 @@ HLVRequestToken HLVDataRequest::sendRequest(const QNetworkRequest& request,
         *token = fresh;
     perform(request, [delegate, fresh](Outcome outcome) {
         // Off the network thread, and never inside this call: the caller may hold its own lock.
-        completionPool()->start([delegate, fresh, outcome = std::move(outcome)] {
+        auto delivered = std::make_shared<Outcome>(std::move(outcome));
+        HLVThreadSanitizer::handOver(delivered.get());
+        completionPool()->start([delegate, fresh, delivered] {
+            HLVThreadSanitizer::takeOver(delivered.get());
             if (!delegate)
                 return;
+            const Outcome& outcome = *delivered;
             if (outcome.error)
                 delegate->dataRequestDidFailWithError(fresh, *outcome.error);
             delegate->dataRequestDidReceiveResponse(fresh, outcome.response);
