@@ -11,7 +11,8 @@ namespace {
 class Answer : public HLVRecordingReleasesDelegate
 {
 public:
-    void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group) override
+    void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                                     const std::optional<HLVFailure>&) override
     {
         std::lock_guard lock(_mutex);
         ++_answers;

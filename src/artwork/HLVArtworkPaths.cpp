@@ -98,17 +98,21 @@ void HLVArtworkPaths::obtainArtworkForFileData(const std::shared_ptr<HLVFileData
         return;
     }
     std::optional<Candidates> candidates;
+    HLVFailure failure;
     if (releaseMBID) {
         candidates = Candidates{{}, {*releaseMBID}};
     } else {
         const auto tags = fileData->TagMap();
-        candidates = candidatesForArtist(tags->ArtistName(), tags->AlbumName(), tags->TrackName());
+        candidates = candidatesForArtist(tags->ArtistName(), tags->AlbumName(), tags->TrackName(), &failure);
         if (!candidates) {
+            fileData->setLastFailure(failure);
             report();
             return;
         }
     }
-    std::optional<QString> path = walkCandidates(*candidates);
+    std::optional<QString> path = walkCandidates(*candidates, &failure);
+    if (!path)
+        fileData->setLastFailure(failure);
     if (path) {
         // Normalised: path characters percent-encoded, then the parser's own form.
         const QByteArray encoded = QUrl::toPercentEncoding(*path, "!$&'()*+,;=:@/~");
@@ -128,33 +132,58 @@ void HLVArtworkPaths::obtainArtworkForUnidentifiedFileData(const std::shared_ptr
 
 std::optional<HLVArtworkPaths::Candidates> HLVArtworkPaths::candidatesForArtist(const std::optional<QString>& artist,
                                                                                 const std::optional<QString>& album,
-                                                                                const std::optional<QString>& title)
+                                                                                const std::optional<QString>& title,
+                                                                                HLVFailure* failure)
 {
-    if (HLVStrings::isNilOrEmpty(artist) || HLVStrings::isNilOrEmpty(album))
+    if (HLVStrings::isNilOrEmpty(artist) || HLVStrings::isNilOrEmpty(album)) {
+        HLVReportFailure(failure, HLVFailure::Kind::NoCover, QStringLiteral("no cover found: the file has no artist or album"));
         return std::nullopt;
-    const std::optional<QString> artistID = HLVMusicBrainzArtistID().GetArtistIdFromArtist(artist);
-    if (!artistID || artistID->isEmpty())
+    }
+    HLVMusicBrainzArtistID artistLookup;
+    const std::optional<QString> artistID = artistLookup.GetArtistIdFromArtist(artist);
+    if (!artistID || artistID->isEmpty()) {
+        if (failure && artistLookup.LastFailure())
+            *failure = *artistLookup.LastFailure();
         return std::nullopt;
-    const auto dictionary = HLVMusicBrainzReleaseIDQuery().releaseIdDictionaryForForAlbum(*album, *artistID, title);
-    if (!dictionary)
+    }
+    HLVMusicBrainzReleaseIDQuery query;
+    const auto dictionary = query.releaseIdDictionaryForForAlbum(*album, *artistID, title);
+    if (!dictionary) {
+        if (failure && query.LastFailure())
+            *failure = *query.LastFailure();
         return std::nullopt;
+    }
     return Candidates{dictionary->ReleaseGroupIDs, dictionary->ReleaseIDs};
 }
 
-std::optional<QString> HLVArtworkPaths::walkCandidates(const Candidates& candidates)
+std::optional<QString> HLVArtworkPaths::walkCandidates(const Candidates& candidates, HLVFailure* failure)
 {
+    // A lookup that failed says more than the candidates without a cover.
+    std::optional<HLVFailure> lookupFailure;
+    const auto tryCandidate = [&](const QString& mbid, bool isGroup) {
+        HLVFailure reason;
+        std::optional<QString> path = downloadArtworkPathForMBID(mbid, isGroup, &reason);
+        if (!path && reason.kind != HLVFailure::Kind::NoCover && !lookupFailure)
+            lookupFailure = reason;
+        return path;
+    };
     for (const QString& group : candidates.ReleaseGroupIDs) {
-        if (auto path = downloadArtworkPathForMBID(group, true))
+        if (auto path = tryCandidate(group, true))
             return path;
     }
     for (const QString& release : candidates.ReleaseIDs) {
-        if (auto path = downloadArtworkPathForMBID(release, false))
+        if (auto path = tryCandidate(release, false))
             return path;
     }
+    if (lookupFailure)
+        HLVReportFailure(failure, lookupFailure->kind, lookupFailure->message);
+    else
+        HLVReportFailure(failure, HLVFailure::Kind::NoCover, QStringLiteral("no cover found"));
     return std::nullopt;
 }
 
-std::optional<QString> HLVArtworkPaths::downloadArtworkPathForMBID(const QString& mbid, bool isGroup)
+std::optional<QString> HLVArtworkPaths::downloadArtworkPathForMBID(const QString& mbid, bool isGroup,
+                                                                   HLVFailure* failure)
 {
     // The identifier comes from a web reply: encoded so it stays one path segment.
     const QString address = QStringLiteral("%1/%2/%3/").arg(HLVServiceConfiguration::coverArtBaseAddress(),
@@ -164,22 +193,36 @@ std::optional<QString> HLVArtworkPaths::downloadArtworkPathForMBID(const QString
     std::optional<HLVURLResponse> response;
     std::optional<HLVRequestError> error;
     const auto body = HLVDataRequest::sendSynchronousReturningResponse(QNetworkRequest(QUrl(address)), response, error);
-    if (error || !response || response->statusCode != 200 || !body || body->isEmpty())
+    using Kind = HLVFailure::Kind;
+    const QString noCover = QStringLiteral("no cover found");
+    if (!error && response && response->statusCode == 404) {
+        HLVReportFailure(failure, Kind::NoCover, noCover);   // the archive's word for "no images"
         return std::nullopt;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(*body, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonArray images = document.object().value(QLatin1String("images")).toArray();
-    if (images.isEmpty())
-        return std::nullopt;
-    const QJsonValue thumbnails = images.first().toObject().value(QLatin1String("thumbnails"));
-    if (!thumbnails.isObject())
-        return std::nullopt;
-    for (const char* size : {"large", "small"}) {
-        QString address = thumbnails.toObject().value(QLatin1String(size)).toString();
-        if (!address.isEmpty())
-            return address.replace(QLatin1String("http://"), QLatin1String("https://"));
     }
+    if (auto requestFailure = HLVDataRequest::failureOfRequest(QStringLiteral("the Cover Art Archive"), error, response)) {
+        if (requestFailure->kind == Kind::BadReply)
+            requestFailure = HLVFailure::make(Kind::DownloadFailed, QStringLiteral("the cover lookup failed: ")
+                                                                       + requestFailure->message);
+        if (failure)
+            *failure = *requestFailure;
+        return std::nullopt;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body.value_or(QByteArray()), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+        HLVReportFailure(failure, Kind::DownloadFailed,
+                         QStringLiteral("the cover lookup failed: the Cover Art Archive sent a reply that cannot be read"));
+        return std::nullopt;
+    }
+    const QJsonArray images = document.object().value(QLatin1String("images")).toArray();
+    const QJsonValue thumbnails = images.isEmpty() ? QJsonValue() : images.first().toObject().value(QLatin1String("thumbnails"));
+    if (thumbnails.isObject()) {
+        for (const char* size : {"large", "small"}) {
+            QString address = thumbnails.toObject().value(QLatin1String(size)).toString();
+            if (!address.isEmpty())
+                return address.replace(QLatin1String("http://"), QLatin1String("https://"));
+        }
+    }
+    HLVReportFailure(failure, Kind::NoCover, noCover);
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HLVArtworkPathsDelegate.h"
+#include "HLVFailure.h"
 
 #include <QList>
 #include <QString>
@@ -39,22 +40,25 @@ public:
     void obtainArtworkForUnidentifiedFileData(const std::shared_ptr<HLVFileData>& fileData);
 
     // One blocking Cover Art Archive lookup: the large (else small) thumbnail of
-    // the first image, in https form; absent when there is none.
-    static std::optional<QString> downloadArtworkPathForMBID(const QString& mbid, bool isGroup);
+    // the first image, in https form; absent, with the reason, when there is none.
+    static std::optional<QString> downloadArtworkPathForMBID(const QString& mbid, bool isGroup,
+                                                             HLVFailure* failure = nullptr);
 
     struct Candidates
     {
         QStringList ReleaseGroupIDs;
         QStringList ReleaseIDs;
     };
-    // The first address found among the groups, then the releases.
-    static std::optional<QString> walkCandidates(const Candidates& candidates);
+    // The first address found among the groups, then the releases. Without
+    // one, the reason: a lookup that failed, else "no cover found".
+    static std::optional<QString> walkCandidates(const Candidates& candidates, HLVFailure* failure = nullptr);
 
 private:
-    // The candidates for an unidentified artist and album, or none.
+    // The candidates for an unidentified artist and album, or none and the reason.
     static std::optional<Candidates> candidatesForArtist(const std::optional<QString>& artist,
                                                          const std::optional<QString>& album,
-                                                         const std::optional<QString>& title);
+                                                         const std::optional<QString>& title,
+                                                         HLVFailure* failure = nullptr);
 
     std::weak_ptr<HLVArtworkPathsDelegate> _delegate;
 };

@@ -2,8 +2,6 @@
 
 #include "HLVDataRequest.h"
 #include "HLVMusicBrainzServer.h"
-#include "HLVQueryEncoding.h"
-#include "HLVServiceConfiguration.h"
 
 #include <QUrl>
 
@@ -21,19 +19,20 @@ QString foldedWithoutMarks(const QString& text)
     return bare.toCaseFolded();
 }
 
-std::optional<QByteArray> fetch(const QString& address)
+} // namespace
+
+std::optional<QByteArray> HLVMusicBrainzArtistID::fetch(const QString& address)
 {
     QNetworkRequest request{QUrl(address)};
     HLVMusicBrainzServer::setCommonHeaders(request);
     std::optional<HLVURLResponse> response;
     std::optional<HLVRequestError> error;
     std::optional<QByteArray> body = HLVDataRequest::sendSynchronousReturningResponse(request, response, error);
-    if (error || !response || response->statusCode != 200)
+    _requestFailure = HLVDataRequest::failureOfRequest(QStringLiteral("MusicBrainz"), error, response);
+    if (_requestFailure)
         return std::nullopt;
     return body;
 }
-
-} // namespace
 
 bool HLVMusicBrainzArtistID::equalIgnoringCaseAndDiacritics(const QString& a, const QString& b)
 {
@@ -54,19 +53,25 @@ std::optional<QString> HLVMusicBrainzArtistID::fail()
 {
     cleanUp();
     _haveRetried = false;
+    _lastFailure = _requestFailure ? *_requestFailure
+                                   : HLVFailure::make(HLVFailure::Kind::NoCover,
+                                                      QStringLiteral("no cover found: MusicBrainz knows no such artist"));
+    _requestFailure.reset();
     return std::nullopt;
 }
 
 std::optional<QString> HLVMusicBrainzArtistID::GetArtistIdFromArtist(const std::optional<QString>& artist)
 {
     cleanUp();
+    _lastFailure.reset();
+    _requestFailure.reset();
     if (!artist || artist->isEmpty())
         return fail();
     _artistId.reset();
     _artist = artist;
     _orignalArtistName = *artist;
 
-    const QString api = QStringLiteral("/ws/2/artist/?query=artist:") + HLVQueryEncoding::encodeValue(*artist);
+    const QString api = QStringLiteral("/ws/2/artist/?query=artist:") + HLVMusicBrainzServer::searchTerm(*artist);
     const std::optional<QByteArray> data = getResponseDataFromAPI(api, true);
     if (!data)
         return fail();
@@ -82,10 +87,8 @@ std::optional<QByteArray> HLVMusicBrainzArtistID::getResponseDataFromAPI(const Q
 {
     const QString base = canFallBack ? HLVMusicBrainzServer::serverAddress() : HLVMusicBrainzServer::fallback();
     std::optional<QByteArray> data = fetch(base + api);
-    if (!data && canFallBack) {
-        HLVServiceConfiguration::pauseBeforeRequest();
+    if (!data && canFallBack)
         return getResponseDataFromAPI(api, false);
-    }
     return data;
 }
 
@@ -106,7 +109,6 @@ std::optional<QString> HLVMusicBrainzArtistID::retryOrCheckAlias()
         }
         if (shorter) {
             _artist = shorter;
-            HLVServiceConfiguration::pauseBeforeRequest();
             return GetArtistIdFromArtist(shorter);
         }
     }
@@ -115,10 +117,9 @@ std::optional<QString> HLVMusicBrainzArtistID::retryOrCheckAlias()
         return fail();
     _haveSearchAliases = true;
     _haveRetried = false;
-    HLVServiceConfiguration::pauseBeforeRequest();
     const std::optional<QByteArray> data = fetch(HLVMusicBrainzServer::serverAddress()
                                                  + QStringLiteral("/ws/2/artist/?query=alias:")
-                                                 + HLVQueryEncoding::encodeValue(_orignalArtistName));
+                                                 + HLVMusicBrainzServer::searchTerm(_orignalArtistName));
     if (!data || data->isEmpty())
         return fail();
     if (parseResponse(*data) && _artistId) {

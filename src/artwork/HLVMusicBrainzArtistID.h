@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFailure.h"
 #include "HLVXMLParser.h"
 
 #include <QByteArray>
@@ -11,8 +12,8 @@
 // its duet or featured-artist suffix ("A & B" as "a", "A (feat. B)" and
 // "A feat. B" as "A"), and then searched among the artists' aliases.
 //
-// Blocking, with one-second pauses between its requests: never call it on the
-// main thread. One lookup at a time per object; an object may serve many
+// Blocking, for a second or more per request (the request layer's MusicBrainz
+// gate spaces them): never call it on the main thread. One lookup at a time per object; an object may serve many
 // lookups in turn.
 class HLVMusicBrainzArtistID : public HLVXMLParserDelegate
 {
@@ -22,6 +23,10 @@ public:
 
     // The name as the service spells it, after a successful lookup.
     const std::optional<QString>& Artist() const { return _artist; }
+
+    // Why the last lookup found nothing (the service unreachable or refusing,
+    // or no such artist); absent after a successful one.
+    const std::optional<HLVFailure>& LastFailure() const { return _lastFailure; }
 
     // Compares the way people expect names to match: "beyonce" equals "Beyoncé",
     // "SIGUR ROS" equals "Sigur Rós".
@@ -37,6 +42,8 @@ private:
     // The reply to the path at serverAddress(); on a failure, once more at the
     // fallback address. Absent when neither answered with status 200.
     std::optional<QByteArray> getResponseDataFromAPI(const QString& api, bool canFallBack);
+    // One blocking request; a failure is kept as the reason of the lookup.
+    std::optional<QByteArray> fetch(const QString& address);
     std::optional<QString> retryOrCheckAlias();
     // Parses a reply; true when a name (or, in the alias search, an alias) matched.
     bool parseResponse(const QByteArray& data);
@@ -56,4 +63,6 @@ private:
     QStringList _elementStack;
     bool _matched = false;
     HLVXMLParser* _parser = nullptr;
+    std::optional<HLVFailure> _requestFailure;   // of the latest request
+    std::optional<HLVFailure> _lastFailure;
 };

@@ -3,7 +3,6 @@
 #include "HLVDataRequest.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVQueryEncoding.h"
-#include "HLVServiceConfiguration.h"
 
 #include <QUrl>
 
@@ -71,8 +70,11 @@ QString HLVMusicBrainzReleaseIDQuery::simplifyString(const QString& string)
 std::optional<HLVReleaseIDDictionary> HLVMusicBrainzReleaseIDQuery::releaseIdDictionaryForForAlbum(
     const QString& album, const QString& artistMBID, const std::optional<QString>& fallbackTitle)
 {
-    if (trimmedOfSpacesAndTabs(album).isEmpty())
+    _lastFailure.reset();
+    if (trimmedOfSpacesAndTabs(album).isEmpty()) {
+        _lastFailure = HLVFailure::make(HLVFailure::Kind::NoCover, QStringLiteral("no cover found: the file has no album"));
         return std::nullopt;
+    }
 
     _albumName = simplifyString(album);
     _trackName = fallbackTitle ? simplifyString(*fallbackTitle) : QString();
@@ -82,9 +84,8 @@ std::optional<HLVReleaseIDDictionary> HLVMusicBrainzReleaseIDQuery::releaseIdDic
     _releaseGroupMBIDs.clear();
     _releaseMBIDs.clear();
 
-    HLVServiceConfiguration::pauseBeforeRequest();
     const QString address = HLVMusicBrainzServer::serverAddress() + QStringLiteral("/ws/2/release-group?query=release:")
-        + HLVQueryEncoding::encodeValue(*_albumName) + QStringLiteral("%20AND%20arid:")
+        + HLVMusicBrainzServer::searchTerm(*_albumName) + QStringLiteral("%20AND%20arid:")
         + HLVQueryEncoding::encodeValue(artistMBID) + QStringLiteral("&limit=100&method=indexed");
     QNetworkRequest request{QUrl(address)};
     HLVMusicBrainzServer::setCommonHeaders(request);
@@ -93,13 +94,17 @@ std::optional<HLVReleaseIDDictionary> HLVMusicBrainzReleaseIDQuery::releaseIdDic
     const std::optional<QByteArray> body = HLVDataRequest::sendSynchronousReturningResponse(request, response, error);
 
     std::optional<HLVReleaseIDDictionary> result;
-    if (!error && response && response->statusCode == 200 && body) {
+    _lastFailure = HLVDataRequest::failureOfRequest(QStringLiteral("MusicBrainz"), error, response);
+    if (!_lastFailure && body) {
         HLVXMLParser parser(QString::fromUtf8(*body));
         parser.setDelegate(this);
         _parser = &parser;
         // A reply that does not read as XML is a failure, not a search without candidates.
         if (parser.parse())
             result = HLVReleaseIDDictionary{_releaseGroupMBIDs, _releaseMBIDs};
+        else
+            _lastFailure = HLVFailure::make(HLVFailure::Kind::BadReply,
+                                            QStringLiteral("MusicBrainz sent a reply that cannot be read"));
         _parser = nullptr;
     }
     _albumName.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFailure.h"
 #include "HLVXMLParser.h"
 
 #include <QString>
@@ -34,6 +35,9 @@ public:
     std::optional<HLVReleaseIDDictionary> releaseIdDictionaryForForAlbum(
         const QString& album, const QString& artistMBID, const std::optional<QString>& fallbackTitle);
 
+    // Why the last search answered absent; absent after a successful one.
+    const std::optional<HLVFailure>& LastFailure() const { return _lastFailure; }
+
     // Lower-cased, without bracketed parts, punctuation, "- single" / "- ep"
     // suffixes, doubled spaces and surrounding spaces and tabs.
     static QString simplifyString(const QString& string);
@@ -64,4 +68,5 @@ private:
     HLVXMLParser* _parser = nullptr;
     QString _text;   // the pieces of the current element's text, joined
     bool _hasText = false;
+    std::optional<HLVFailure> _lastFailure;
 };

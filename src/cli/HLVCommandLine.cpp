@@ -79,7 +79,7 @@ text; an empty number writes 0.
 Prints each saved file's path, a tab and "saved".
 )";
 
-const char* kIdentifyHelp = R"(Usage: cadrelle-cli identify [--json] [--apply] PATH...
+const char* kIdentifyHelp = R"(Usage: cadrelle-cli identify [--json] [--apply] [--acoustid-key KEY] PATH...
 
 Identifies each file that still lacks tags by its acoustic fingerprint. Prints
 the path, a tab and the outcome (identified, failed, skipped or read-only),
@@ -90,6 +90,10 @@ by tabs (empty when absent).
   --json    one JSON array with an object per file: "path", "outcome" and
             "candidates" (objects keyed like show's "tags", plus "ReleaseMBID")
   --apply   save the first candidate of each identified file, with its cover art
+  --acoustid-key KEY
+            the AcoustID application key to use (register one at
+            https://acoustid.org/new-application); else CADRELLE_ACOUSTID_KEY
+            or the preference AcoustIDApplicationKey
 )";
 
 const char* kArtworkHelp = R"(Usage: cadrelle-cli artwork [--apply] PATH...
@@ -122,7 +126,8 @@ bool takesValue(const QString& name)
     if (HLVTagField::withOption(name))
         return true;
     return name == QLatin1String("artwork") || name == QLatin1String("custom")
-        || name == QLatin1String("remove-custom") || name == QLatin1String("structure");
+        || name == QLatin1String("remove-custom") || name == QLatin1String("structure")
+        || name == QLatin1String("acoustid-key");
 }
 
 } // namespace
@@ -320,6 +325,14 @@ bool HLVCommandLine::readOption(const QString& name, const std::optional<QString
     } else if (name == QLatin1String("dry-run")) {
         if (allowedIn({Command::Rename}))
             _dryRun = true;
+    } else if (name == QLatin1String("acoustid-key")) {
+        if (!allowedIn({Command::Identify}) || !once(_acoustIDKey.has_value()))
+            return false;
+        if (value->trimmed().isEmpty()) {
+            fail(QStringLiteral("--acoustid-key needs a key"));
+            return false;
+        }
+        _acoustIDKey = value->trimmed();
     } else if (name == QLatin1String("structure")) {
         if (allowedIn({Command::Rename}) && once(_structureOption.has_value()))
             _structureOption = *value;

@@ -45,6 +45,8 @@ public:
     const QString& structure() const { return _structure; }
     bool filterUntagged() const { return _filter == QLatin1String("untagged"); }
     const QStringList& paths() const { return _paths; }
+    // The AcoustID application key given with --acoustid-key.
+    const std::optional<QString>& acoustIDKey() const { return _acoustIDKey; }
 
     const QList<FieldValue>& fieldValues() const { return _fieldValues; }
     const std::optional<QString>& artwork() const { return _artwork; }
@@ -83,4 +85,5 @@ private:
     bool _clear = false;
     QList<QPair<QString, QString>> _customValues;
     QStringList _customRemovals;
+    std::optional<QString> _acoustIDKey;
 };

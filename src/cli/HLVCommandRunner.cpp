@@ -453,6 +453,8 @@ void HLVCommandRunner::identify(const Records& records)
                 fail(path, QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));
             else if (!haveFingerprinter)
                 fail(path, QStringLiteral("fpcalc was not found beside cadrelle-cli"));
+            else if (const auto failure = record->LastFailure())
+                fail(path, failure->message);
             else if (record->ArtistID() || record->TrackName())
                 fail(path, QStringLiteral("MusicBrainz knows no release of its recording"));
             else

@@ -1,5 +1,6 @@
 #include "HLVCommandLine.h"
 #include "HLVCommandRunner.h"
+#include "HLVServiceConfiguration.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -28,6 +29,8 @@ int main(int argc, char* argv[])
         std::fputs(text.toUtf8().constData(), stderr);
         return 2;
     }
+    if (line.acoustIDKey())
+        HLVServiceConfiguration::setAcoustIDKeyForSession(*line.acoustIDKey());
     HLVCommandRunner runner(line);
     return runner.run();
 }

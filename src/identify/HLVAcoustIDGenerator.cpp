@@ -42,11 +42,16 @@ void HLVAcoustIDGenerator::generateFingerprintForFileAtPath(const std::optional<
 {
     if (!_delegate)
         return;
-    if (!path || HLVTagValueParser::pathExtension(*path).compare(QLatin1String("m4p"), Qt::CaseInsensitive) == 0
-        || _toolPath.isEmpty()) {
-        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
-        return;
-    }
+    using Kind = HLVFailure::Kind;
+    const auto fail = [this](Kind kind, const QString& message) {
+        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt, HLVFailure::make(kind, message));
+    };
+    if (!path)
+        return fail(Kind::FileMissing, QStringLiteral("the file has no path"));
+    if (HLVTagValueParser::pathExtension(*path).compare(QLatin1String("m4p"), Qt::CaseInsensitive) == 0)
+        return fail(Kind::Other, QStringLiteral("protected .m4p files cannot be fingerprinted"));
+    if (_toolPath.isEmpty())
+        return fail(Kind::FingerprinterMissing, QStringLiteral("fpcalc was not found"));
 
     // A path that starts with a dash would read as an option of the tool.
     const QString argument = path->startsWith(QLatin1Char('-')) ? QLatin1String("./") + *path : *path;
@@ -55,16 +60,15 @@ void HLVAcoustIDGenerator::generateFingerprintForFileAtPath(const std::optional<
     tool.setProgram(_toolPath);
     tool.setArguments({argument});
     tool.start(QIODevice::ReadOnly);
-    if (!tool.waitForStarted()) {
-        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
-        return;
-    }
+    if (!tool.waitForStarted())
+        return fail(Kind::FingerprinterMissing, QStringLiteral("fpcalc was not found"));
     if (!tool.waitForFinished(toolTimeLimitMs)) {
         tool.kill();
         tool.waitForFinished();
-        _delegate->OnFingerprintGenerated(std::nullopt, std::nullopt);
-        return;
+        return fail(Kind::TimedOut, QStringLiteral("fpcalc took too long"));
     }
     const ToolOutput output = parseToolOutput(tool.readAll());
-    _delegate->OnFingerprintGenerated(output.fingerprint, output.duration);
+    if (!output.fingerprint || output.fingerprint->trimmed().isEmpty())
+        return fail(Kind::FingerprintEmpty, QStringLiteral("fpcalc found no fingerprint in the file"));
+    _delegate->OnFingerprintGenerated(output.fingerprint, output.duration, std::nullopt);
 }

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "HLVFailure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
 // Told the outcome of one run of the fingerprinting tool: the fingerprint and
-// duration texts, both absent on failure.
+// duration texts, or both absent and the reason.
 class HLVAcoustIDGeneratorDelegate
 {
 public:
     virtual ~HLVAcoustIDGeneratorDelegate() = default;
     virtual void OnFingerprintGenerated(const std::optional<QString>& fingerprint,
-                                        const std::optional<QString>& duration) = 0;
+                                        const std::optional<QString>& duration,
+                                        const std::optional<HLVFailure>& failure) = 0;
 };
 
 // Runs Chromaprint's fpcalc on one file and reads the fingerprint and the

@@ -40,19 +40,17 @@ void HLVAcoustIDIdentifier::identifyFingerprint(const std::optional<QString>& fi
     if (!delegate())
         return;
     if (!fingerprint || !duration) {
-        reportNothingFound();
+        reportNothingFound(HLVFailure::make(HLVFailure::Kind::FingerprintEmpty, QStringLiteral("no fingerprint to look up")));
         return;
     }
-    {
-        std::lock_guard lock(_mutex);
-        _duration = *duration;
-    }
-    HLVServiceConfiguration::pauseBeforeRequest();
+    QNetworkRequest request(lookupAddress(*fingerprint, *duration));
+    HLVDataRequest::setGate(request, HLVServiceGate::AcoustID);
 
     // Held while sending, so that no callback can test the token before it is stored.
     std::lock_guard lock(_mutex);
-    HLVDataRequest::sendRequest(QNetworkRequest(lookupAddress(*fingerprint, *duration)), shared_from_this(),
-                                &_requestToken);
+    _duration = *duration;
+    _responseCode = 0;
+    HLVDataRequest::sendRequest(request, shared_from_this(), &_requestToken);
 }
 
 std::vector<HLVAcoustIDRecording> HLVAcoustIDIdentifier::getRecordingsFromJSONData(const QByteArray& data)
@@ -93,6 +91,34 @@ std::vector<HLVAcoustIDRecording> HLVAcoustIDIdentifier::getRecordingsFromJSONDa
         }
     }
     return recordings;
+}
+
+std::optional<HLVFailure> HLVAcoustIDIdentifier::failureOfReply(int statusCode, const QByteArray& data)
+{
+    using Kind = HLVFailure::Kind;
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    const QJsonObject reply = document.object();
+    if (reply.value(QLatin1String("status")).toString() == QLatin1String("error")) {
+        const QJsonObject error = reply.value(QLatin1String("error")).toObject();
+        // The service's documented error codes: 4 invalid API key, 14 too many requests.
+        const int code = error.value(QLatin1String("code")).toInt();
+        const QString message = error.value(QLatin1String("message")).toString();
+        if (code == 4 || message.contains(QLatin1String("API key"), Qt::CaseInsensitive))
+            return HLVFailure::make(Kind::KeyRejected, QStringLiteral("AcoustID rejected the application key"));
+        if (code == 14 || message.contains(QLatin1String("too many"), Qt::CaseInsensitive))
+            return HLVFailure::make(Kind::RateLimited, QStringLiteral("rate limited by AcoustID"));
+        return HLVFailure::make(Kind::BadReply, message.isEmpty() ? QStringLiteral("AcoustID refused the lookup")
+                                                                  : QStringLiteral("AcoustID refused the lookup: %1").arg(message));
+    }
+    if (statusCode == 503 || statusCode == 429)
+        return HLVFailure::make(Kind::RateLimited, QStringLiteral("rate limited by AcoustID"));
+    if (statusCode != 200)
+        return HLVFailure::make(Kind::BadReply, QStringLiteral("AcoustID answered with status %1").arg(statusCode));
+    if (!document.isObject() || reply.value(QLatin1String("status")).toString() != QLatin1String("ok"))
+        return HLVFailure::make(Kind::BadReply, QStringLiteral("AcoustID sent a reply that cannot be read"));
+    if (getRecordingsFromJSONData(data).empty())
+        return HLVFailure::make(Kind::NoRecording, QStringLiteral("AcoustID knows no recording of this fingerprint"));
+    return std::nullopt;
 }
 
 std::optional<HLVAcoustIDRecording>
@@ -142,19 +168,20 @@ HLVAcoustIDIdentifier::getPreferredRecording(const std::vector<HLVAcoustIDRecord
 
 void HLVAcoustIDIdentifier::fingerprintIdentifiedWithRecordingMBID(const std::optional<QString>& recordingMBID,
                                                                    const std::optional<QString>& recordingTitle,
-                                                                   const std::optional<QString>& artistMBID)
+                                                                   const std::optional<QString>& artistMBID,
+                                                                   const std::optional<HLVFailure>& failure)
 {
     std::lock_guard lock(_delegateMutex);
     if (_delegate)
-        _delegate->OnFingerprintIdentifiedWithRecordingMBID(recordingMBID, recordingTitle, artistMBID);
+        _delegate->OnFingerprintIdentifiedWithRecordingMBID(recordingMBID, recordingTitle, artistMBID, failure);
 }
 
-void HLVAcoustIDIdentifier::reportNothingFound()
+void HLVAcoustIDIdentifier::reportNothingFound(const HLVFailure& failure)
 {
-    fingerprintIdentifiedWithRecordingMBID(std::nullopt, std::nullopt, std::nullopt);
+    fingerprintIdentifiedWithRecordingMBID(std::nullopt, std::nullopt, std::nullopt, failure);
 }
 
-void HLVAcoustIDIdentifier::dataRequestDidFailWithError(HLVRequestToken token, const HLVRequestError&)
+void HLVAcoustIDIdentifier::dataRequestDidFailWithError(HLVRequestToken token, const HLVRequestError& error)
 {
     {
         std::lock_guard lock(_mutex);
@@ -164,14 +191,17 @@ void HLVAcoustIDIdentifier::dataRequestDidFailWithError(HLVRequestToken token, c
         _requestToken = 0;
         _responseData.clear();
     }
-    reportNothingFound();
+    reportNothingFound(*HLVDataRequest::failureOfRequest(QStringLiteral("AcoustID"), error, std::nullopt));
 }
 
-void HLVAcoustIDIdentifier::dataRequestDidReceiveResponse(HLVRequestToken token, const std::optional<HLVURLResponse>&)
+void HLVAcoustIDIdentifier::dataRequestDidReceiveResponse(HLVRequestToken token,
+                                                          const std::optional<HLVURLResponse>& response)
 {
     std::lock_guard lock(_mutex);
-    if (token == _requestToken)
+    if (token == _requestToken) {
         _responseData.clear();
+        _responseCode = response ? response->statusCode : 0;
+    }
 }
 
 void HLVAcoustIDIdentifier::dataRequestDidReceiveData(HLVRequestToken token, const std::optional<QByteArray>& data)
@@ -184,16 +214,23 @@ void HLVAcoustIDIdentifier::dataRequestDidReceiveData(HLVRequestToken token, con
 void HLVAcoustIDIdentifier::dataRequestFinishedLoading(HLVRequestToken token)
 {
     QByteArray reply;
+    int statusCode = 0;
     {
         std::lock_guard lock(_mutex);
         if (token != _requestToken)
             return;
         _requestToken = 0;
         reply.swap(_responseData);
+        statusCode = _responseCode;
+    }
+    if (const std::optional<HLVFailure> failure = failureOfReply(statusCode, reply)) {
+        reportNothingFound(*failure);
+        return;
     }
     const std::optional<HLVAcoustIDRecording> preferred = getPreferredRecording(getRecordingsFromJSONData(reply));
     if (!preferred) {
-        reportNothingFound();
+        reportNothingFound(HLVFailure::make(HLVFailure::Kind::NoRecording,
+                                            QStringLiteral("AcoustID knows no recording of this fingerprint")));
         return;
     }
     fingerprintIdentifiedWithRecordingMBID(preferred->identifier, preferred->title, preferred->artistId);

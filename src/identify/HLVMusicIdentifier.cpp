@@ -102,12 +102,14 @@ void HLVMusicIdentifier::setFileDataArray(const QList<std::shared_ptr<HLVFileDat
 void HLVMusicIdentifier::identifyFileData(const std::shared_ptr<HLVFileData>& fileData)
 {
     _terminate = false;
+    clearKeyRejection();
     performIdentify(fileData);
 }
 
 void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLVFileData>>& files)
 {
     _terminate = false;
+    clearKeyRejection();
     const QList<std::shared_ptr<HLVFileData>> copy = files;
     for (const auto& fileData : copy) {
         if (_terminate)
@@ -141,6 +143,7 @@ void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fil
     if (!fileData)
         return;
     if (fileData->IsReadOnly()) {
+        fileData->setLastFailure(HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only")));
         fileData->setIdentificationState(HLVIdentificationFailed);
         notifyDelegates(fileData);
         return;
@@ -155,6 +158,13 @@ void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fil
     _fingerprintingOpQueue->addOperation([this, fileData] {
         if (_terminate)
             return; // stays queued (state 1)
+        if (const std::optional<HLVFailure> rejection = keyRejection()) {
+            // Every lookup would be refused the same way: fail without asking.
+            fileData->setLastFailure(rejection);
+            fileData->setIdentificationState(HLVIdentificationFailed);
+            notifyDelegates(fileData);
+            return;
+        }
         _isFingerprintingATrack = true;
         fingerprintFileData(fileData);
         // One file at a time: the answer clears the flag.
@@ -176,8 +186,25 @@ void HLVMusicIdentifier::fingerprintFileData(const std::shared_ptr<HLVFileData>&
     _fingerprinter->ObtainFingerprintForTrackAtPath(fileData->FilePath());
 }
 
-void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint)
+std::optional<HLVFailure> HLVMusicIdentifier::keyRejection()
 {
+    std::lock_guard lock(_keyLock);
+    return _keyRejection;
+}
+
+void HLVMusicIdentifier::clearKeyRejection()
+{
+    std::lock_guard lock(_keyLock);
+    _keyRejection.reset();
+}
+
+void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint,
+                                               const std::optional<HLVFailure>& failure)
+{
+    if (failure && failure->kind == HLVFailure::Kind::KeyRejected) {
+        std::lock_guard lock(_keyLock);
+        _keyRejection = failure;
+    }
     std::shared_ptr<HLVFileData> fileData;
     {
         std::lock_guard lock(_lock);
@@ -191,6 +218,7 @@ void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprin
             const HLVFingerprint found = *fingerprint;
             _identificationOpQueue->addOperation([this, fileData, found] { identifyReleases(fileData, found); });
         } else {
+            fileData->setLastFailure(failure);
             fileData->setIdentificationState(HLVIdentificationFailed);
             notifyDelegates(fileData);
         }
@@ -214,7 +242,8 @@ void HLVMusicIdentifier::identifyReleases(const std::shared_ptr<HLVFileData>& fi
     waitWhileBusy(_isIdentifyingATrack);
 }
 
-void HLVMusicIdentifier::OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group)
+void HLVMusicIdentifier::OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                                                     const std::optional<HLVFailure>& failure)
 {
     std::shared_ptr<HLVFileData> fileData;
     {
@@ -222,6 +251,7 @@ void HLVMusicIdentifier::OnRecordingReleasesObtained(const std::shared_ptr<HLVRe
         fileData = std::exchange(_currentlyIdentifying, nullptr);
     }
     if (fileData) {
+        fileData->setLastFailure(group ? std::nullopt : failure);
         if (group) {
             fileData->setIdentificationState(HLVIdentificationIdentified);
             fileData->setArtistName(group->ArtistName());

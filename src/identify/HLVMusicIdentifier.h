@@ -52,8 +52,10 @@ public:
 
     void notifyDelegates(const std::shared_ptr<HLVFileData>& fileData);
 
-    void OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint) override;
-    void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group) override;
+    void OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint,
+                               const std::optional<HLVFailure>& failure) override;
+    void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                                     const std::optional<HLVFailure>& failure) override;
 
     // The fingerprinter, so that a test can name another tool.
     HLVFingerprinter& fingerprinter() { return *_fingerprinter; }
@@ -64,6 +66,8 @@ private:
     // Waits until the flag clears (or the identifier is going away).
     void waitWhileBusy(const std::atomic<bool>& busy);
     void clearBusy(std::atomic<bool>& busy);
+    std::optional<HLVFailure> keyRejection();
+    void clearKeyRejection();
 
     std::unique_ptr<HLVSerialOperationQueue> _identificationOpQueue;
     std::unique_ptr<HLVSerialOperationQueue> _fingerprintingOpQueue;
@@ -79,6 +83,9 @@ private:
     std::atomic<bool> _shuttingDown{false};
     std::atomic<bool> _isFingerprintingATrack{false};
     std::atomic<bool> _isIdentifyingATrack{false};
+    // AcoustID refused the key: the files still waiting fail with this, unasked.
+    std::mutex _keyLock;
+    std::optional<HLVFailure> _keyRejection;
     QList<std::shared_ptr<HLVFileData>> _FileDataArray;
     // The records of _FileDataArray: adding a whole library checks each file.
     QSet<const HLVFileData*> _fileDataIndex;

@@ -3,7 +3,6 @@
 #include "HLVGenreValidator.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVQueryEncoding.h"
-#include "HLVServiceConfiguration.h"
 #include "HLVStrings.h"
 #include "HLVTagValueParser.h"
 
@@ -19,15 +18,29 @@ void HLVRecordingReleases::setDelegate(std::weak_ptr<HLVRecordingReleasesDelegat
     _delegate = std::move(delegate);
 }
 
-void HLVRecordingReleases::tellDelegate(const std::shared_ptr<HLVRecordingReleasesGroup>& group)
+void HLVRecordingReleases::tellDelegate(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                                        const std::optional<HLVFailure>& failure)
 {
     std::shared_ptr<HLVRecordingReleasesDelegate> delegate;
     {
         std::lock_guard lock(_mutex);
         delegate = _delegate.lock();
     }
-    if (delegate)
-        delegate->OnRecordingReleasesObtained(group);
+    if (!delegate)
+        return;
+    if (group)
+        delegate->OnRecordingReleasesObtained(group, std::nullopt);
+    else
+        delegate->OnRecordingReleasesObtained(nullptr, failure ? failure
+                                                               : HLVFailure::make(HLVFailure::Kind::NoRelease,
+                                                                                  QStringLiteral("MusicBrainz knows no release of this recording")));
+}
+
+std::optional<HLVFailure> HLVRecordingReleases::attemptFailure(const std::optional<HLVFailure>& requestFailure) const
+{
+    if (requestFailure)
+        return requestFailure;
+    return HLVDataRequest::failureOfRequest(QStringLiteral("MusicBrainz"), std::nullopt, _response);
 }
 
 void HLVRecordingReleases::ObtianRecordingReleasesWithRecordingMBID(const std::optional<QString>& recordingMBID,
@@ -35,7 +48,7 @@ void HLVRecordingReleases::ObtianRecordingReleasesWithRecordingMBID(const std::o
                                                                     const std::optional<QString>& artistMBID)
 {
     if (!recordingMBID) {
-        tellDelegate(nullptr);
+        tellDelegate(nullptr, HLVFailure::make(HLVFailure::Kind::NoRecording, QStringLiteral("no recording to look up")));
         return;
     }
     bool sent = false;
@@ -58,11 +71,11 @@ void HLVRecordingReleases::ObtianRecordingReleasesWithRecordingMBID(const std::o
 QString HLVRecordingReleases::createApiStringForTrackNamed(const std::optional<QString>& trackName,
                                                            const std::optional<QString>& artistId)
 {
-    // The title goes into the search as it is (its own search syntax unescaped);
-    // only characters that would break the address are encoded.
+    // The title is escaped for the search syntax and encoded as one query value;
+    // the query's own syntax is encoded as it stands.
     const QString query = HLVQueryEncoding::encodeValue(HLVStrings::nonNilString(artistId))
         + HLVQueryEncoding::encodeQuery(QStringLiteral(" AND recording:("))
-        + HLVQueryEncoding::encodeValue(HLVStrings::nonNilString(trackName))
+        + HLVMusicBrainzServer::searchTerm(HLVStrings::nonNilString(trackName))
         + HLVQueryEncoding::encodeQuery(QStringLiteral(") AND primarytype:((album OR single OR ep) NOT other) "
                                                        "AND status:(official) "
                                                        "AND format:(cd) "
@@ -84,8 +97,6 @@ bool HLVRecordingReleases::obtainRecordingReleasesFallback()
 
 bool HLVRecordingReleases::sendRequestToApi(const QString& apiString, bool canFallBack)
 {
-    // Keeps MusicBrainz requests at least a second apart.
-    HLVServiceConfiguration::pauseBeforeRequest();
     _canFallBack = canFallBack;
     const QString base = canFallBack ? HLVMusicBrainzServer::serverAddress() : HLVMusicBrainzServer::fallback();
     QNetworkRequest request(QUrl(base + apiString));
@@ -95,6 +106,7 @@ bool HLVRecordingReleases::sendRequestToApi(const QString& apiString, bool canFa
         return false;   // not owned by a shared_ptr: no request can keep us alive
     _responseData.reset();
     _responseCode = 200;
+    _response.reset();
     HLVDataRequest::sendRequest(request, self, &_requestToken);
     return true;
 }
@@ -106,6 +118,7 @@ void HLVRecordingReleases::dataRequestDidReceiveResponse(HLVRequestToken token,
     if (token != _requestToken)
         return;
     _responseCode = response ? response->statusCode : 200;
+    _response = response;
     _responseData = QByteArray();
 }
 
@@ -118,8 +131,9 @@ void HLVRecordingReleases::dataRequestDidReceiveData(HLVRequestToken token, cons
         _responseData->append(*data);
 }
 
-void HLVRecordingReleases::dataRequestDidFailWithError(HLVRequestToken token, const HLVRequestError&)
+void HLVRecordingReleases::dataRequestDidFailWithError(HLVRequestToken token, const HLVRequestError& error)
 {
+    std::optional<HLVFailure> failure;
     {
         std::lock_guard lock(_mutex);
         if (token != _requestToken)
@@ -129,13 +143,15 @@ void HLVRecordingReleases::dataRequestDidFailWithError(HLVRequestToken token, co
         _responseData.reset();
         if (_canFallBack && obtainRecordingReleasesFallback())
             return;
+        failure = HLVDataRequest::failureOfRequest(QStringLiteral("MusicBrainz"), error, std::nullopt);
     }
-    tellDelegate(nullptr);
+    tellDelegate(nullptr, failure);
 }
 
 void HLVRecordingReleases::dataRequestFinishedLoading(HLVRequestToken token)
 {
     std::shared_ptr<HLVRecordingReleasesGroup> answer;
+    std::optional<HLVFailure> failure;
     {
         std::lock_guard lock(_mutex);
         if (token != _requestToken)
@@ -144,20 +160,30 @@ void HLVRecordingReleases::dataRequestFinishedLoading(HLVRequestToken token)
         if (_responseCode != 200 && _canFallBack) {
             if (obtainRecordingReleasesFallback())
                 return;
+            failure = attemptFailure(std::nullopt);
         } else if (_responseData && !_responseData->isEmpty()) {
             const QByteArray data = *_responseData;
             _responseData.reset();
-            parseResponse(data);
+            const bool readable = parseResponse(data);
             if (!_recordingReleasesGroup->RecordingReleases().isEmpty()) {
                 _recordingReleasesGroup->sortReleases();
                 answer = _recordingReleasesGroup;
             } else if (_canFallBack && obtainRecordingReleasesFallback()) {
                 return;
+            } else if (_responseCode != 200) {
+                failure = attemptFailure(std::nullopt);
+            } else if (!readable) {
+                failure = HLVFailure::make(HLVFailure::Kind::BadReply,
+                                           QStringLiteral("MusicBrainz sent a reply that cannot be read"));
             }
+        } else {
+            failure = _responseCode != 200 ? attemptFailure(std::nullopt)
+                                           : HLVFailure::make(HLVFailure::Kind::BadReply,
+                                                              QStringLiteral("MusicBrainz sent an empty reply"));
         }
         _responseData.reset();
     }
-    tellDelegate(answer);
+    tellDelegate(answer, failure);
 }
 
 bool HLVRecordingReleases::parseResponse(const QByteArray& data)

@@ -16,8 +16,9 @@ class HLVRecordingReleasesDelegate
 {
 public:
     virtual ~HLVRecordingReleasesDelegate() = default;
-    // Exactly once per query; null when nothing usable was found. Any thread.
-    virtual void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group) = 0;
+    // Exactly once per query; null, with the reason, when nothing usable was found. Any thread.
+    virtual void OnRecordingReleasesObtained(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                                             const std::optional<HLVFailure>& failure) = 0;
 };
 
 // Asks MusicBrainz on which releases a recording was issued and answers the
@@ -27,8 +28,8 @@ public:
 // requests). One query at a time: start the next only after the delegate has
 // heard the previous one. The first attempt searches the recording by artist and
 // title with strict filters at serverAddress(); when it fails or yields nothing,
-// a looser search by recording identifier goes to the fallback address. Each
-// request is preceded by the service's one-second pause.
+// a looser search by recording identifier goes to the fallback address. The
+// request layer's MusicBrainz gate keeps the requests a second apart.
 class HLVRecordingReleases : public HLVDataRequestDelegate,
                              public HLVXMLParserDelegate,
                              public std::enable_shared_from_this<HLVRecordingReleases>
@@ -39,7 +40,7 @@ public:
 
     void setDelegate(std::weak_ptr<HLVRecordingReleasesDelegate> delegate);
 
-    // Pauses on the calling thread, then queries; the answer comes through the delegate.
+    // Queries and returns at once; the answer comes through the delegate.
     void ObtianRecordingReleasesWithRecordingMBID(const std::optional<QString>& recordingMBID,
                                                   const std::optional<QString>& trackName,
                                                   const std::optional<QString>& artistMBID);
@@ -72,7 +73,10 @@ private:
     void acceptCurrentRelease();
     QString enclosingElement() const;
 
-    void tellDelegate(const std::shared_ptr<HLVRecordingReleasesGroup>& group);
+    void tellDelegate(const std::shared_ptr<HLVRecordingReleasesGroup>& group,
+                      const std::optional<HLVFailure>& failure = std::nullopt);
+    // The reason of a failed attempt (with _mutex held).
+    std::optional<HLVFailure> attemptFailure(const std::optional<HLVFailure>& requestFailure) const;
 
     std::optional<QByteArray> _responseData;
     std::shared_ptr<HLVRecordingReleasesGroup> _recordingReleasesGroup;
@@ -82,6 +86,7 @@ private:
     bool _canFallBack = false;
     HLVRequestToken _requestToken = 0;   // 0 while no answer is awaited
     int _responseCode = 200;
+    std::optional<HLVURLResponse> _response;   // of the request awaited, for the failure reason
     QString _apiString;
     std::optional<QString> _currentReleaseType;
     QStringList _elementStack;

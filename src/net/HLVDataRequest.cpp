@@ -1,13 +1,20 @@
 #include "HLVDataRequest.h"
 
 #include "HLVServiceConfiguration.h"
+#include "HLVThreadSanitizer.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimeZone>
+#include <QTimer>
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <deque>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -90,7 +97,28 @@ QThreadPool* completionPool()
     return pool;
 }
 
-// The one QNetworkAccessManager of the process, living on its own thread.
+constexpr auto gateAttribute = QNetworkRequest::Attribute(QNetworkRequest::User + 71);
+constexpr int gateCount = 3;
+
+bool isRefusal(int status)
+{
+    return status == 503 || status == 429;
+}
+
+// One request on its way: it may be sent again after a refusal.
+struct Job
+{
+    QNetworkRequest request;
+    std::shared_ptr<PendingCompletion> pending;
+    int gate = 0;
+    int tries = 0;
+    std::chrono::steady_clock::time_point notBefore;
+};
+
+// The one QNetworkAccessManager of the process, living on its own thread. The
+// gates, the retries and the deadlines are kept there with timers, so no thread
+// ever sleeps for them; everything below except start() and stop() runs on the
+// network thread only.
 class NetworkSession
 {
 public:
@@ -105,6 +133,13 @@ public:
             [this] {
                 _manager = new QNetworkAccessManager(_context);
                 _manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+                for (Gate& gate : _gates) {
+                    gate.timer = new QTimer(_context);
+                    gate.timer->setSingleShot(true);
+                    gate.timer->setTimerType(Qt::PreciseTimer);
+                }
+                for (int index = 1; index < gateCount; ++index)
+                    QObject::connect(_gates[index].timer, &QTimer::timeout, _context, [this, index] { pump(index); });
             },
             Qt::BlockingQueuedConnection);
     }
@@ -112,40 +147,116 @@ public:
     void stop()
     {
         _closing = true;
-        // Abort what is in flight so that every waiting client gets its answer.
+        // Abort what is in flight and drop what waits, so that every waiting client gets its answer.
         QMetaObject::invokeMethod(
             _context,
             [this] {
+                for (Gate& gate : _gates)
+                    gate.waiting.clear();
                 for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
                     reply->abort();
                 delete _context;
                 _context = nullptr;
                 _manager = nullptr;
+                // The gates are destroyed with the session, on the stopping thread.
+                HLVThreadSanitizer::handOver(this);
             },
             Qt::BlockingQueuedConnection);
         _thread.quit();
         _thread.wait();
+        HLVThreadSanitizer::takeOver(this);
     }
 
     void start(QNetworkRequest request, Completion completion)
     {
-        auto pending = std::make_shared<PendingCompletion>(std::move(completion));
+        auto job = std::make_shared<Job>();
+        job->gate = std::clamp(request.attribute(gateAttribute).toInt(), 0, gateCount - 1);
+        job->request = std::move(request);
+        job->pending = std::make_shared<PendingCompletion>(std::move(completion));
+        // The network thread only copies the job: Qt may drop the posted function,
+        // and the job with it, on this thread afterwards.
+        HLVThreadSanitizer::handOver(job.get());
         QMetaObject::invokeMethod(
-            _context, [this, request, pending] { get(request, pending); }, Qt::QueuedConnection);
+            _context,
+            [this, job] {
+                HLVThreadSanitizer::takeOver(job.get());
+                enqueue(*job);
+            },
+            Qt::QueuedConnection);
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Gate
+    {
+        std::deque<Job> waiting;
+        std::optional<Clock::time_point> lastSent;
+        QTimer* timer = nullptr;
+    };
+
     struct ReplyState
     {
         QByteArray body;
         bool tooLarge = false;
+        bool pastDeadline = false;
     };
 
-    void get(QNetworkRequest request, const std::shared_ptr<PendingCompletion>& pending)
+    void enqueue(Job job)
     {
+        if (_closing)
+            return;   // the job's completion reports the closed session
+        if (job.gate == 0) {
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(job.notBefore - Clock::now());
+            if (wait.count() > 0)
+                QTimer::singleShot(wait, Qt::PreciseTimer, _context, [this, job] { send(job); });
+            else
+                send(std::move(job));
+            return;
+        }
+        const int index = job.gate;
+        _gates[index].waiting.push_back(std::move(job));
+        pump(index);
+    }
+
+    // Sends the gate's first waiting request when its time has come, else sets
+    // the gate's timer for that time. First in, first out.
+    void pump(int index)
+    {
+        Gate& gate = _gates[index];
+        while (!gate.waiting.empty() && !_closing) {
+            const auto now = Clock::now();
+            auto due = gate.waiting.front().notBefore;
+            if (gate.lastSent) {
+                // A little over the pause, so that network jitter cannot bring two
+                // arrivals at the service closer together than the pause.
+                const auto pause = HLVServiceConfiguration::requestPause();
+                due = std::max(due, *gate.lastSent + pause + pause / 50);
+            }
+            if (due > now) {
+                // Rounded up: a timer never makes the spacing shorter.
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+                gate.timer->start(int(std::max<qint64>(1, wait.count())));
+                return;
+            }
+            Job job = std::move(gate.waiting.front());
+            gate.waiting.pop_front();
+            gate.lastSent = now;
+            send(std::move(job));
+        }
+    }
+
+    void send(Job job)
+    {
+        if (_closing)
+            return;
+        ++job.tries;
+        QNetworkRequest request = job.request;
         if (request.transferTimeout() == 0)
             request.setTransferTimeout(int(HLVServiceConfiguration::transferTimeout().count()));
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        if (!request.hasRawHeader("User-Agent"))
+            request.setRawHeader("User-Agent", HLVServiceConfiguration::userAgent().toUtf8());
 
         QNetworkReply* reply = _manager->get(request);
         auto state = std::make_shared<ReplyState>();
@@ -160,10 +271,35 @@ private:
                 reply->abort();
             }
         });
-        QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, state, pending] {
-            reply->deleteLater();
-            pending->complete(outcomeOfReply(reply, *state));
+        // The inactivity time-out misses a server that trickles a byte now and then.
+        auto* deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        deadline->setTimerType(Qt::PreciseTimer);
+        QObject::connect(deadline, &QTimer::timeout, reply, [reply, state] {
+            state->pastDeadline = true;
+            reply->abort();
         });
+        deadline->start(int(HLVServiceConfiguration::replyDeadline().count()));
+        QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, state, job] {
+            reply->deleteLater();
+            finished(job, reply, *state);
+        });
+    }
+
+    void finished(Job job, QNetworkReply* reply, ReplyState& state)
+    {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (!_closing && !state.tooLarge && !state.pastDeadline && reply->error() != QNetworkReply::OperationCanceledError
+            && isRefusal(status.toInt()) && job.tries < HLVServiceConfiguration::maximumTries) {
+            // The same request again, after the wait the server asks for or our own back-off.
+            const auto backoff = HLVServiceConfiguration::retryBackoff() * (1 << (job.tries - 1));
+            const auto asked = HLVDataRequest::retryAfterDelay(reply->rawHeader("Retry-After"),
+                                                               QDateTime::currentDateTimeUtc());
+            job.notBefore = Clock::now() + (asked ? *asked : backoff);
+            enqueue(std::move(job));
+            return;
+        }
+        job.pending->complete(outcomeOfReply(reply, state));
     }
 
     Outcome outcomeOfReply(QNetworkReply* reply, ReplyState& state) const
@@ -173,9 +309,11 @@ private:
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QNetworkReply::NetworkError code = reply->error();
         if (code == QNetworkReply::OperationCanceledError) {
-            // The transfer time-out is the only thing that cancels a live request.
-            return _closing ? failure(code, QStringLiteral("The network session closed"))
-                            : failure(QNetworkReply::TimeoutError, QStringLiteral("The request timed out"));
+            // Only the time-outs cancel a live request.
+            if (_closing)
+                return failure(code, QStringLiteral("The network session closed"));
+            return failure(QNetworkReply::TimeoutError, state.pastDeadline ? QStringLiteral("The reply took too long")
+                                                                           : QStringLiteral("The request timed out"));
         }
         if (code != QNetworkReply::NoError && !isStatusError(code, status))
             return failure(code, reply->errorString());
@@ -194,6 +332,7 @@ private:
     QThread _thread;
     QObject* _context = nullptr;
     QNetworkAccessManager* _manager = nullptr;
+    std::array<Gate, gateCount> _gates;   // [0] unused: requests without a gate go at once
     std::atomic<bool> _closing{false};
 };
 
@@ -265,9 +404,13 @@ HLVRequestToken HLVDataRequest::sendRequest(const QNetworkRequest& request,
         *token = fresh;
     perform(request, [delegate, fresh](Outcome outcome) {
         // Off the network thread, and never inside this call: the caller may hold its own lock.
-        completionPool()->start([delegate, fresh, outcome = std::move(outcome)] {
+        auto delivered = std::make_shared<Outcome>(std::move(outcome));
+        HLVThreadSanitizer::handOver(delivered.get());
+        completionPool()->start([delegate, fresh, delivered] {
+            HLVThreadSanitizer::takeOver(delivered.get());
             if (!delegate)
                 return;
+            const Outcome& outcome = *delivered;
             if (outcome.error)
                 delegate->dataRequestDidFailWithError(fresh, *outcome.error);
             delegate->dataRequestDidReceiveResponse(fresh, outcome.response);
@@ -308,4 +451,48 @@ std::optional<QByteArray> HLVDataRequest::sendSynchronousReturningResponse(const
     response = std::move(waiter->outcome->response);
     error = std::move(waiter->outcome->error);
     return std::move(waiter->outcome->body);
+}
+
+void HLVDataRequest::setGate(QNetworkRequest& request, HLVServiceGate gate)
+{
+    request.setAttribute(gateAttribute, int(gate));
+}
+
+std::optional<std::chrono::milliseconds> HLVDataRequest::retryAfterDelay(const QByteArray& value, const QDateTime& now)
+{
+    const QString text = QString::fromLatin1(value).trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    std::chrono::milliseconds delay{0};
+    bool isNumber = false;
+    const qint64 seconds = text.toLongLong(&isNumber);
+    if (isNumber) {
+        delay = std::chrono::seconds(std::clamp<qint64>(seconds, 0, HLVServiceConfiguration::maximumRetryAfter.count()));
+    } else {
+        // An HTTP date: "Wed, 21 Oct 2015 07:28:00 GMT".
+        QDateTime when = QLocale::c().toDateTime(text, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        if (!when.isValid())
+            return std::nullopt;
+        when.setTimeZone(QTimeZone::utc());
+        delay = std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(when)));
+    }
+    return std::min<std::chrono::milliseconds>(delay, HLVServiceConfiguration::maximumRetryAfter);
+}
+
+std::optional<HLVFailure> HLVDataRequest::failureOfRequest(const QString& service,
+                                                           const std::optional<HLVRequestError>& error,
+                                                           const std::optional<HLVURLResponse>& response)
+{
+    using Kind = HLVFailure::Kind;
+    if (error || !response) {
+        if (error && error->code == QNetworkReply::TimeoutError)
+            return HLVFailure::make(Kind::TimedOut, QStringLiteral("%1 did not answer in time").arg(service));
+        return HLVFailure::make(Kind::Unreachable, QStringLiteral("cannot reach %1").arg(service));
+    }
+    if (isRefusal(response->statusCode))
+        return HLVFailure::make(Kind::RateLimited, QStringLiteral("rate limited by %1").arg(service));
+    if (response->statusCode != 200)
+        return HLVFailure::make(Kind::BadReply,
+                                QStringLiteral("%1 answered with status %2").arg(service).arg(response->statusCode));
+    return std::nullopt;
 }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "HLVFailure.h"
+
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPair>
 #include <QString>
 #include <QUrl>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -51,9 +55,18 @@ public:
     virtual void dataRequestFinishedLoading(HLVRequestToken token);
 };
 
+// The services whose requests the request layer spaces: every request marked
+// with a gate leaves at least HLVServiceConfiguration::requestPause() after the
+// previous one through the same gate, in the order they were sent.
+enum class HLVServiceGate { None = 0, MusicBrainz = 1, AcoustID = 2 };
+
 // One HTTP GET on the process-wide network session: a single QNetworkAccessManager
-// on its own thread, redirects followed, every request aborted after the transfer
-// time-out of HLVServiceConfiguration, bodies over its size limit refused.
+// on its own thread, redirects followed, bodies over the size limit of
+// HLVServiceConfiguration refused. Every request is abandoned when no bytes move
+// for the transfer time-out or when its reply is not complete by the reply
+// deadline, and carries the program's User-Agent unless it names its own.
+// A 503 or 429 answer is retried by the layer itself (after Retry-After, or
+// 2 s then 4 s, three tries in all); only the last answer reaches the client.
 //
 // Asynchronous use:
 //     HLVRequestToken token = 0;
@@ -79,4 +92,19 @@ public:
 
     // A fresh random token, never 0.
     static HLVRequestToken newToken();
+
+    // Sends the request through the gate of its service.
+    static void setGate(QNetworkRequest& request, HLVServiceGate gate);
+
+    // Why a request to the named service ("AcoustID") brought no answer to use:
+    // unreachable, timed out, rate limited (503 or 429 after the retries) or
+    // another status than 200. Absent for a 200 answer.
+    static std::optional<HLVFailure> failureOfRequest(const QString& service,
+                                                      const std::optional<HLVRequestError>& error,
+                                                      const std::optional<HLVURLResponse>& response);
+
+    // The wait a Retry-After value asks for (seconds or an HTTP date), at most
+    // the cap; absent when the value is missing or unreadable.
+    static std::optional<std::chrono::milliseconds> retryAfterDelay(const QByteArray& value,
+                                                                    const QDateTime& now);
 };

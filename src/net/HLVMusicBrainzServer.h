@@ -10,7 +10,8 @@
 // (retry after a failure) followed directly by its path and query, then:
 //     QNetworkRequest request(QUrl(HLVMusicBrainzServer::serverAddress() + path));
 //     HLVMusicBrainzServer::setCommonHeaders(request);
-// and pauses with HLVServiceConfiguration::pauseBeforeRequest() before sending.
+// and sends it; the common headers also route it through the request layer's
+// MusicBrainz gate, which keeps all MusicBrainz requests a second apart.
 class HLVMusicBrainzServer
 {
 public:
@@ -23,8 +24,15 @@ public:
     // The cached address, else the default (CADRELLE_MUSICBRAINZ_URL or the public service).
     QString _determineAddress() const;
 
-    // User-Agent "Cadrelle/2.XX" and Referer, the maker's home page.
+    // The program's User-Agent and Referer (the maker's home page), and the
+    // MusicBrainz gate.
     static void setCommonHeaders(QNetworkRequest& request);
+
+    // A value for a search query ("artist:" + searchTerm(name)): the search
+    // syntax's special characters escaped with a backslash, so "AC/DC" or a
+    // title with ':' or '"' is searched as written, then percent-encoded as a
+    // single query value.
+    static QString searchTerm(const QString& value);
 
     // Forgets the cached address, so a test can point the service at a new server.
     static void resetForTesting();

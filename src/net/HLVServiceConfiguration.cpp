@@ -1,17 +1,29 @@
 #include "HLVServiceConfiguration.h"
 
+#include <QSettings>
 #include <atomic>
-#include <thread>
+#include <mutex>
+
+#ifndef CADRELLE_VERSION
+#define CADRELLE_VERSION "0"
+#endif
 
 namespace {
 
 constexpr auto kDefaultRequestPause = std::chrono::milliseconds(1000);
 constexpr auto kDefaultTransferTimeout = std::chrono::milliseconds(60000);
 constexpr qint64 kDefaultMaximumReplySize = 64LL * 1024 * 1024;
+constexpr auto kDefaultRetryBackoff = std::chrono::milliseconds(2000);
+constexpr auto kDefaultReplyDeadline = std::chrono::milliseconds(120000);
 
 std::atomic<qint64> requestPauseMs{kDefaultRequestPause.count()};
 std::atomic<qint64> transferTimeoutMs{kDefaultTransferTimeout.count()};
 std::atomic<qint64> maximumReplyBytes{kDefaultMaximumReplySize};
+std::atomic<qint64> retryBackoffMs{kDefaultRetryBackoff.count()};
+std::atomic<qint64> replyDeadlineMs{kDefaultReplyDeadline.count()};
+
+std::mutex sessionKeyMutex;
+QString sessionKey;
 
 QString addressFromEnvironment(const char* variable, const char* fallback)
 {
@@ -42,8 +54,28 @@ QString HLVServiceConfiguration::coverArtBaseAddress()
 
 QString HLVServiceConfiguration::acoustIDKey()
 {
-    const QString key = qEnvironmentVariable("CADRELLE_ACOUSTID_KEY").trimmed();
+    {
+        std::lock_guard lock(sessionKeyMutex);
+        if (!sessionKey.isEmpty())
+            return sessionKey;
+    }
+    QString key = qEnvironmentVariable("CADRELLE_ACOUSTID_KEY").trimmed();
+    if (key.isEmpty()) {
+        const QSettings settings(QStringLiteral("Cadrelle"), QStringLiteral("Cadrelle"));
+        key = settings.value(QLatin1String(acoustIDKeyPreference)).toString().trimmed();
+    }
     return key.isEmpty() ? QStringLiteral("pQ4vTn8r") : key;
+}
+
+void HLVServiceConfiguration::setAcoustIDKeyForSession(const QString& key)
+{
+    std::lock_guard lock(sessionKeyMutex);
+    sessionKey = key.trimmed();
+}
+
+QString HLVServiceConfiguration::userAgent()
+{
+    return QStringLiteral("Cadrelle/%1 ( %2 )").arg(QLatin1String(CADRELLE_VERSION), homePageAddress());
 }
 
 QString HLVServiceConfiguration::homePageAddress()
@@ -54,13 +86,6 @@ QString HLVServiceConfiguration::homePageAddress()
 std::chrono::milliseconds HLVServiceConfiguration::requestPause()
 {
     return std::chrono::milliseconds(requestPauseMs.load());
-}
-
-void HLVServiceConfiguration::pauseBeforeRequest()
-{
-    const auto pause = requestPause();
-    if (pause.count() > 0)
-        std::this_thread::sleep_for(pause);
 }
 
 void HLVServiceConfiguration::setRequestPauseForTesting(std::chrono::milliseconds pause)
@@ -78,6 +103,26 @@ void HLVServiceConfiguration::setTransferTimeoutForTesting(std::chrono::millisec
     transferTimeoutMs.store(timeout.count());
 }
 
+std::chrono::milliseconds HLVServiceConfiguration::retryBackoff()
+{
+    return std::chrono::milliseconds(retryBackoffMs.load());
+}
+
+void HLVServiceConfiguration::setRetryBackoffForTesting(std::chrono::milliseconds backoff)
+{
+    retryBackoffMs.store(backoff.count());
+}
+
+std::chrono::milliseconds HLVServiceConfiguration::replyDeadline()
+{
+    return std::chrono::milliseconds(replyDeadlineMs.load());
+}
+
+void HLVServiceConfiguration::setReplyDeadlineForTesting(std::chrono::milliseconds deadline)
+{
+    replyDeadlineMs.store(deadline.count());
+}
+
 qint64 HLVServiceConfiguration::maximumReplySize()
 {
     return maximumReplyBytes.load();
@@ -93,4 +138,6 @@ void HLVServiceConfiguration::resetPacingForTesting()
     requestPauseMs.store(kDefaultRequestPause.count());
     transferTimeoutMs.store(kDefaultTransferTimeout.count());
     maximumReplyBytes.store(kDefaultMaximumReplySize);
+    retryBackoffMs.store(kDefaultRetryBackoff.count());
+    replyDeadlineMs.store(kDefaultReplyDeadline.count());
 }

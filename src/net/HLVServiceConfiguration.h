@@ -11,39 +11,59 @@
 //   CADRELLE_MUSICBRAINZ_URL  MusicBrainz web service   (default https://musicbrainz.org)
 //   CADRELLE_ACOUSTID_URL     AcoustID web service      (default https://api.acoustid.org)
 //   CADRELLE_COVERART_URL     Cover Art Archive         (default https://coverartarchive.org)
-//   CADRELLE_ACOUSTID_KEY     AcoustID application key  (default: the program's own key)
+//   CADRELLE_ACOUSTID_KEY     AcoustID application key
 // Addresses are answered without a trailing slash; clients append "/ws/2/...",
 // "/v2/lookup?..." and the like. Nothing else in the program reads the environment
 // for services; add any further service address here.
 //
 // The pacing values are process-wide. Production keeps the defaults; the
-// ...ForTesting setters let tests shorten the one-second pause before each
-// service request, the transfer time-out and the reply size limit.
+// ...ForTesting setters let tests shorten the spacing between service requests,
+// the back-off after a refusal, the time-outs and the reply size limit.
 class HLVServiceConfiguration
 {
 public:
     static QString musicBrainzBaseAddress();
     static QString acoustIDBaseAddress();
     static QString coverArtBaseAddress();
+    // The AcoustID application key: the one given for this run (the command
+    // line's --acoustid-key), else CADRELLE_ACOUSTID_KEY, else the preference
+    // "AcoustIDApplicationKey", else the program's own key.
     static QString acoustIDKey();
+    static void setAcoustIDKeyForSession(const QString& key);
+    static constexpr const char* acoustIDKeyPreference = "AcoustIDApplicationKey";
+
+    // "Cadrelle/<version> ( <home page> )", sent with every service request.
+    static QString userAgent();
 
     // The maker's home page, sent as Referer with MusicBrainz requests.
     static QString homePageAddress();
 
-    // The pause every service client sleeps before it sends a request (1 s).
+    // The least time between two requests to the same service (1 s); the
+    // request layer's gates keep it, no client sleeps for it.
     static std::chrono::milliseconds requestPause();
-    // Sleeps the calling thread for requestPause().
-    static void pauseBeforeRequest();
     static void setRequestPauseForTesting(std::chrono::milliseconds pause);
+
+    // A request answered with 503 or 429 is sent again, at most this many tries
+    // in all, after the server's Retry-After (capped at maximumRetryAfter) or,
+    // without one, after retryBackoff() and then twice that (2 s, 4 s).
+    static constexpr int maximumTries = 3;
+    static constexpr std::chrono::seconds maximumRetryAfter{30};
+    static std::chrono::milliseconds retryBackoff();
+    static void setRetryBackoffForTesting(std::chrono::milliseconds backoff);
 
     // A request is aborted when no bytes move for this long (60 s).
     static std::chrono::milliseconds transferTimeout();
     static void setTransferTimeoutForTesting(std::chrono::milliseconds timeout);
 
+    // A reply still arriving after this long is abandoned, however steadily
+    // its bytes trickle in (2 min).
+    static std::chrono::milliseconds replyDeadline();
+    static void setReplyDeadlineForTesting(std::chrono::milliseconds deadline);
+
     // A reply body larger than this is refused as a failed request (64 MiB).
     static qint64 maximumReplySize();
     static void setMaximumReplySizeForTesting(qint64 bytes);
 
-    // Puts the three pacing values back to their defaults.
+    // Puts the pacing values back to their defaults.
     static void resetPacingForTesting();
 };

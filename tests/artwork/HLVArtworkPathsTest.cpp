@@ -78,6 +78,7 @@ protected:
         qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
         HLVMusicBrainzServer::resetForTesting();
         HLVServiceConfiguration::setRequestPauseForTesting(5ms);
+        HLVServiceConfiguration::setRetryBackoffForTesting(5ms);
         paths->setDelegate(reports);
     }
     void TearDown() override
@@ -202,4 +203,39 @@ TEST_F(HLVArtworkPathsTest, SaveLooksForArtworkFirst)
     EXPECT_EQ(QString::fromUtf8(flac.tag()->title().toCString(true)), QStringLiteral("With cover"));
     ASSERT_GE(server.requests().size(), 2u);
     EXPECT_EQ(server.requests()[0].path, QStringLiteral("/release/rel-9/"));
+}
+
+TEST_F(HLVArtworkPathsTest, ASearchWithoutACoverSaysWhy)
+{
+    server.setReply(QStringLiteral("/release-group/g1/"), HLVLoopbackServer::Reply::withStatus(404));
+    server.setReply(QStringLiteral("/release-group/g2/"), HLVLoopbackServer::Reply::json("not json"));
+    server.setReply(QStringLiteral("/release-group/g3/"), HLVLoopbackServer::Reply::withStatus(500));
+    auto walk = [](HLVArtworkPaths::Candidates candidates) {
+        return offMainThread([&] {
+            HLVFailure failure;
+            EXPECT_FALSE(HLVArtworkPaths::walkCandidates(candidates, &failure));
+            return failure;
+        });
+    };
+    EXPECT_EQ(walk({{"g1"}, {}}), HLVFailure::make(HLVFailure::Kind::NoCover, "no cover found"));
+    EXPECT_EQ(walk({{"g1", "g2"}, {}}).kind, HLVFailure::Kind::DownloadFailed);   // a failed lookup says more
+    EXPECT_EQ(walk({{"g3"}, {}}).message, "the cover lookup failed: the Cover Art Archive answered with status 500");
+
+    // The artist search cannot reach MusicBrainz: the record keeps that reason.
+    HLVTestFiles files;
+    auto record = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.flac")));
+    record->TagMap();
+    record->editVirtualTagMap([](HLVTagMap& m) {
+        m.setArtistName(QStringLiteral("Some Artist"));
+        m.setAlbumName(QStringLiteral("Some Album"));
+        m.setArtworkAttempted(false);
+    });
+    {
+        HLVLoopbackServer closed;
+        qputenv("CADRELLE_MUSICBRAINZ_URL", closed.baseAddress().toUtf8());
+        HLVMusicBrainzServer::resetForTesting();
+    }
+    std::thread([&] { paths->obtainArtworkForFileData(record); }).join();
+    ASSERT_TRUE(record->LastFailure());
+    EXPECT_EQ(*record->LastFailure(), HLVFailure::make(HLVFailure::Kind::Unreachable, "cannot reach MusicBrainz"));
 }

@@ -58,6 +58,7 @@ protected:
     void SetUp() override
     {
         HLVServiceConfiguration::setRequestPauseForTesting(5ms);
+        HLVServiceConfiguration::setRetryBackoffForTesting(5ms);
         Support::useServer(server);
     }
     void TearDown() override
@@ -99,7 +100,6 @@ TEST(HLVMusicBrainzReleaseIDQueryStrings, BracketRemovalHandlesRepeatedNestedAnd
 
 TEST_F(HLVMusicBrainzReleaseIDQueryTest, SortsAlbumGroupsAndAlbumTitledOfficialReleasesFirst)
 {
-    HLVServiceConfiguration::resetPacingForTesting();   // the real one-second pause
     const QString query = "query=release:abbey%20road%20AND%20arid:" + kArtist + "&limit=100&method=indexed";
     server.setReply(kPath, query,
                     Reply::xml(groupList(
@@ -112,7 +112,6 @@ TEST_F(HLVMusicBrainzReleaseIDQueryTest, SortsAlbumGroupsAndAlbumTitledOfficialR
                                 release("r-album", "ABBEY ROAD") + release("r-bootleg", "Abbey Road", "Bootleg"))
                         + group("rg-ep", QByteArray(), "Abbey Road - EP", release("r-ep", "Something")))));
 
-    const auto started = std::chrono::steady_clock::now();
     const auto result = searchReleases(QStringLiteral("Abbey Road (Remastered)"), kArtist, QStringLiteral("Come Together"));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->ReleaseGroupIDs, QStringList({"rg-album", "rg-single", "rg-ep"}));
@@ -122,9 +121,8 @@ TEST_F(HLVMusicBrainzReleaseIDQueryTest, SortsAlbumGroupsAndAlbumTitledOfficialR
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, kPath);
     EXPECT_EQ(requests[0].query, query);
-    EXPECT_EQ(requests[0].header("User-Agent"), "Cadrelle/2.XX");
+    EXPECT_EQ(requests[0].header("User-Agent"), HLVServiceConfiguration::userAgent().toUtf8());
     EXPECT_EQ(requests[0].header("Referer"), HLVServiceConfiguration::homePageAddress().toUtf8());
-    EXPECT_GE(requests[0].arrival - started, 1000ms);
 }
 
 TEST_F(HLVMusicBrainzReleaseIDQueryTest, VariousArtistsAcceptEveryGroupButNoTrackTitledRelease)

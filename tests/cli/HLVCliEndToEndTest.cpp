@@ -511,6 +511,21 @@ TEST(HLVCliEndToEnd, IdentifyApplySavesTheFirstCandidateWithItsCoverArt)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, (complete + "\tskipped\n").toUtf8());
     EXPECT_EQ(server.requests().size(), asked);
+
+    // A failed identification names its cause: the services unreachable, or the
+    // key given on the command line refused.
+    const QString other = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("other.mp3"));
+    r = cli({"identify", other});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot reach AcoustID")) << r.err.toStdString();
+    HLVLoopbackServer refusing;
+    refusing.setReply(QStringLiteral("/v2/lookup"),
+                      Reply::json(R"({"status": "error", "error": {"code": 4, "message": "invalid API key"}})", 400));
+    r = cli({"identify", "--acoustid-key", "users-key", other}, environment(&refusing));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("AcoustID rejected the application key")) << r.err.toStdString();
+    ASSERT_EQ(refusing.requests().size(), 1u);
+    EXPECT_TRUE(refusing.requests()[0].query.startsWith("client=users-key&"));
 }
 
 TEST(HLVCliEndToEnd, ArtworkFindsTheCoverByArtistAndAlbumAndApplyEmbedsIt)

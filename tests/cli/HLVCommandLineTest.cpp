@@ -60,6 +60,8 @@ TEST(HLVCommandLine, RefusesWhatItCannotMeanAndLetsHelpWin)
         {"rename", "--structure", "Artist - Title - Year - Genre", "a.mp3"},
         {"filter", "a.mp3"},
         {"filter", "tagged", "a.mp3"},
+        {"show", "--acoustid-key", "k", "a.mp3"},          // only identify asks AcoustID
+        {"identify", "--acoustid-key", " ", "a.mp3"},
     };
     for (const QStringList& arguments : bad)
         EXPECT_FALSE(parse(arguments).error().isEmpty()) << arguments.join(' ').toStdString();
@@ -71,6 +73,7 @@ TEST(HLVCommandLine, RefusesWhatItCannotMeanAndLetsHelpWin)
     EXPECT_TRUE(parse({"-q", "filter", "partial", "x"}).quiet());
     EXPECT_TRUE(parse({"filter", "untagged", "x"}).filterUntagged());
     EXPECT_TRUE(parse({"rename", "--structure", "Album Name-Track Number - Title", "x"}).error().isEmpty());
+    EXPECT_EQ(parse({"identify", "--acoustid-key=abc", "x"}).acoustIDKey(), "abc");
 }
 
 TEST(HLVJsonWriter, KeepsMemberOrderAndEscapesEverythingJSONNeeds)

@@ -19,6 +19,7 @@ struct Report
     std::optional<QString> recordingMBID;
     std::optional<QString> title;
     std::optional<QString> artistMBID;
+    std::optional<HLVFailure> failure;
 };
 
 class RecordingDelegate : public HLVAcoustIDIdentifierDelegate
@@ -26,10 +27,11 @@ class RecordingDelegate : public HLVAcoustIDIdentifierDelegate
 public:
     void OnFingerprintIdentifiedWithRecordingMBID(const std::optional<QString>& recordingMBID,
                                                   const std::optional<QString>& recordingTitle,
-                                                  const std::optional<QString>& artistMBID) override
+                                                  const std::optional<QString>& artistMBID,
+                                                  const std::optional<HLVFailure>& failure) override
     {
         std::lock_guard lock(_mutex);
-        _reports.push_back({recordingMBID, recordingTitle, artistMBID});
+        _reports.push_back({recordingMBID, recordingTitle, artistMBID, failure});
         _changed.notify_all();
     }
 
@@ -85,6 +87,7 @@ protected:
         qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
         qunsetenv("CADRELLE_ACOUSTID_KEY");
         HLVServiceConfiguration::setRequestPauseForTesting(0ms);
+        HLVServiceConfiguration::setRetryBackoffForTesting(5ms);
         identifier->setDelegate(&delegate);
     }
     void TearDown() override

@@ -19,14 +19,16 @@ namespace {
 class GeneratedResult : public HLVAcoustIDGeneratorDelegate
 {
 public:
-    void OnFingerprintGenerated(const std::optional<QString>& fingerprint,
-                                const std::optional<QString>& duration) override
+    void OnFingerprintGenerated(const std::optional<QString>& fingerprint, const std::optional<QString>& duration,
+                                const std::optional<HLVFailure>& failure) override
     {
         ++reports;
         this->fingerprint = fingerprint;
         this->duration = duration;
+        this->failure = failure;
     }
     int reports = 0;
+    std::optional<HLVFailure> failure;
     std::optional<QString> fingerprint;
     std::optional<QString> duration;
 };
@@ -51,10 +53,12 @@ GeneratedResult generate(HLVAcoustIDGenerator& generator, const std::optional<QS
 class ObtainedResult : public HLVFingerprinterDelegate
 {
 public:
-    void OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint) override
+    void OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint,
+                               const std::optional<HLVFailure>& failure) override
     {
         std::lock_guard lock(_mutex);
         _results.push_back(fingerprint);
+        _failures.push_back(failure);
         _threads.push_back(QThread::currentThread());
         _changed.notify_all();
     }
@@ -80,6 +84,7 @@ private:
     std::condition_variable _changed;
     std::vector<std::optional<HLVFingerprint>> _results;
     std::vector<QThread*> _threads;
+    std::vector<std::optional<HLVFailure>> _failures;
 };
 
 } // namespace
@@ -165,6 +170,7 @@ TEST(HLVFingerprinter, DeliversTheLookedUpRecordingOnAnotherThread)
     HLVTestFiles files;
     qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
     HLVServiceConfiguration::setRequestPauseForTesting(0ms);
+    HLVServiceConfiguration::setRetryBackoffForTesting(5ms);
     server.setReply("/v2/lookup", "client=pQ4vTn8r&meta=recordings&duration=215&fingerprint=FPTEXT",
                     Reply::json(R"({"status":"ok","results":[{"recordings":[
                         {"id":"rec-9","title":"Nine","duration":215,"artists":[{"id":"art-9","name":"N"}]}]}]})"));
@@ -201,14 +207,14 @@ TEST(HLVFingerprinter, NeedsARecordingIdentifierAndTitleButNotAnArtist)
     HLVFingerprinter fingerprinter;
     fingerprinter.setDelegate(&obtained);
 
-    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(QStringLiteral("rec"), QStringLiteral("Title"), std::nullopt);
+    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(QStringLiteral("rec"), QStringLiteral("Title"), std::nullopt, std::nullopt);
     auto fingerprint = obtained.waitForOne().first;
     ASSERT_TRUE(fingerprint);
     EXPECT_EQ(fingerprint->RecordingMBID(), "rec");
     EXPECT_FALSE(fingerprint->ArtistMBID());
 
-    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(QStringLiteral("rec"), std::nullopt, QStringLiteral("a"));
+    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(QStringLiteral("rec"), std::nullopt, QStringLiteral("a"), std::nullopt);
     EXPECT_FALSE(obtained.waitForOne().first);
-    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(std::nullopt, QStringLiteral("Title"), QStringLiteral("a"));
+    fingerprinter.OnFingerprintIdentifiedWithRecordingMBID(std::nullopt, QStringLiteral("Title"), QStringLiteral("a"), std::nullopt);
     EXPECT_FALSE(obtained.waitForOne().first);
 }

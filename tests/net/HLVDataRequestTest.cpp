@@ -4,13 +4,17 @@
 #include "HLVServiceConfiguration.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <QTcpServer>
 #include <QThread>
+#include <QTimeZone>
 #include <condition_variable>
 #include <future>
 #include <gtest/gtest.h>
+#include <latch>
 #include <mutex>
 #include <set>
+#include <thread>
 
 using namespace std::chrono_literals;
 using Reply = HLVLoopbackServer::Reply;
@@ -249,16 +253,41 @@ TEST_F(HLVDataRequestTest, ACallbackMayBlockOnAnotherRequest)
 
 TEST(HLVMusicBrainzServer, CachesOneAddressAndFallsBackToTheDefault)
 {
-    qputenv("CADRELLE_MUSICBRAINZ_URL", "http://mirror.invalid:5000/");
-    HLVMusicBrainzServer::resetForTesting();
-
-    std::vector<std::future<QString>> answers;
-    for (int i = 0; i < 8; ++i)
-        answers.push_back(std::async(std::launch::async, [] { return HLVMusicBrainzServer::serverAddress(); }));
-    for (auto& answer : answers)
-        EXPECT_EQ(answer.get(), "http://mirror.invalid:5000");
+    // The first setting, raced: threads ask together while the configured
+    // address keeps changing, so their determinations differ. One of them must
+    // win and every thread answer it. Without ThreadSanitizer this catches an
+    // answer that is not the cached one or a later setting that overwrites the
+    // first; under ThreadSanitizer (CI) it also catches an unguarded cache.
+    for (int round = 0; round < 200; ++round) {
+        qputenv("CADRELLE_MUSICBRAINZ_URL", "http://mirror-a.invalid:5000/");
+        HLVMusicBrainzServer::resetForTesting();
+        std::atomic<bool> asking{true};
+        std::thread flipper([&] {
+            for (int flip = 0; asking; ++flip)
+                qputenv("CADRELLE_MUSICBRAINZ_URL", flip % 2 ? "http://mirror-b.invalid" : "http://mirror-a.invalid:5000");
+        });
+        std::latch start(16);
+        std::vector<std::future<QString>> answers;
+        for (int i = 0; i < 16; ++i) {
+            answers.push_back(std::async(std::launch::async, [&start] {
+                start.arrive_and_wait();
+                return HLVMusicBrainzServer::serverAddress();
+            }));
+        }
+        QStringList seen;
+        for (auto& answer : answers)
+            seen << answer.get();
+        asking = false;
+        flipper.join();
+        seen.removeDuplicates();
+        ASSERT_EQ(seen.size(), 1) << seen.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(HLVMusicBrainzServer::serverAddress(), seen.first());
+    }
 
     // The cache holds even when the configured default changes; a fallback takes the new default.
+    qputenv("CADRELLE_MUSICBRAINZ_URL", "http://mirror.invalid:5000/");
+    HLVMusicBrainzServer::resetForTesting();
+    EXPECT_EQ(HLVMusicBrainzServer::serverAddress(), "http://mirror.invalid:5000");
     qputenv("CADRELLE_MUSICBRAINZ_URL", "http://other.invalid");
     EXPECT_EQ(HLVMusicBrainzServer::serverAddress(), "http://mirror.invalid:5000");
     EXPECT_EQ(HLVMusicBrainzServer::fallback(), "http://other.invalid");
@@ -282,6 +311,40 @@ TEST(HLVMusicBrainzServer, CommonHeadersReachTheServer)
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].query, "query=artist:x");
-    EXPECT_EQ(requests[0].header("User-Agent"), "Cadrelle/2.XX");
+    EXPECT_EQ(requests[0].header("User-Agent"), HLVServiceConfiguration::userAgent().toUtf8());
     EXPECT_EQ(requests[0].header("Referer"), HLVServiceConfiguration::homePageAddress().toUtf8());
+}
+
+TEST(HLVServiceConfiguration, RetryAfterIsReadAsSecondsOrADateAndCapped)
+{
+    const QDateTime now = QDateTime(QDate(2015, 10, 21), QTime(7, 28, 0), QTimeZone::utc());
+    using Delay = std::optional<std::chrono::milliseconds>;
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("2", now), Delay(2s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay(" 0 ", now), Delay(0s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("3600", now), Delay(30s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("-5", now), Delay(0s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("Wed, 21 Oct 2015 07:28:12 GMT", now), Delay(12s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("Wed, 21 Oct 2015 09:00:00 GMT", now), Delay(30s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("Wed, 21 Oct 2015 07:00:00 GMT", now), Delay(0s));
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("soon", now), std::nullopt);
+    EXPECT_EQ(HLVDataRequest::retryAfterDelay("", now), std::nullopt);
+}
+
+TEST(HLVServiceConfiguration, TheAcoustIDKeyComesFromTheRunTheEnvironmentOrThePreference)
+{
+    const QString builtIn = HLVServiceConfiguration::acoustIDKey();
+    QSettings settings(QStringLiteral("Cadrelle"), QStringLiteral("Cadrelle"));
+    settings.setValue(HLVServiceConfiguration::acoustIDKeyPreference, QStringLiteral("from-preferences"));
+    settings.sync();
+    EXPECT_EQ(HLVServiceConfiguration::acoustIDKey(), "from-preferences");
+    qputenv("CADRELLE_ACOUSTID_KEY", "from-environment");
+    EXPECT_EQ(HLVServiceConfiguration::acoustIDKey(), "from-environment");
+    HLVServiceConfiguration::setAcoustIDKeyForSession(QStringLiteral(" from-command-line "));
+    EXPECT_EQ(HLVServiceConfiguration::acoustIDKey(), "from-command-line");
+
+    HLVServiceConfiguration::setAcoustIDKeyForSession(QString());
+    qunsetenv("CADRELLE_ACOUSTID_KEY");
+    settings.remove(HLVServiceConfiguration::acoustIDKeyPreference);
+    settings.sync();
+    EXPECT_EQ(HLVServiceConfiguration::acoustIDKey(), builtIn);
 }

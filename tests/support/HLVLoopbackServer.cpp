@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -67,6 +68,21 @@ Reply Reply::truncated(const QByteArray& body)
     return reply;
 }
 
+Reply Reply::trickle(const QByteArray& body, std::chrono::milliseconds interval)
+{
+    Reply reply = bytes(body, "application/json");
+    reply.kind = Kind::Trickle;
+    reply.interval = interval;
+    return reply;
+}
+
+Reply Reply::withHeader(const QByteArray& name, const QByteArray& value) const
+{
+    Reply reply = *this;
+    reply.headers.append({name, value});
+    return reply;
+}
+
 Reply Reply::delayed(std::chrono::milliseconds by) const
 {
     Reply reply = *this;
@@ -95,6 +111,7 @@ QByteArray reasonPhrase(int status)
     case 307: return "Temporary Redirect";
     case 400: return "Bad Request";
     case 404: return "Not Found";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Status";
@@ -110,12 +127,27 @@ void answer(QTcpSocket* socket, const Reply& reply)
         socket->abort();
         return;
     case Reply::Kind::Answer:
-    case Reply::Kind::Truncate: {
+    case Reply::Kind::Truncate:
+    case Reply::Kind::Trickle: {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
         for (const auto& [name, value] : reply.headers)
             head += name + ": " + value + "\r\n";
         head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
         socket->write(head);
+        if (reply.kind == Reply::Kind::Trickle) {
+            auto* timer = new QTimer(socket);
+            auto sent = std::make_shared<qsizetype>(0);
+            QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = reply.body] {
+                if (*sent >= body.size()) {
+                    timer->stop();
+                    socket->disconnectFromHost();
+                    return;
+                }
+                socket->write(body.mid((*sent)++, 1));
+            });
+            timer->start(reply.interval);
+            return;
+        }
         if (reply.kind == Reply::Kind::Truncate)
             socket->write(reply.body.left(reply.body.size() / 2));
         else

@@ -32,12 +32,14 @@ public:
             Drop,        // close the connection without a word
             NoAnswer,    // keep the connection open and never answer
             Truncate,    // announce the whole body, send half of it, close
+            Trickle,     // announce the whole body, then send it one byte per interval
         };
         Kind kind = Kind::Answer;
         int status = 200;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
         std::chrono::milliseconds delay{0};   // before answering (or dropping)
+        std::chrono::milliseconds interval{0};   // between the bytes of a trickle
 
         static Reply json(const QByteArray& body, int status = 200);
         static Reply xml(const QByteArray& body, int status = 200);
@@ -48,6 +50,9 @@ public:
         static Reply drop();
         static Reply noAnswer();
         static Reply truncated(const QByteArray& body);
+        static Reply trickle(const QByteArray& body, std::chrono::milliseconds interval);
+        // The same reply with one more header ("Retry-After", "2").
+        Reply withHeader(const QByteArray& name, const QByteArray& value) const;
         Reply delayed(std::chrono::milliseconds by) const;
     };
 
