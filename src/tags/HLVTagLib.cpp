@@ -1,4 +1,5 @@
 #include "HLVTagLib.h"
+#include "HLVSafeSave.h"
 #include "HLVTagLibFLACReader.h"
 #include "HLVTagLibFLACWriter.h"
 #include "HLVTagLibMP3Reader.h"
@@ -75,24 +76,30 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
-bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap)
+bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     if (!path || !tagMap)
         return false;
-    return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
+    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
+        return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
+    }, failure);
 }
 
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
-                                           const std::optional<QString>& imagePath)
+                                           const std::optional<QString>& imagePath, HLVFailure* failure)
 {
     if (!path || !imagePath)
         return false;
-    return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath);
+    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
+        return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath);
+    }, failure);
 }
 
-bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path)
+bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
 {
     if (!path)
         return false;
-    return writerForPath(*path)->removeArtworkFromFileAtPath(*path);
+    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
+        return writerForPath(*path)->removeArtworkFromFileAtPath(*path);
+    }, failure);
 }
