@@ -1,4 +1,5 @@
 #include "HLVAudioBytes.h"
+#include "HLVFileManager.h"
 #include "HLVSafeSave.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QUrl>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -274,6 +276,16 @@ TEST(HLVSafeSave, RecoveryPutsBackTheOriginalOrDropsWhatIsLeft)
                                            HLVTagLib::Format::FLAC),
               std::optional<bool>(true));
     EXPECT_EQ(hiddenFiles(QFileInfo(path).absolutePath()), QStringList());
+
+    // The file list (and the command line through it) undoes a cut save when the file is added.
+    files.writeFile(QFileInfo(copy).fileName(), original);
+    files.writeFile(QStringLiteral("tone.flac"), original.left(original.size() / 2));
+    {
+        HLVFileManager manager;
+        EXPECT_TRUE(manager.addFileAtURL(QUrl::fromLocalFile(path)));
+    }
+    EXPECT_EQ(HLVTestFiles::readAll(path), original);
+    EXPECT_FALSE(QFileInfo::exists(copy));
 
     // A name too long to take the copy's suffix still gets a copy of its own.
     const QString longName = QString(240, QLatin1Char('n')) + QStringLiteral(".flac");
