@@ -5,7 +5,9 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -235,27 +237,75 @@ bool savedFileChecksOut(const QString& path, const QString& copy)
     return !HLVAudioBytes::audioRanges(copy, format);
 }
 
-} // namespace
-
-QString HLVSafeSave::copyPathForPath(const QString& path)
+// Paths whose copy is in use: a save or a recovery under way. A file added
+// again while it is being saved must not be "recovered" from its own copy
+// half-way through the write.
+class BusyPaths
 {
-    const QFileInfo info(path);
-    QString name = info.fileName();
-    const qsizetype room = nameLimit - 1 - qsizetype(sizeof copySuffix - 1) - qsizetype(sizeof partialSuffix - 1);
-    if (encoded(name).size() > room) {
-        // Still says whose copy it is, and stays apart from other long names.
-        const QString tag = QLatin1Char('~')
-            + QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
-        while (!name.isEmpty() && encoded(name).size() + tag.size() > room)
-            name.chop(1);
-        name += tag;
+public:
+    // Waits for the path to be free, then holds it.
+    void claim(const QString& key)
+    {
+        std::unique_lock lock(_mutex);
+        _freed.wait(lock, [&] { return !_paths.contains(key); });
+        _paths.insert(key);
     }
-    return info.absolutePath() + QLatin1String("/.") + name + QLatin1String(copySuffix);
+    // Holds the path when it is free; false when it is in use.
+    bool tryClaim(const QString& key)
+    {
+        std::lock_guard lock(_mutex);
+        if (_paths.contains(key))
+            return false;
+        _paths.insert(key);
+        return true;
+    }
+    void release(const QString& key)
+    {
+        {
+            std::lock_guard lock(_mutex);
+            _paths.remove(key);
+        }
+        _freed.notify_all();
+    }
+
+private:
+    std::mutex _mutex;
+    std::condition_variable _freed;
+    QSet<QString> _paths;
+};
+
+BusyPaths& busyPaths()
+{
+    static BusyPaths paths;
+    return paths;
 }
 
-HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFailure* failure)
+class PathClaim
 {
-    const QString copy = copyPathForPath(path);
+public:
+    PathClaim(const QString& key, bool wait) : _key(key)
+    {
+        if (wait)
+            busyPaths().claim(key);
+        _held = wait || busyPaths().tryClaim(key);
+    }
+    ~PathClaim()
+    {
+        if (_held)
+            busyPaths().release(_key);
+    }
+    PathClaim(const PathClaim&) = delete;
+    PathClaim& operator=(const PathClaim&) = delete;
+    bool isHeld() const { return _held; }
+
+private:
+    QString _key;
+    bool _held = false;
+};
+
+HLVSafeSave::Recovery recoverWithClaim(const QString& path, const QString& copy, HLVFailure* failure)
+{
+    using Recovery = HLVSafeSave::Recovery;
     const QString partial = copy + QLatin1String(partialSuffix);
     // Left by a save stopped while copying: the file itself was not touched yet.
     if (exists(partial))
@@ -283,6 +333,33 @@ HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFai
     return Recovery::Restored;
 }
 
+} // namespace
+
+QString HLVSafeSave::copyPathForPath(const QString& path)
+{
+    const QFileInfo info(path);
+    QString name = info.fileName();
+    const qsizetype room = nameLimit - 1 - qsizetype(sizeof copySuffix - 1) - qsizetype(sizeof partialSuffix - 1);
+    if (encoded(name).size() > room) {
+        // Still says whose copy it is, and stays apart from other long names.
+        const QString tag = QLatin1Char('~')
+            + QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+        while (!name.isEmpty() && encoded(name).size() + tag.size() > room)
+            name.chop(1);
+        name += tag;
+    }
+    return info.absolutePath() + QLatin1String("/.") + name + QLatin1String(copySuffix);
+}
+
+HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFailure* failure)
+{
+    const QString copy = copyPathForPath(path);
+    const PathClaim claim(copy, false);
+    if (!claim.isHeld())
+        return Recovery::NothingToDo; // being saved right now; that save recovers first
+    return recoverWithClaim(path, copy, failure);
+}
+
 bool HLVSafeSave::saveFileAtPath(const QString& path, const std::function<bool(HLVFailure*)>& write,
                                  HLVFailure* failure)
 {
@@ -290,13 +367,17 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const std::function<bool(H
     if (!info.isFile() || info.size() == 0)
         return write(failure);
     ignoreFileSizeSignal();
-    // An earlier save's copy holds the real original: it goes back first.
-    if (recoverFileAtPath(path, failure) == Recovery::Failed)
-        return false;
-    if (::access(encoded(path).constData(), W_OK) != 0)
-        return report(failure, failureForError(errno, QStringLiteral("cannot write the file")));
-
     const QString copy = copyPathForPath(path);
+    const PathClaim claim(copy, true);
+    // An earlier save's copy holds the real original: it goes back first.
+    if (recoverWithClaim(path, copy, failure) == Recovery::Failed)
+        return false;
+    if (::access(encoded(path).constData(), W_OK) != 0) {
+        if (errno == EACCES || errno == EROFS || errno == EPERM)
+            return HLVReportFailure(failure, HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
+        return report(failure, failureForError(errno, QStringLiteral("cannot write the file")));
+    }
+
     if (!makeCopy(path, copy, failure))
         return false;
 

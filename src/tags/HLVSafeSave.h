@@ -35,7 +35,8 @@ public:
 
     // Puts back the original of a save that was interrupted, or removes a copy
     // that no longer differs from the file. Cheap when there is no copy (two
-    // look-ups), so it can run for every file that is added.
+    // look-ups), so it can run for every file that is added. A file this
+    // process is saving right now is left to that save.
     static Recovery recoverFileAtPath(const QString& path, HLVFailure* failure = nullptr);
 
     // Where the copy of the file at path is kept while it is saved.
