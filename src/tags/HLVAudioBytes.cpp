@@ -207,13 +207,4 @@ std::optional<bool> haveSameAudio(const QString& path, const QString& otherPath,
     return sameBytes(file, *ranges, other, *otherRanges);
 }
 
-bool haveSameBytes(const QString& path, const QString& otherPath)
-{
-    QFile file(path);
-    QFile other(otherPath);
-    if (!file.open(QIODevice::ReadOnly) || !other.open(QIODevice::ReadOnly))
-        return false;
-    return sameBytes(file, {{0, file.size()}}, other, {{0, other.size()}});
-}
-
 } // namespace HLVAudioBytes

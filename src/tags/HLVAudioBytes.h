@@ -32,7 +32,4 @@ std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format f
 // Absent when the format has no known layout or a file's layout is unreadable.
 std::optional<bool> haveSameAudio(const QString& path, const QString& otherPath, HLVTagLib::Format format);
 
-// True when the two files exist and hold the same bytes.
-bool haveSameBytes(const QString& path, const QString& otherPath);
-
 } // namespace HLVAudioBytes

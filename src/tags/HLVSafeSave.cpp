@@ -1,5 +1,6 @@
 #include "HLVSafeSave.h"
 #include "HLVAudioBytes.h"
+#include "HLVSaveCopy.h"
 #include "HLVTagLib.h"
 
 #include <QCryptographicHash>
@@ -9,53 +10,31 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <mutex>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <taglib/fileref.h>
 #include <unistd.h>
 
+using Region = HLVSaveCopy::Region;
+
 namespace {
 
 constexpr char copySuffix[] = ".cadrelle-original";
-// The copy is written under this name and renamed only once complete, so a
-// copy under the final name is always a whole one.
-constexpr char partialSuffix[] = ".partial";
+// Room kept in a name for what follows the copy's own suffix (".partial",
+// ".trial.flac").
+constexpr qsizetype suffixRoom = 16;
 constexpr qsizetype nameLimit = 255; // bytes in one name (NAME_MAX)
+
+// From this size on, copying the whole file costs far more than a save that
+// rewrites only its tags (about 2.5 ms a megabyte on a plain disk, against a
+// fraction of a millisecond), so the save first finds out whether it can.
+constexpr qint64 partialCopySize = 16LL * 1024 * 1024;
+// How much of the audio's start the trial file holds and the check compares.
+constexpr qint64 audioSampleSize = 64 * 1024;
 
 QByteArray encoded(const QString& path)
 {
     return QFile::encodeName(path);
-}
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : _fd(fd) {}
-    ~Descriptor()
-    {
-        if (_fd >= 0)
-            ::close(_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return _fd; }
-    bool isOpen() const { return _fd >= 0; }
-
-private:
-    int _fd;
-};
-
-int openPath(const QString& path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do
-        fd = ::open(encoded(path).constData(), flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
 }
 
 bool exists(const QString& path)
@@ -72,146 +51,18 @@ void ignoreFileSizeSignal()
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
-HLVFailure failureForError(int error, const QString& doing)
+QString trialPathFor(const QString& copy, const QString& path)
 {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT: return HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the disk is full"));
-    case EFBIG:
-        return HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the file would exceed the file size limit"));
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return HLVFailure::make(HLVFailure::Kind::ReadOnly, doing + QStringLiteral(": permission denied"));
-    default: return HLVFailure::make(HLVFailure::Kind::WriteFailed, doing + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
-    }
+    // The same extension, so that the same writer takes it.
+    return copy + QLatin1String(".trial.") + QFileInfo(path).suffix().left(suffixRoom - 7);
 }
 
-bool report(HLVFailure* out, const HLVFailure& failure)
+QByteArray readBytes(const QString& path, qint64 at, qint64 length)
 {
-    if (out)
-        *out = failure;
-    return false;
-}
-
-bool writeAll(int fd, const char* data, qint64 length, qint64 at)
-{
-    while (length > 0) {
-        const ssize_t written = ::pwrite(fd, data, size_t(length), off_t(at));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        data += written;
-        length -= written;
-        at += written;
-    }
-    return true;
-}
-
-// Copies the first length bytes of from into to, both from offset 0; errno
-// tells why when it fails.
-bool copyBytes(int from, int to, qint64 length)
-{
-    qint64 done = 0;
-    while (done < length) {
-        loff_t inAt = done, outAt = done;
-        const ssize_t copied = ::copy_file_range(from, &inAt, to, &outAt, size_t(length - done), 0);
-        if (copied > 0) {
-            done += copied;
-            continue;
-        }
-        if (copied < 0 && errno == EINTR)
-            continue;
-        if (copied == 0) {
-            errno = EIO; // the source is shorter than it was
-            return false;
-        }
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-            return false;
-        break; // not offered here: copy through memory
-    }
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    while (done < length) {
-        const ssize_t read = ::pread(from, buffer.data(), size_t(qMin<qint64>(buffer.size(), length - done)), off_t(done));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0) {
-            if (read == 0)
-                errno = EIO;
-            return false;
-        }
-        if (!writeAll(to, buffer.constData(), read, done))
-            return false;
-        done += read;
-    }
-    return true;
-}
-
-bool syncDescriptor(int fd)
-{
-    int result;
-    do
-        result = ::fdatasync(fd);
-    while (result < 0 && errno == EINTR);
-    return result == 0;
-}
-
-bool syncFolderOf(const QString& path)
-{
-    const Descriptor folder(openPath(QFileInfo(path).absolutePath(), O_RDONLY | O_DIRECTORY));
-    return folder.isOpen() && ::fsync(folder.get()) == 0;
-}
-
-bool syncFile(const QString& path)
-{
-    const Descriptor file(openPath(path, O_RDONLY));
-    return file.isOpen() && syncDescriptor(file.get());
-}
-
-// The original's bytes beside it, on disk before the file is touched.
-bool makeCopy(const QString& path, const QString& copy, HLVFailure* failure)
-{
-    const QString partial = copy + QLatin1String(partialSuffix);
-    const auto fail = [&](const QString& doing) {
-        const int error = errno;
-        ::unlink(encoded(partial).constData());
-        return report(failure, failureForError(error, doing));
-    };
-    const Descriptor source(openPath(path, O_RDONLY));
-    struct stat info;
-    if (!source.isOpen() || ::fstat(source.get(), &info) != 0)
-        return fail(QStringLiteral("cannot read the file"));
-    {
-        const Descriptor target(openPath(partial, O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR));
-        if (!target.isOpen())
-            return fail(QStringLiteral("cannot keep a copy in the file's folder"));
-        // A clone shares the blocks where the file system can (btrfs, XFS).
-        const bool cloned = ::ioctl(target.get(), FICLONE, source.get()) == 0;
-        if (!cloned && !copyBytes(source.get(), target.get(), info.st_size))
-            return fail(QStringLiteral("cannot keep a copy of the file"));
-        if (!syncDescriptor(target.get()))
-            return fail(QStringLiteral("cannot keep a copy of the file"));
-    }
-    if (::rename(encoded(partial).constData(), encoded(copy).constData()) != 0 || !syncFolderOf(copy))
-        return fail(QStringLiteral("cannot keep a copy of the file"));
-    return true;
-}
-
-// Puts the copy's bytes back into the file itself, so that its inode, links,
-// owner and permissions stay.
-bool restoreFromCopy(const QString& path, const QString& copy)
-{
-    const Descriptor source(openPath(copy, O_RDONLY));
-    struct stat info;
-    if (!source.isOpen() || ::fstat(source.get(), &info) != 0)
-        return false;
-    const Descriptor target(openPath(path, O_WRONLY));
-    return target.isOpen() && copyBytes(source.get(), target.get(), info.st_size)
-        && ::ftruncate(target.get(), info.st_size) == 0 && syncDescriptor(target.get());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(at))
+        return QByteArray();
+    return file.read(length);
 }
 
 bool opensInTagLib(const QString& path)
@@ -224,13 +75,76 @@ bool opensInTagLib(const QString& path)
     }
 }
 
-// The saved file opens and holds the audio bytes the copy holds. Formats whose
-// audio has no known layout are only opened.
-bool savedFileChecksOut(const QString& path, const QString& copy)
+// A save that rewrites only the tags, in place: what to copy, and what the
+// audio must look like afterwards.
+struct InPlacePlan
+{
+    QList<Region> regions;
+    HLVAudioBytes::Range audio;
+    QByteArray audioStart;
+};
+
+// Tells a save that leaves the audio where it is from one that moves it, by
+// running it on a stand-in first: a sparse file of the same length (TagLib
+// sizes the padding by the file's length) holding the file's tags and the
+// start of its audio. Only MP3 and FLAC, whose tags sit before and after one
+// run of audio. Absent when the save would move the audio, or on any doubt.
+std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial,
+                                       const HLVSafeSave::Write& write)
+{
+    const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
+    if (format != HLVTagLib::Format::MP3 && format != HLVTagLib::Format::FLAC)
+        return std::nullopt;
+    const auto ranges = HLVAudioBytes::audioRanges(path, format);
+    const qint64 size = QFileInfo(path).size();
+    if (!ranges || ranges->size() != 1 || ranges->first().size() < audioSampleSize)
+        return std::nullopt;
+    InPlacePlan plan;
+    plan.audio = ranges->first();
+    plan.audioStart = readBytes(path, plan.audio.begin, audioSampleSize);
+    plan.regions = {{0, plan.audio.begin}, {plan.audio.end, size - plan.audio.end}};
+    {
+        QFile source(path);
+        QFile stand(trial);
+        if (!source.open(QIODevice::ReadOnly) || !stand.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || !stand.resize(size) || plan.audioStart.size() != audioSampleSize)
+            return std::nullopt;
+        const QByteArray head = source.read(plan.audio.begin) + plan.audioStart;
+        const bool tailCopied = source.seek(plan.audio.end) && stand.seek(plan.audio.end)
+            && stand.write(source.readAll()) == size - plan.audio.end;
+        if (!tailCopied || !stand.seek(0) || stand.write(head) != head.size() || !stand.flush())
+            return std::nullopt;
+    }
+    bool written = false;
+    try {
+        HLVFailure ignored;
+        written = write(trial, &ignored);
+    } catch (...) {
+    }
+    const auto after = written ? HLVAudioBytes::audioRanges(trial, format) : std::nullopt;
+    const bool inPlace = after && after->size() == 1 && after->first().begin == plan.audio.begin
+        && after->first().end == plan.audio.end && readBytes(trial, plan.audio.begin, audioSampleSize) == plan.audioStart;
+    HLVSaveCopy::remove(trial);
+    if (!inPlace)
+        return std::nullopt;
+    return plan;
+}
+
+// The saved file opens and holds the original's audio bytes. Formats whose
+// audio has no known layout are only opened. With an in-place plan the audio
+// was not copied: it must still start and end where it did, and start with
+// the same bytes.
+bool savedFileChecksOut(const QString& path, const QString& copy, const std::optional<InPlacePlan>& plan)
 {
     if (!opensInTagLib(path))
         return false;
     const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
+    if (plan) {
+        const auto ranges = HLVAudioBytes::audioRanges(path, format);
+        return ranges && ranges->size() == 1 && ranges->first().begin == plan->audio.begin
+            && ranges->first().end == plan->audio.end
+            && readBytes(path, plan->audio.begin, audioSampleSize) == plan->audioStart;
+    }
     if (const auto same = HLVAudioBytes::haveSameAudio(path, copy, format))
         return *same;
     // Only an original whose layout could not be read is taken on trust.
@@ -306,10 +220,11 @@ private:
 HLVSafeSave::Recovery recoverWithClaim(const QString& path, const QString& copy, HLVFailure* failure)
 {
     using Recovery = HLVSafeSave::Recovery;
-    const QString partial = copy + QLatin1String(partialSuffix);
-    // Left by a save stopped while copying: the file itself was not touched yet.
-    if (exists(partial))
-        ::unlink(encoded(partial).constData());
+    // Left by a save stopped while copying or trying: the file itself was not touched yet.
+    for (const QString& leftover : {HLVSaveCopy::partialPath(copy), trialPathFor(copy, path)}) {
+        if (exists(leftover))
+            HLVSaveCopy::remove(leftover);
+    }
     struct stat info;
     if (::lstat(encoded(copy).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return Recovery::NothingToDo;
@@ -318,18 +233,18 @@ HLVSafeSave::Recovery recoverWithClaim(const QString& path, const QString& copy,
     // A copy beside the file means its save never finished. Whatever differs
     // from it, even only in the tags (a tag rewritten in its padding, an ID3v1
     // tag not yet written), is a half-done save.
-    if (HLVAudioBytes::haveSameBytes(path, copy)) {
-        ::unlink(encoded(copy).constData());
+    if (HLVSaveCopy::matches(path, copy)) {
+        HLVSaveCopy::remove(copy);
         return Recovery::RemovedStaleCopy;
     }
     ignoreFileSizeSignal();
-    if (!restoreFromCopy(path, copy)) {
-        report(failure, HLVFailure::make(HLVFailure::Kind::WriteFailed,
-                                         QStringLiteral("an interrupted save could not be undone; the original is kept in ")
-                                             + QFileInfo(copy).fileName()));
+    if (!HLVSaveCopy::restore(path, copy)) {
+        HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
+                         QStringLiteral("an interrupted save could not be undone; the original is kept in ")
+                             + QFileInfo(copy).fileName());
         return Recovery::Failed;
     }
-    ::unlink(encoded(copy).constData());
+    HLVSaveCopy::remove(copy);
     return Recovery::Restored;
 }
 
@@ -339,7 +254,7 @@ QString HLVSafeSave::copyPathForPath(const QString& path)
 {
     const QFileInfo info(path);
     QString name = info.fileName();
-    const qsizetype room = nameLimit - 1 - qsizetype(sizeof copySuffix - 1) - qsizetype(sizeof partialSuffix - 1);
+    const qsizetype room = nameLimit - 1 - qsizetype(sizeof copySuffix - 1) - suffixRoom;
     if (encoded(name).size() > room) {
         // Still says whose copy it is, and stays apart from other long names.
         const QString tag = QLatin1Char('~')
@@ -360,12 +275,11 @@ HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFai
     return recoverWithClaim(path, copy, failure);
 }
 
-bool HLVSafeSave::saveFileAtPath(const QString& path, const std::function<bool(HLVFailure*)>& write,
-                                 HLVFailure* failure)
+bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure)
 {
     const QFileInfo info(path);
     if (!info.isFile() || info.size() == 0)
-        return write(failure);
+        return write(path, failure);
     ignoreFileSizeSignal();
     const QString copy = copyPathForPath(path);
     const PathClaim claim(copy, true);
@@ -375,16 +289,18 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const std::function<bool(H
     if (::access(encoded(path).constData(), W_OK) != 0) {
         if (errno == EACCES || errno == EROFS || errno == EPERM)
             return HLVReportFailure(failure, HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
-        return report(failure, failureForError(errno, QStringLiteral("cannot write the file")));
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot write the file"));
     }
 
-    if (!makeCopy(path, copy, failure))
+    const std::optional<InPlacePlan> plan =
+        info.size() >= partialCopySize ? inPlacePlan(path, trialPathFor(copy, path), write) : std::nullopt;
+    if (!HLVSaveCopy::make(path, copy, plan ? plan->regions : QList<Region>(), failure))
         return false;
 
     HLVFailure writeFailure;
     bool written = false;
     try {
-        written = write(&writeFailure);
+        written = write(path, &writeFailure);
     } catch (...) {
         written = false;
     }
@@ -393,23 +309,24 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const std::function<bool(H
         outcome = writeFailure.message.isEmpty()
             ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be saved"))
             : writeFailure;
-    } else if (!syncFile(path)) {
-        outcome = failureForError(errno, QStringLiteral("cannot write the file"));
+    } else if (!HLVSaveCopy::flush(path)) {
+        outcome = HLVSaveCopy::failureForError(errno, QStringLiteral("cannot write the file"));
         written = false;
-    } else if (!savedFileChecksOut(path, copy)) {
+    } else if (!savedFileChecksOut(path, copy, plan)) {
         outcome = HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be written in full"));
         written = false;
     }
     if (written) {
-        ::unlink(encoded(copy).constData());
+        HLVSaveCopy::remove(copy);
         return true;
     }
     // A write refused before it began leaves nothing to put back.
-    if (!HLVAudioBytes::haveSameBytes(path, copy) && !restoreFromCopy(path, copy)) {
-        return report(failure, HLVFailure::make(HLVFailure::Kind::WriteFailed,
-                                                outcome.message + QStringLiteral("; the original is kept in ")
-                                                    + QFileInfo(copy).fileName()));
+    if (!HLVSaveCopy::matches(path, copy) && !HLVSaveCopy::restore(path, copy)) {
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
+                                outcome.message + QStringLiteral("; the original is kept in ") + QFileInfo(copy).fileName());
     }
-    ::unlink(encoded(copy).constData());
-    return report(failure, outcome);
+    HLVSaveCopy::remove(copy);
+    if (failure)
+        *failure = outcome;
+    return false;
 }

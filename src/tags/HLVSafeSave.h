@@ -16,6 +16,11 @@
 // is removed only once the file is either saved or restored, so a copy found
 // beside a file means a save that never finished: recoverFileAtPath() then
 // puts the original back.
+//
+// Large MP3 and FLAC files are first saved as a trial into a sparse stand-in
+// that holds only their tags and the start of their audio. When that save
+// leaves the audio where it was, the real one rewrites the tags in place, and
+// only the tags are copied aside.
 class HLVSafeSave
 {
 public:
@@ -26,12 +31,14 @@ public:
         Failed,             // the copy stays; the failure says why
     };
 
-    // Runs write (TagLib writing the file at path in place, answering whether
-    // it did) under the protection described above. A file that is not an
-    // existing, non-empty regular file is handed to write unprotected: there is
-    // nothing to keep, and the writers refuse it themselves.
-    static bool saveFileAtPath(const QString& path, const std::function<bool(HLVFailure* failure)>& write,
-                               HLVFailure* failure = nullptr);
+    // Runs write (TagLib writing the file at target in place, answering
+    // whether it did) on path under the protection described above; write may
+    // also be given a trial stand-in with the same extension, and must do the
+    // same there. A file that is not an existing, non-empty regular file is
+    // handed to write unprotected: there is nothing to keep, and the writers
+    // refuse it themselves.
+    using Write = std::function<bool(const QString& target, HLVFailure* failure)>;
+    static bool saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure = nullptr);
 
     // Puts back the original of a save that was interrupted, or removes a copy
     // that no longer differs from the file. Cheap when there is no copy (two

@@ -80,8 +80,8 @@ bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const H
 {
     if (!path || !tagMap)
         return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
-        return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap);
     }, failure);
 }
 
@@ -90,8 +90,8 @@ bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
 {
     if (!path || !imagePath)
         return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
-        return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath);
     }, failure);
 }
 
@@ -99,7 +99,7 @@ bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& p
 {
     if (!path)
         return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](HLVFailure*) {
-        return writerForPath(*path)->removeArtworkFromFileAtPath(*path);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->removeArtworkFromFileAtPath(target);
     }, failure);
 }
