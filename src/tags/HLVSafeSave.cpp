@@ -99,6 +99,11 @@ std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial
     const qint64 size = QFileInfo(path).size();
     if (!ranges || ranges->size() != 1 || ranges->first().size() < audioSampleSize)
         return std::nullopt;
+    struct TrialRemover
+    {
+        const QString& trial;
+        ~TrialRemover() { HLVSaveCopy::remove(trial); }
+    } remover{trial};
     InPlacePlan plan;
     plan.audio = ranges->first();
     plan.audioStart = readBytes(path, plan.audio.begin, audioSampleSize);
@@ -124,7 +129,6 @@ std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial
     const auto after = written ? HLVAudioBytes::audioRanges(trial, format) : std::nullopt;
     const bool inPlace = after && after->size() == 1 && after->first().begin == plan.audio.begin
         && after->first().end == plan.audio.end && readBytes(trial, plan.audio.begin, audioSampleSize) == plan.audioStart;
-    HLVSaveCopy::remove(trial);
     if (!inPlace)
         return std::nullopt;
     return plan;
@@ -275,7 +279,7 @@ HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFai
     return recoverWithClaim(path, copy, failure);
 }
 
-bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure)
+bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure, WriteKind kind)
 {
     const QFileInfo info(path);
     if (!info.isFile() || info.size() == 0)
@@ -292,8 +296,9 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFai
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot write the file"));
     }
 
-    const std::optional<InPlacePlan> plan =
-        info.size() >= partialCopySize ? inPlacePlan(path, trialPathFor(copy, path), write) : std::nullopt;
+    const std::optional<InPlacePlan> plan = kind == WriteKind::Repeatable && info.size() >= partialCopySize
+        ? inPlacePlan(path, trialPathFor(copy, path), write)
+        : std::nullopt;
     if (!HLVSaveCopy::make(path, copy, plan ? plan->regions : QList<Region>(), failure))
         return false;
 

@@ -31,14 +31,20 @@ public:
         Failed,             // the copy stays; the failure says why
     };
 
+    // Whether a write does the same each time it runs. One that fetches a
+    // picture from the web may not, and is never tried out first: a trial
+    // that leaves the audio in place would not prove the real write does.
+    enum class WriteKind { Repeatable, Once };
+
     // Runs write (TagLib writing the file at target in place, answering
-    // whether it did) on path under the protection described above; write may
-    // also be given a trial stand-in with the same extension, and must do the
-    // same there. A file that is not an existing, non-empty regular file is
-    // handed to write unprotected: there is nothing to keep, and the writers
+    // whether it did) on path under the protection described above; a
+    // repeatable write may also be given a trial stand-in with the same
+    // extension first. A file that is not an existing, non-empty regular file
+    // is handed to write unprotected: there is nothing to keep, and the writers
     // refuse it themselves.
     using Write = std::function<bool(const QString& target, HLVFailure* failure)>;
-    static bool saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure = nullptr);
+    static bool saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure = nullptr,
+                               WriteKind kind = WriteKind::Repeatable);
 
     // Puts back the original of a save that was interrupted, or removes a copy
     // that no longer differs from the file. Cheap when there is no copy (two

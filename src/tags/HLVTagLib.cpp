@@ -1,4 +1,5 @@
 #include "HLVTagLib.h"
+#include "HLVImageData.h"
 #include "HLVSafeSave.h"
 #include "HLVTagLibFLACReader.h"
 #include "HLVTagLibFLACWriter.h"
@@ -76,13 +77,20 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
+// A picture from the web is fetched by each write, and may not come twice.
+static HLVSafeSave::WriteKind writeKindForPicture(const std::optional<QString>& picturePath)
+{
+    return picturePath && HLVImageData::isWebAddress(*picturePath) ? HLVSafeSave::WriteKind::Once
+                                                                    : HLVSafeSave::WriteKind::Repeatable;
+}
+
 bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     if (!path || !tagMap)
         return false;
     return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
         return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap);
-    }, failure);
+    }, failure, writeKindForPicture(tagMap->ArtworkPath()));
 }
 
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
@@ -92,7 +100,7 @@ bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
         return false;
     return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
         return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath);
-    }, failure);
+    }, failure, writeKindForPicture(imagePath));
 }
 
 bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)

@@ -1,5 +1,6 @@
 #include "HLVAudioBytes.h"
 #include "HLVFileManager.h"
+#include "HLVLoopbackServer.h"
 #include "HLVSafeSave.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
@@ -16,7 +17,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 #include <thread>
 #include <unistd.h>
@@ -343,4 +347,26 @@ TEST(HLVSafeSave, RecoveryPutsBackTheOriginalOrDropsWhatIsLeft)
     const QString longPath = files.copyFixture(QStringLiteral("tone.flac"), longName);
     EXPECT_LE(QFile::encodeName(QFileInfo(HLVSafeSave::copyPathForPath(longPath)).fileName()).size() + 8, 255);
     EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(longPath, &map));
+}
+
+// A large file is saved as a trial first, but a picture from the web is fetched
+// by every write and may not come the same twice: such a save runs once.
+TEST(HLVSafeSave, ALargeFileTakesAPictureFromTheWebInOneWrite)
+{
+    HLVLoopbackServer server;
+    const QByteArray picture = pictureBytes(64 * 1024);
+    server.setReply(QStringLiteral("/cover.jpg"), HLVLoopbackServer::Reply::bytes(picture, "image/jpeg"));
+    HLVTestFiles files;
+    const QString path = files.writeFile(QStringLiteral("long.mp3"), longMP3(17 * 1024 * 1024));
+    HLVTagMap map = changeWithPicture(server.baseAddress() + QStringLiteral("/cover.jpg"));
+    map.setArtworkState(HLVArtworkStateFound);
+
+    bool saved = false;
+    std::thread([&] { saved = HLVTagLib::saveTagsToFileAtPath(path, &map); }).join();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(server.requests().size(), 1);
+    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+    const auto frames = file.ID3v2Tag()->frameListMap()["APIC"];
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frames.front())->picture().size(), unsigned(picture.size()));
 }
