@@ -218,7 +218,7 @@ TEST(HLVSafeSave, AKilledSaveLeavesTheOldFileOrTheNewOne)
     // The tag now has room to spare: a title of the same length fits in place.
     HLVTagMap retitle;
     retitle.setTrackName(QStringLiteral("Saved whole or not at ALL"));
-    const KillOutcome inPlace = killSaves(dir.path(), growing.newBytes, retitle, 60);
+    const KillOutcome inPlace = killSaves(dir.path(), growing.newBytes, retitle, 100);
     EXPECT_GT(inPlace.newOnes, 0);
     EXPECT_GT(inPlace.partCopies, 0);
     EXPECT_LT(inPlace.saveMilliseconds, growing.saveMilliseconds);
