@@ -84,19 +84,59 @@ struct InPlacePlan
     QByteArray audioStart;
 };
 
+enum class Trial { InPlace, AudioLater, Other };
+
+// Runs write on a stand-in for the file: its tags and the start of its audio,
+// then either the tags at its end straight away (short) or a hole as long as
+// the rest of the audio before them (full length, a sparse file).
+Trial tryOut(const QString& path, const QString& trial, const HLVSafeSave::Write& write, const InPlacePlan& plan,
+             bool fullLength)
+{
+    const qint64 size = QFileInfo(path).size();
+    const qint64 audioEnd = fullLength ? plan.audio.end : plan.audio.begin + audioSampleSize;
+    {
+        QFile source(path);
+        QFile stand(trial);
+        if (!source.open(QIODevice::ReadOnly) || !stand.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || !stand.resize(audioEnd + size - plan.audio.end))
+            return Trial::Other;
+        const QByteArray head = source.read(plan.audio.begin) + plan.audioStart;
+        const bool tailCopied = source.seek(plan.audio.end) && stand.seek(audioEnd)
+            && stand.write(source.readAll()) == size - plan.audio.end;
+        if (!tailCopied || !stand.seek(0) || stand.write(head) != head.size() || !stand.flush())
+            return Trial::Other;
+    }
+    bool written = false;
+    try {
+        HLVFailure ignored;
+        written = write(trial, &ignored);
+    } catch (...) {
+    }
+    const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
+    const auto after = written ? HLVAudioBytes::audioRanges(trial, format) : std::nullopt;
+    if (!after || after->size() != 1 || after->first().size() != audioEnd - plan.audio.begin)
+        return Trial::Other;
+    if (after->first().begin > plan.audio.begin)
+        return Trial::AudioLater;
+    if (after->first().begin == plan.audio.begin && readBytes(trial, plan.audio.begin, audioSampleSize) == plan.audioStart)
+        return Trial::InPlace;
+    return Trial::Other;
+}
+
 // Tells a save that leaves the audio where it is from one that moves it, by
-// running it on a stand-in first: a sparse file of the same length (TagLib
-// sizes the padding by the file's length) holding the file's tags and the
-// start of its audio. Only MP3 and FLAC, whose tags sit before and after one
-// run of audio. Absent when the save would move the audio, or on any doubt.
-std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial,
-                                       const HLVSafeSave::Write& write)
+// running it on a stand-in first. Only MP3 and FLAC, whose tags sit before and
+// after one run of audio. TagLib keeps a tag's padding when the new tag fits
+// and the padding stays under a share of the file's length: a short stand-in
+// that keeps its audio in place proves the file will too, and one whose tag
+// outgrows its room proves the file's will; in between (padding that only the
+// file's length allows) a sparse stand-in of the full length decides. Absent
+// when the save would move the audio, or on any doubt.
+std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial, const HLVSafeSave::Write& write)
 {
     const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
     if (format != HLVTagLib::Format::MP3 && format != HLVTagLib::Format::FLAC)
         return std::nullopt;
     const auto ranges = HLVAudioBytes::audioRanges(path, format);
-    const qint64 size = QFileInfo(path).size();
     if (!ranges || ranges->size() != 1 || ranges->first().size() < audioSampleSize)
         return std::nullopt;
     struct TrialRemover
@@ -107,31 +147,17 @@ std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial
     InPlacePlan plan;
     plan.audio = ranges->first();
     plan.audioStart = readBytes(path, plan.audio.begin, audioSampleSize);
-    plan.regions = {{0, plan.audio.begin}, {plan.audio.end, size - plan.audio.end}};
-    {
-        QFile source(path);
-        QFile stand(trial);
-        if (!source.open(QIODevice::ReadOnly) || !stand.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || !stand.resize(size) || plan.audioStart.size() != audioSampleSize)
-            return std::nullopt;
-        const QByteArray head = source.read(plan.audio.begin) + plan.audioStart;
-        const bool tailCopied = source.seek(plan.audio.end) && stand.seek(plan.audio.end)
-            && stand.write(source.readAll()) == size - plan.audio.end;
-        if (!tailCopied || !stand.seek(0) || stand.write(head) != head.size() || !stand.flush())
-            return std::nullopt;
-    }
-    bool written = false;
-    try {
-        HLVFailure ignored;
-        written = write(trial, &ignored);
-    } catch (...) {
-    }
-    const auto after = written ? HLVAudioBytes::audioRanges(trial, format) : std::nullopt;
-    const bool inPlace = after && after->size() == 1 && after->first().begin == plan.audio.begin
-        && after->first().end == plan.audio.end && readBytes(trial, plan.audio.begin, audioSampleSize) == plan.audioStart;
-    if (!inPlace)
+    if (plan.audioStart.size() != audioSampleSize)
         return std::nullopt;
-    return plan;
+    plan.regions = {{0, plan.audio.begin}, {plan.audio.end, QFileInfo(path).size() - plan.audio.end}};
+    switch (tryOut(path, trial, write, plan, false)) {
+    case Trial::InPlace: return plan;
+    case Trial::AudioLater: return std::nullopt;
+    case Trial::Other: break;
+    }
+    if (tryOut(path, trial, write, plan, true) == Trial::InPlace)
+        return plan;
+    return std::nullopt;
 }
 
 // The saved file opens and holds the original's audio bytes. Formats whose
