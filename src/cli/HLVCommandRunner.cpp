@@ -2,6 +2,7 @@
 #include "HLVFolderListing.h"
 #include "HLVImageData.h"
 #include "HLVJsonWriter.h"
+#include "HLVSafeSave.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibMP3Writer.h"
 #include "HLVTagMapFilter.h"
@@ -175,6 +176,14 @@ HLVCommandRunner::Records HLVCommandRunner::addFiles()
             take(path);
         }
     }
+    // A save cut short by a crash is undone before anything reads the file.
+    paths.removeIf([this](const QString& path) {
+        HLVFailure failure;
+        const bool failed = HLVSafeSave::recoverFileAtPath(path, &failure) == HLVSafeSave::Recovery::Failed;
+        if (failed)
+            fail(path, failure.message);
+        return failed;
+    });
 
     QList<QUrl> urls;
     for (const QString& path : std::as_const(paths))

@@ -1,4 +1,5 @@
 #include "HLVFileManager.h"
+#include "HLVSafeSave.h"
 #include "HLVSerialOperationQueue.h"
 #include "HLVTagMapFilter.h"
 
@@ -149,6 +150,7 @@ bool HLVFileManager::addFileAtURL(const QUrl& url)
         return false;
     auto record = HLVFileData::create();
     record->setFileWithURL(url);
+    HLVSafeSave::recoverFileAtPath(record->FilePath()); // a save cut short by a crash
     const QFileInfo info(record->FilePath());
     record->setIsReadOnly(!info.isWritable());
     return addFileData(record);

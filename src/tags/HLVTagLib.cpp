@@ -1,4 +1,6 @@
 #include "HLVTagLib.h"
+#include "HLVImageData.h"
+#include "HLVSafeSave.h"
 #include "HLVTagLibFLACReader.h"
 #include "HLVTagLibFLACWriter.h"
 #include "HLVTagLibMP3Reader.h"
@@ -75,24 +77,37 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
-bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap)
+// A picture from the web is fetched by each write, and may not come twice.
+static HLVSafeSave::WriteKind writeKindForPicture(const std::optional<QString>& picturePath)
+{
+    return picturePath && HLVImageData::isWebAddress(*picturePath) ? HLVSafeSave::WriteKind::Once
+                                                                    : HLVSafeSave::WriteKind::Repeatable;
+}
+
+bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     if (!path || !tagMap)
         return false;
-    return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap);
+    }, failure, writeKindForPicture(tagMap->ArtworkPath()));
 }
 
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
-                                           const std::optional<QString>& imagePath)
+                                           const std::optional<QString>& imagePath, HLVFailure* failure)
 {
     if (!path || !imagePath)
         return false;
-    return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath);
+    }, failure, writeKindForPicture(imagePath));
 }
 
-bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path)
+bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
 {
     if (!path)
         return false;
-    return writerForPath(*path)->removeArtworkFromFileAtPath(*path);
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
+        return writerForPath(target)->removeArtworkFromFileAtPath(target);
+    }, failure);
 }

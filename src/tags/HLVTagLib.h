@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFailure.h"
 #include "HLVTagMap.h"
 
 #include <QString>
@@ -32,8 +33,10 @@ public:
     static std::optional<QString> readTagWithIdentifier(const QString& identifier,
                                                         const std::optional<QString>& path);
 
-    static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap);
+    // Saves either complete or leave the file as it was (see HLVSafeSave).
+    static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap,
+                                     HLVFailure* failure = nullptr);
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,
-                                           const std::optional<QString>& imagePath);
-    static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path);
+                                           const std::optional<QString>& imagePath, HLVFailure* failure = nullptr);
+    static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure = nullptr);
 };

@@ -312,6 +312,27 @@ TEST(HLVCliEndToEnd, CorruptFileFailsAloneAndTheOthersAreProcessed)
     EXPECT_TRUE(r.err.contains(broken.toUtf8()));
 }
 
+// A save cut short by a crash left a copy of the original beside the file: the
+// next call on the file puts the original back first, given alone or in its folder.
+TEST(HLVCliEndToEnd, AFileWhoseSaveWasCutShortIsPutBackFirst)
+{
+    HLVTestFiles files;
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    writeTags(path, {{"TITLE", "Before the crash"}});
+    const QByteArray original = HLVTestFiles::readAll(path);
+    const QString copy = files.path(QStringLiteral(".tone.mp3.cadrelle-original"));
+    for (const QString& given : {path, files.path(QString())}) {
+        SCOPED_TRACE(given.toStdString());
+        files.writeFile(QStringLiteral(".tone.mp3.cadrelle-original"), original);
+        files.writeFile(QStringLiteral("tone.mp3"), original.left(original.size() / 2));
+        const Result r = cli({"show", given});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains("Before the crash")) << r.out.toStdString();
+        EXPECT_EQ(HLVTestFiles::readAll(path), original);
+        EXPECT_FALSE(QFile::exists(copy));
+    }
+}
+
 TEST(HLVCliEndToEnd, UsageErrorsExitTwoAndTouchNothing)
 {
     HLVTestFiles files;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "HLVTagLib.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Where a file keeps its audio, found from its bytes alone (no TagLib), so that
+// a file can be compared with a copy of itself taken before a save: tags may
+// move and change size, the audio bytes must not.
+//   MP3:  from the first MPEG frame after the ID3v2 tag to before any APE or
+//         ID3v1 tag at the end;
+//   FLAC: from the first frame after the metadata blocks to the end (before
+//         an ID3v1 tag);
+//   MP4:  the payloads of the top-level media data boxes, in file order.
+namespace HLVAudioBytes {
+
+struct Range
+{
+    qint64 begin = 0;
+    qint64 end = 0;
+    qint64 size() const { return end - begin; }
+};
+
+// The audio ranges of the file at path read as the given format; absent when
+// the format is Other, the file cannot be read or its layout does not say
+// where the audio is.
+std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format format);
+
+// True when both files hold the same audio bytes, by the format's layout.
+// Absent when the format has no known layout or a file's layout is unreadable.
+std::optional<bool> haveSameAudio(const QString& path, const QString& otherPath, HLVTagLib::Format format);
+
+} // namespace HLVAudioBytes
