@@ -1,5 +1,6 @@
 #include "HLVCommandLine.h"
 #include "HLVCommandRunner.h"
+#include "HLVTagLib.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -28,6 +29,8 @@ int main(int argc, char* argv[])
         std::fputs(text.toUtf8().constData(), stderr);
         return 2;
     }
+    if (line.id3v2Version())
+        HLVTagLib::setID3v2Version(*line.id3v2Version());
     HLVCommandRunner runner(line);
     return runner.run();
 }

@@ -7,6 +7,8 @@
 #include "HLVTagLibMP4Writer.h"
 #include "HLVTagValueParser.h"
 
+#include <QSettings>
+#include <atomic>
 #include <taglib/mp4file.h>
 
 HLVTagLib::Format HLVTagLib::formatForPath(const QString& path)
@@ -15,7 +17,7 @@ HLVTagLib::Format HLVTagLib::formatForPath(const QString& path)
     auto is = [&](const char* e) { return extension.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
     if (is("mp3"))
         return Format::MP3;
-    if (is("mp4") || is("m4a") || is("m4p"))
+    if (is("mp4") || is("m4a") || is("m4b") || is("m4p"))
         return Format::MP4;
     if (is("flac"))
         return Format::FLAC;
@@ -56,14 +58,25 @@ static bool opensAsMP4(const QString& path)
     }
 }
 
-std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable)
+std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable,
+                                                             HLVFailure* failure)
 {
     auto tagMap = std::make_shared<HLVTagMap>();
-    const bool read = path && readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap);
-    // The MP4 reader also answers false for a file without an item list; only
-    // then is the file opened a second time, to tell the two apart.
+    if (!path) {
+        HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
+        if (readable)
+            *readable = false;
+        return tagMap;
+    }
+    HLVFailure reason;
+    const bool read = readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap, &reason);
+    // The MP4 reader also answers false, without a reason, for a file without
+    // an item list; an older reader's silence is checked by opening the file again.
+    const bool withoutItems = !read && formatForPath(*path) == Format::MP4 && reason.message.isEmpty();
     if (readable)
-        *readable = read || (path && formatForPath(*path) == Format::MP4 && opensAsMP4(*path));
+        *readable = read || (withoutItems && opensAsMP4(*path));
+    if (!read && !withoutItems && failure)
+        *failure = reason;
     return tagMap;
 }
 
@@ -75,24 +88,40 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
-bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap)
+bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     if (!path || !tagMap)
-        return false;
-    return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
+    return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap, failure);
 }
 
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
-                                           const std::optional<QString>& imagePath)
+                                           const std::optional<QString>& imagePath, HLVFailure* failure)
 {
     if (!path || !imagePath)
-        return false;
-    return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath);
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file or picture was given"));
+    return writerForPath(*path)->addArtworkToFileAtPath(*path, *imagePath, failure);
 }
 
-bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path)
+bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
 {
     if (!path)
-        return false;
-    return writerForPath(*path)->removeArtworkFromFileAtPath(*path);
+        return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
+    return writerForPath(*path)->removeArtworkFromFileAtPath(*path, failure);
+}
+
+namespace {
+std::atomic<int> id3v2VersionOverride{0};
+}
+
+int HLVTagLib::ID3v2Version()
+{
+    if (const int version = id3v2VersionOverride.load(); version != 0)
+        return version;
+    return QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
+}
+
+void HLVTagLib::setID3v2Version(int version)
+{
+    id3v2VersionOverride.store(version == 3 || version == 4 ? version : 0);
 }

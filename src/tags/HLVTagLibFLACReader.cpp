@@ -50,12 +50,14 @@ QByteArray HLVTagLibFLACReader::readCoverImage(TagLib::FLAC::File& file, TagLib:
     return toQByteArray(pictures.front()->data());
 }
 
-bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap)
+bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file || !file->tag())
+        const auto file = HLVFLACFile::openForReading(path, failure);
+        if (!file)
             return false;
+        if (!file->tag())
+            return reportNotAudio(failure, "a FLAC file");
         readGenericTags(*file->tag(), tagMap);
         TagLib::Ogg::XiphComment* comment = file->xiphComment(false);
 
@@ -84,14 +86,14 @@ bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap&
         });
         return true;
     } catch (...) {
-        return false;
+        return reportNotAudio(failure, "a FLAC file");
     }
 }
 
 std::optional<QString> HLVTagLibFLACReader::readTagWithIdentifier(const QString& identifier, const QString& path)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
+        const auto file = HLVFLACFile::openForReading(path);
         if (!file)
             return std::nullopt;
         return HLVTagText::fromTagLib(readTextValueForKey(identifier, file->xiphComment(false)));

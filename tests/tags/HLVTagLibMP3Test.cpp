@@ -564,7 +564,11 @@ TEST(HLVTagLibMP3Writer, CustomTagsNeverDamageOtherFrames)
     // An identifier that is no frame identifier is not written: readers stop at such a frame.
     map->CustomTagValues()->append(std::make_shared<HLVCustomTagValue>(QStringLiteral("txxx"), QStringLiteral("v")));
     map->setTrackName(QStringLiteral("after"));
-    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, map.get()));
+    // The refusal is reported; the other fields are still saved.
+    HLVFailure failure;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, map.get(), &failure));
+    EXPECT_EQ(failure.kind, HLVFailure::Kind::CustomTagRefused);
+    EXPECT_TRUE(failure.message.contains(QStringLiteral("APIC, COMM, TXXX, txxx"))) << failure.message.toStdString();
 
     ASSERT_EQ(pictures(path).size(), 1);
     EXPECT_EQ(pictures(path)[0].bytes, picture);
@@ -572,7 +576,7 @@ TEST(HLVTagLibMP3Writer, CustomTagsNeverDamageOtherFrames)
     EXPECT_EQ(frameTexts(path, "TXXX"), moods);
     EXPECT_TRUE(frameTexts(path, "txxx").isEmpty());
     EXPECT_EQ(frameTexts(path, "TIT2"), QStringList{QStringLiteral("after")});
-    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("CTIS"), path), QStringLiteral("XBIN,TCOM,APIC,COMM,TXXX,txxx,"));
+    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("CTIS"), path), QStringLiteral("XBIN,TCOM,APIC,COMM,TXXX,"));
 }
 
 // Bad files answer false or keep their audio: the MPEG frames after the tag stay byte for byte.

@@ -249,7 +249,7 @@ TEST(HLVTagLibMP4Writer, MergesTrackAndDiscPairsWithTheFile)
     }
 }
 
-TEST(HLVTagLibMP4Writer, OneCoverReplacesAllInTheFormatOfItsName)
+TEST(HLVTagLibMP4Writer, OneCoverReplacesAllInTheFormatOfItsBytes)
 {
     HLVTestFiles files;
     const QString path = files.copyFixture(QStringLiteral("tone.m4a"));
@@ -271,15 +271,15 @@ TEST(HLVTagLibMP4Writer, OneCoverReplacesAllInTheFormatOfItsName)
     EXPECT_EQ(itemOf(path, "covr")->toCoverArtList().size(), 3u);
     EXPECT_EQ(textOf(path, "\xA9nam"), QStringLiteral("Still written"));
 
-    const std::pair<const char*, CoverArt::Format> cases[] = {
-        {"a.JPG", CoverArt::JPEG}, {"b.jpeg", CoverArt::JPEG}, {"c.png", CoverArt::PNG}, {"d.bmp", CoverArt::BMP},
-        {"e.gif", CoverArt::GIF},  {"f.webp", CoverArt::Unknown}, {"noextension", CoverArt::Unknown},
+    // The bytes decide, whatever the name says (a downloaded cover has no extension).
+    const std::tuple<const char*, const char*, CoverArt::Format> cases[] = {
+        {"a.JPG", "PNG", CoverArt::PNG},      {"b.png", "JPEG", CoverArt::JPEG}, {"c.bmp", "PNG", CoverArt::PNG},
+        {"noextension", "PNG", CoverArt::PNG}, {"d.gif", "BMP", CoverArt::BMP},  {"e", "JPEG", CoverArt::JPEG},
     };
-    for (const auto& [name, format] : cases) {
+    for (const auto& [name, encoding, format] : cases) {
         SCOPED_TRACE(name);
         threeCovers();
-        // The bytes are embedded as they are, whatever the name says.
-        const QByteArray bytes = imageFile(files, QString::fromLatin1(name), 5, "PNG");
+        const QByteArray bytes = imageFile(files, QString::fromLatin1(name), 5, encoding);
         map.setArtworkPath(files.path(QString::fromLatin1(name)));
         map.setArtworkState(HLVArtworkStateChosen);
         ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
@@ -295,6 +295,9 @@ TEST(HLVTagLibMP4Writer, OneCoverReplacesAllInTheFormatOfItsName)
         EXPECT_EQ(covers.front().format(), format);
     }
     EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->Artwork().size(), QSize(5, 4));
+    EXPECT_EQ(HLVTagLibMP4Writer::coverArtFormat(QStringLiteral("x.webp"), QByteArray("RIFF....WEBP")), CoverArt::Unknown);
+    EXPECT_EQ(HLVTagLibMP4Writer::coverArtFormat(QStringLiteral("x.jpeg"), QByteArray()), CoverArt::JPEG);
+    EXPECT_EQ(HLVTagLibMP4Writer::coverArtFormat(QStringLiteral("x"), QByteArray("??")), CoverArt::Unknown);
 
     const QByteArray before = HLVTestFiles::readAll(path);
     EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(path, files.path(QStringLiteral("missing.png"))));
@@ -355,13 +358,16 @@ TEST_F(HLVTagLibMP4CustomTags, NumericAtomsKeepTheirNumbersAndCoversStay)
     values[2]->setValue(QStringLiteral("text"));
     values[3]->setValue(QStringLiteral("yes"));
     values[4]->setValue(QStringLiteral("0/4"));
-    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+    HLVFailure failure;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map, &failure)); // the cover takes no text
+    EXPECT_EQ(failure.kind, HLVFailure::Kind::CustomTagRefused);
+    EXPECT_TRUE(failure.message.contains(QStringLiteral("covr, disk"))); // the catalogue keeps disk as it is
     EXPECT_EQ(itemOf(path, "tmpo")->toInt(), 120);
     EXPECT_EQ(itemOf(path, "plID")->toLongLong(), 5000000000LL);
     EXPECT_EQ(itemOf(path, "covr")->toCoverArtList().size(), 1u);
     EXPECT_TRUE(itemOf(path, "pgap")->toBool());
-    EXPECT_EQ(pairOf(path, "disk"), std::pair(0, 4));
-    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("disk"), path), QStringLiteral("0/4"));
+    EXPECT_FALSE(itemOf(path, "disk"));
+    EXPECT_EQ(textOf(path, "CTIS"), QStringLiteral("tmpo,plID,covr,pgap,disk,")); // as the file listed them
 }
 
 // Custom identifiers take the "x" rule; text of every kind reads back through TagLib unchanged.
