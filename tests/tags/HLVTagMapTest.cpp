@@ -25,17 +25,6 @@ std::shared_ptr<HLVTagMap> completeMap()
 
 } // namespace
 
-TEST(HLVTagMap, NewMapIsEmpty)
-{
-    HLVTagMap map;
-    EXPECT_FALSE(map.TrackName());
-    EXPECT_FALSE(map.Compilation());
-    EXPECT_FALSE(map.CustomTagValues());
-    EXPECT_TRUE(map.Artwork().isNull());
-    EXPECT_EQ(map.ArtworkState(), 0);
-    EXPECT_FALSE(map.ArtworkAttempted());
-}
-
 TEST(HLVTagMap, CopyKeepsValuesAndSharesCustomTagElements)
 {
     auto source = completeMap();
