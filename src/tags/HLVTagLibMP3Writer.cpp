@@ -51,7 +51,10 @@ long long id3v2Start(TagLib::MPEG::File& file, long long audio)
 {
     const TagLib::ByteVector marker("ID3", 3);
     file.seek(0);
-    const TagLib::ByteVector head = file.readBlock(static_cast<unsigned long>(qMin(audio + 3, 1LL << 20)));
+    if (file.readBlock(3) == marker)
+        return 0;
+    file.seek(0);
+    const TagLib::ByteVector head = file.readBlock(static_cast<unsigned long>(qMin(audio + 3, 64LL * 1024)));
     const int at = head.find(marker);
     return at < 0 ? -1 : at;
 }
