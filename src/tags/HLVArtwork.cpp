@@ -30,7 +30,16 @@ HLVArtwork HLVArtwork::fromEncodedData(const QByteArray& data)
     QByteArray copy = data;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    // Naming the format the leading bytes show spares the reader asking every
+    // image plugin in turn, which costs more than reading all of a file's tags.
+    QByteArray format;
+    if (data.startsWith("\x89PNG\r\n\x1a\n"))
+        format = "png";
+    else if (data.startsWith("\xFF\xD8\xFF"))
+        format = "jpeg";
+    else if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
+        format = "gif";
+    QImageReader reader(&buffer, format);
     if (!reader.canRead())
         return artwork;
     const QSize size = reader.size();

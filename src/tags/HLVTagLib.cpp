@@ -7,6 +7,7 @@
 #include "HLVTagLibMP4Writer.h"
 #include "HLVTagValueParser.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <atomic>
 #include <taglib/mp4file.h>
@@ -75,8 +76,11 @@ std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional
     const bool withoutItems = !read && formatForPath(*path) == Format::MP4 && reason.message.isEmpty();
     if (readable)
         *readable = read || (withoutItems && opensAsMP4(*path));
-    if (!read && !withoutItems && failure)
+    if (!read && !withoutItems && failure) {
         *failure = reason;
+        if (reason.kind == HLVFailure::Kind::NotAudio && !QFileInfo(*path).isReadable())
+            *failure = HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    }
     return tagMap;
 }
 

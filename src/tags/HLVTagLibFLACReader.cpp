@@ -33,7 +33,7 @@ TagLib::String HLVTagLibFLACReader::readTextValueForKey(const QString& key,
     auto it = fields.find(exactKey);
     // TagLib keeps every key in upper case, so a custom identifier listed in
     // lower case is only found in that form.
-    if (it == fields.end())
+    if (it == fields.end() && key != key.toUpper())
         it = fields.find(exactKey.upper());
     if (it == fields.end() || it->second.isEmpty())
         return TagLib::String();

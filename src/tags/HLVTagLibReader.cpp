@@ -24,8 +24,6 @@ bool HLVTagLibReader::checkTagFileCandidate(const QString& path, HLVFailure* fai
         return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("not a regular file"));
     if (info.size() <= 0)
         return HLVReportFailure(failure, HLVFailure::Kind::NotAudio, QStringLiteral("the file is empty"));
-    if (!info.isReadable())
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
     return true;
 }
 

@@ -42,7 +42,8 @@ public:
     static bool isTagFileCandidate(const QString& path);
 
     // isTagFileCandidate() that also says why not: missing, not a regular
-    // file, empty or not readable.
+    // file or empty. (Whether it may be read is asked only after TagLib
+    // failed: the check costs a system call on every read.)
     static bool checkTagFileCandidate(const QString& path, HLVFailure* failure);
 
     // Reports a file that TagLib does not take for the format ("not an MP3 file").

@@ -41,7 +41,10 @@ bool HLVTagLibWriter::checkWritableFile(const QString& path, HLVFailure* failure
 {
     if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
         return false;
-    if (!QFileInfo(path).isWritable())
+    const QFileInfo info(path);
+    if (!info.isReadable())
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    if (!info.isWritable())
         return HLVReportFailure(failure, HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
     return true;
 }
