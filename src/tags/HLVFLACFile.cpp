@@ -6,6 +6,8 @@
 #include <QtEndian>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tbytevector.h>
 #include <taglib/xiphcomment.h>
 
@@ -62,20 +64,20 @@ struct Walk
         return sync.size() == 2 && byteAt(sync, 0) == 0xFF && (byteAt(sync, 1) & 0xFE) == 0xF8;
     }
 
-    // Where a block that ends at `end` may end: the next block header (a known
-    // type whose length stays inside the file) or, after the last one, an
-    // audio frame or the end of the file.
+    // Where a block that ends at `end` may end: after the last one, an audio
+    // frame or the end of the file; otherwise the next block header, of a
+    // known type other than the stream information, not empty unless padding,
+    // and ending inside the file.
     bool endsWell(qint64 end, bool last)
     {
-        if (end > length)
-            return false;
         if (last)
-            return end == length || isFrameSync(end);
+            return end == length || (end < length && isFrameSync(end));
         const QByteArray header = read(end, 4);
-        if (header.size() < 4 || (byteAt(header, 0) & 0x7F) > Picture)
+        if (header.size() < 4)
             return false;
+        const int type = int(byteAt(header, 0) & 0x7F);
         const qint64 next = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
-        return end + 4 + next <= length;
+        return type != 0 && type <= Picture && (next > 0 || type == Padding) && end + 4 + next <= length;
     }
 
     // The length a block's own contents give, or -1 when they do not tell.
@@ -131,16 +133,68 @@ struct Walk
 
 } // namespace
 
-std::unique_ptr<TagLib::FLAC::File> openForReading(const QString& path, HLVFailure* failure)
+bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure)
+{
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    Walk walk{raw, raw.size()};
+    const qint64 start = id3v2End(walk.read(0, 10));
+    const QByteArray head = walk.read(start, 1 << 20);
+    const qint64 marker = head.indexOf("fLaC");
+    if (marker < 0)
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    qint64 position = start + marker + 4;
+    for (bool last = false; !last;) {
+        const QByteArray header = walk.read(position, 4);
+        if (header.size() < 4)
+            return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the file ends inside the FLAC metadata"));
+        last = (byteAt(header, 0) & 0x80) != 0;
+        const int type = int(byteAt(header, 0) & 0x7F);
+        const qint64 declared = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
+        qint64 blockLength = declared;
+        if (!walk.endsWell(position + 4 + declared, last)) {
+            const qint64 content = walk.contentLength(type, position + 4, last);
+            if (content < 0 || content > qint64(maximumBlockLength) || !walk.endsWell(position + 4 + content, last))
+                return HLVTagLibWriter::reportStructure(
+                    failure, QStringLiteral("the FLAC metadata does not end where the audio begins"));
+            repairs->append({position + 1, quint32(declared), quint32(content)});
+            blockLength = content;
+        }
+        position += 4 + blockLength;
+    }
+    return true;
+}
+
+Readable::Readable() = default;
+Readable::~Readable() = default;
+
+bool Readable::open(const QString& path, HLVFailure* failure)
 {
     if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
-        return nullptr;
-    auto file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
-    if (!file->isValid()) {
-        HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
-        return nullptr;
+        return false;
+    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (_file->isValid())
+        return true;
+    _file.reset();
+    QList<BlockRepair> repairs;
+    if (!planRepairs(path, &repairs, nullptr) || repairs.isEmpty())
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    QByteArray bytes = raw.readAll();
+    for (const BlockRepair& repair : std::as_const(repairs)) {
+        bytes[repair.offset] = char(repair.corrected >> 16);
+        bytes[repair.offset + 1] = char(repair.corrected >> 8);
+        bytes[repair.offset + 2] = char(repair.corrected);
     }
-    return file;
+    _stream = std::make_unique<TagLib::ByteVectorStream>(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
+    _file = std::make_unique<TagLib::FLAC::File>(_stream.get(), TagLib::ID3v2::FrameFactory::instance(), false);
+    if (_file->isValid())
+        return true;
+    _file.reset();
+    return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
 }
 
 Writable::~Writable()
@@ -155,7 +209,7 @@ bool Writable::patch(bool corrected)
     QFile file(_path);
     if (!file.open(QIODevice::ReadWrite))
         return false;
-    for (const Repair& repair : std::as_const(_repairs)) {
+    for (const BlockRepair& repair : std::as_const(_repairs)) {
         const quint32 value = corrected ? repair.corrected : repair.declared;
         const char bytes[3] = {char(value >> 16), char(value >> 8), char(value)};
         if (!file.seek(repair.offset) || file.write(bytes, 3) != 3)
@@ -169,42 +223,13 @@ bool Writable::open(const QString& path, HLVFailure* failure)
     _path = path;
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
-    {
-        // TagLib reads the file first only to learn whether it is FLAC at all.
-        TagLib::FLAC::File probe(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!probe.isValid())
-            return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    QList<BlockRepair> repairs;
+    if (!planRepairs(path, &repairs, failure)) {
+        // A file TagLib does not take for FLAC at all is not audio, whatever its blocks say.
+        if (!TagLib::FLAC::File(HLVTagLibReader::fileSystemPath(path).constData(), false).isValid())
+            HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+        return false;
     }
-    QFile raw(path);
-    if (!raw.open(QIODevice::ReadOnly))
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
-    Walk walk{raw, raw.size()};
-    const qint64 start = id3v2End(walk.read(0, 10));
-    const QByteArray head = walk.read(start, 1 << 20);
-    const qint64 marker = head.indexOf("fLaC");
-    if (marker < 0)
-        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
-    qint64 position = start + marker + 4;
-    QList<Repair> repairs;
-    for (bool last = false; !last;) {
-        const QByteArray header = walk.read(position, 4);
-        if (header.size() < 4)
-            return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the file ends inside the FLAC metadata"));
-        last = (byteAt(header, 0) & 0x80) != 0;
-        const int type = int(byteAt(header, 0) & 0x7F);
-        const qint64 declared = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
-        qint64 blockLength = declared;
-        if (!walk.endsWell(position + 4 + declared, last)) {
-            const qint64 content = walk.contentLength(type, position + 4, last);
-            if (content < 0 || content > qint64(maximumBlockLength) || !walk.endsWell(position + 4 + content, last))
-                return HLVTagLibWriter::reportStructure(
-                    failure, QStringLiteral("the FLAC metadata does not end where the audio begins"));
-            repairs.append({position + 1, quint32(declared), quint32(content)});
-            blockLength = content;
-        }
-        position += 4 + blockLength;
-    }
-    raw.close();
     _repairs = repairs;
     if (!_repairs.isEmpty() && !patch(true)) {
         patch(false);

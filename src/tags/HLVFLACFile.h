@@ -7,6 +7,7 @@
 #include <memory>
 
 namespace TagLib {
+class ByteVectorStream;
 namespace FLAC {
 class File;
 }
@@ -22,16 +23,43 @@ namespace HLVFLACFile {
 // The largest length a metadata block header can hold (24 bits).
 inline constexpr unsigned int maximumBlockLength = 0xFFFFFF;
 
-// The file at path as a FLAC file TagLib reads, or null (with the reason).
-// Reading never changes a file, so no layout check is made.
-std::unique_ptr<TagLib::FLAC::File> openForReading(const QString& path, HLVFailure* failure = nullptr);
+// A metadata block length field to correct: a picture, comment or padding
+// block whose declared length is off while its own contents say where it ends
+// (a fault of some encoders).
+struct BlockRepair
+{
+    qint64 offset = 0;    // of the 3-byte length field
+    quint32 declared = 0; // as the file has it
+    quint32 corrected = 0;
+};
 
-// A file about to be saved. The metadata blocks, walked by their lengths from
-// the "fLaC" marker (after an ID3v2 tag, if any), must end where an audio frame
-// (or the file) begins. A picture, comment or padding block whose declared
-// length is off while its contents say exactly where it ends (a fault of some
-// encoders) has its length corrected in the file before TagLib reads it; the
-// correction is undone unless save() succeeds.
+// Walks the metadata blocks by their lengths from the "fLaC" marker (after an
+// ID3v2 tag, if any). True when they end where an audio frame (or the file)
+// begins, once the repairs listed are made; false with the reason otherwise.
+bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure);
+
+// A file opened for reading. Reading never changes a file, so no layout check
+// is made; only a file TagLib cannot read is read again with its block
+// lengths corrected in memory, where planRepairs() finds how.
+class Readable
+{
+public:
+    Readable();
+    ~Readable();
+    Readable(const Readable&) = delete;
+    Readable& operator=(const Readable&) = delete;
+
+    bool open(const QString& path, HLVFailure* failure = nullptr);
+    TagLib::FLAC::File& file() { return *_file; }
+
+private:
+    std::unique_ptr<TagLib::ByteVectorStream> _stream;
+    std::unique_ptr<TagLib::FLAC::File> _file;
+};
+
+// A file about to be saved: its metadata blocks must end where an audio frame
+// (or the file) begins. Repairs planRepairs() finds are made in the file before
+// TagLib reads it, and undone unless save() succeeds.
 class Writable
 {
 public:
@@ -50,17 +78,11 @@ public:
     bool save(HLVFailure* failure);
 
 private:
-    struct Repair
-    {
-        qint64 offset = 0;    // of the 3-byte length field
-        quint32 declared = 0; // as the file had it
-        quint32 corrected = 0;
-    };
     bool patch(bool corrected);
 
     QString _path;
     std::unique_ptr<TagLib::FLAC::File> _file;
-    QList<Repair> _repairs;
+    QList<BlockRepair> _repairs;
     bool _saved = false;
 };
 

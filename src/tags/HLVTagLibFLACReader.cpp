@@ -53,9 +53,10 @@ QByteArray HLVTagLibFLACReader::readCoverImage(TagLib::FLAC::File& file, TagLib:
 bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::openForReading(path, failure);
-        if (!file)
+        HLVFLACFile::Readable readable;
+        if (!readable.open(path, failure))
             return false;
+        TagLib::FLAC::File* file = &readable.file();
         if (!file->tag())
             return reportNotAudio(failure, "a FLAC file");
         readGenericTags(*file->tag(), tagMap);
@@ -93,10 +94,10 @@ bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap&
 std::optional<QString> HLVTagLibFLACReader::readTagWithIdentifier(const QString& identifier, const QString& path)
 {
     try {
-        const auto file = HLVFLACFile::openForReading(path);
-        if (!file)
+        HLVFLACFile::Readable readable;
+        if (!readable.open(path))
             return std::nullopt;
-        return HLVTagText::fromTagLib(readTextValueForKey(identifier, file->xiphComment(false)));
+        return HLVTagText::fromTagLib(readTextValueForKey(identifier, readable.file().xiphComment(false)));
     } catch (...) {
         return std::nullopt;
     }

@@ -606,21 +606,36 @@ TEST(HLVTagLibFLAC, BadFilesAreRefusedAndLeftAlone)
         EXPECT_EQ(HLVTestFiles::readAll(path), before);
     }
 
-    // A last block (the picture) whose declared length is off, as some encoders
+    // A picture or padding block whose declared length is off, as some encoders
     // write it: its own contents say where it ends, so it reads, and a save
     // writes it with the right length and keeps the audio.
+    qsizetype pictureHeader = 4;
+    while ((quint8(whole.at(pictureHeader)) & 0x7F) != 6)
+        pictureHeader += 4 + ((quint8(whole.at(pictureHeader + 1)) << 16) | (quint8(whole.at(pictureHeader + 2)) << 8)
+                              | quint8(whole.at(pictureHeader + 3)));
+    ASSERT_LT(pictureHeader, lastHeader);
+    auto withPictureLength = [&](int delta) {
+        QByteArray bytes = whole;
+        const int length = quint8(bytes.at(pictureHeader + 3)) + (quint8(bytes.at(pictureHeader + 2)) << 8) + delta;
+        bytes[pictureHeader + 2] = char(length >> 8);
+        bytes[pictureHeader + 3] = char(length);
+        return bytes;
+    };
     const QByteArray audio = rawFlac(tagged).audio;
-    for (const int delta : {100, -100, 3}) {
-        SCOPED_TRACE(delta);
-        const QString path = files.writeFile(QStringLiteral("off.flac"), withLastLength(delta));
+    const QList<QByteArray> offLengths = {withLastLength(100), withLastLength(-100), withLastLength(3),
+                                          withPictureLength(5), withPictureLength(-2)};
+    for (const QByteArray& bytes : offLengths) {
+        SCOPED_TRACE(offLengths.indexOf(bytes));
+        const QString path = files.writeFile(QStringLiteral("off.flac"), bytes);
         HLVTagMap read;
         EXPECT_TRUE(HLVTagLibFLACReader().readTagsFromFileAtPath(path, read));
         EXPECT_EQ(read.Composer(), QStringLiteral("Composer"));
         HLVFailure failure;
         ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map, &failure)) << failure.message.toStdString();
         EXPECT_EQ(fieldValues(path, "COMPOSER"), QStringList{"Not written"});
-        EXPECT_EQ(pictureBlocks(path).size(), 1);
+        ASSERT_EQ(pictureBlocks(path).size(), 1);
         EXPECT_TRUE(rawFlac(path).audio == audio);
+        EXPECT_TRUE(rawFlac(path).sound);
     }
 
     // Bytes between the metadata and the first frame: harmless to read, but a
