@@ -24,7 +24,7 @@ const CommandName kCommands[] = {
 
 const char* kProgramHelp = R"(Usage: cadrelle-cli COMMAND [OPTIONS] PATH...
 
-Reads and writes the tags of MP3, MPEG-4 audio (mp4, m4a, m4p) and FLAC files.
+Reads and writes the tags of MP3, MPEG-4 audio (mp4, m4a, m4b, m4p) and FLAC files.
 A PATH that is a folder stands for every such file below it, at any depth
 (symbolic links are skipped).
 
@@ -75,6 +75,8 @@ text; an empty number writes 0.
   --remove-custom ID     remove a custom tag (repeatable)
   --clear                remove every tag first, as the window's Remove Tags
                          command does (custom tags and the compilation flag stay)
+  --id3v2-version 3|4    write MP3 tags as ID3v2.3 (for older players) or
+                         ID3v2.4; the default is the ID3v2Version preference (4)
 
 Prints each saved file's path, a tab and "saved".
 )";
@@ -127,7 +129,8 @@ bool takesValue(const QString& name)
         return true;
     return name == QLatin1String("artwork") || name == QLatin1String("custom")
         || name == QLatin1String("remove-custom") || name == QLatin1String("structure")
-        || name == QLatin1String("acoustid-key");
+        || name == QLatin1String("acoustid-key")
+        || name == QLatin1String("id3v2-version");
 }
 
 } // namespace
@@ -393,6 +396,14 @@ bool HLVCommandLine::readOption(const QString& name, const std::optional<QString
             }
         }
         _customValues.append({identifier, value->mid(equals + 1)});
+    } else if (name == QLatin1String("id3v2-version")) {
+        if (!allowedIn({Command::Set}) || !once(_id3v2Version.has_value()))
+            return false;
+        if (*value != QLatin1String("3") && *value != QLatin1String("4")) {
+            fail(QStringLiteral("--id3v2-version takes 3 or 4"));
+            return false;
+        }
+        _id3v2Version = value->toInt();
     } else if (name == QLatin1String("remove-custom")) {
         if (!allowedIn({Command::Set}))
             return false;

@@ -54,6 +54,8 @@ public:
     bool clear() const { return _clear; }
     const QList<QPair<QString, QString>>& customValues() const { return _customValues; }
     const QStringList& customRemovals() const { return _customRemovals; }
+    // 3 or 4 when --id3v2-version was given: the ID3v2 version MP3 saves write.
+    const std::optional<int>& id3v2Version() const { return _id3v2Version; }
 
     // The number a field option gives: empty (or only spaces) is 0, otherwise
     // decimal digits with optional blanks around them; absent for anything else.
@@ -86,4 +88,5 @@ private:
     QList<QPair<QString, QString>> _customValues;
     QStringList _customRemovals;
     std::optional<QString> _acoustIDKey;
+    std::optional<int> _id3v2Version;
 };

@@ -231,8 +231,10 @@ QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, c
         const bool written = codes.value(record.get()).contains(HLVFileDataChangeSaved);
         saved.insert(record.get(), written);
         if (!written) {
-            fail(record->FilePath(), record->IsReadOnly() ? QStringLiteral("the file is read-only")
-                                                          : QStringLiteral("the tags could not be written"));
+            const auto failure = record->LastFailure();
+            fail(record->FilePath(), failure && !failure->message.isEmpty() ? failure->message
+                                     : record->IsReadOnly()                  ? QStringLiteral("the file is read-only")
+                                                                             : QStringLiteral("the tags could not be written"));
         }
     }
     return saved;

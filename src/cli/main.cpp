@@ -1,6 +1,7 @@
 #include "HLVCommandLine.h"
 #include "HLVCommandRunner.h"
 #include "HLVServiceConfiguration.h"
+#include "HLVTagLib.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -31,6 +32,8 @@ int main(int argc, char* argv[])
     }
     if (line.acoustIDKey())
         HLVServiceConfiguration::setAcoustIDKeyForSession(*line.acoustIDKey());
+    if (line.id3v2Version())
+        HLVTagLib::setID3v2Version(*line.id3v2Version());
     HLVCommandRunner runner(line);
     return runner.run();
 }

@@ -511,7 +511,9 @@ void HLVFileData::saveID3Tags()
         break;
     }
 
-    const bool written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get());
+    HLVFailure failure;
+    const bool written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get(), &failure);
+    setLastFailure(written ? std::nullopt : std::optional<HLVFailure>(failure));
     if (written) {
         {
             Lock lock(_lock);

@@ -9,7 +9,7 @@
 bool HLVFolderListing::hasAudioFileExtension(const QString& path)
 {
     const QString extension = HLVTagValueParser::pathExtension(path);
-    for (const char* wanted : {"mp3", "mp4", "m4a", "m4p", "flac"}) {
+    for (const char* wanted : {"mp3", "mp4", "m4a", "m4b", "m4p", "flac"}) {
         if (extension.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)
             return true;
     }

@@ -10,7 +10,7 @@
 class HLVFolderListing
 {
 public:
-    // True when the path's extension is, ignoring letter case, mp3, mp4, m4a, m4p or flac.
+    // True when the path's extension is, ignoring letter case, mp3, mp4, m4a, m4b, m4p or flac.
     static bool hasAudioFileExtension(const QString& path);
 
     // Every regular file below the folder, at any depth, with an audio file

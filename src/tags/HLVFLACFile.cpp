@@ -1,8 +1,13 @@
 #include "HLVFLACFile.h"
 #include "HLVTagLibReader.h"
+#include "HLVTagLibWriter.h"
 
+#include <QFile>
+#include <QtEndian>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tbytevector.h>
 #include <taglib/xiphcomment.h>
 
@@ -10,65 +15,231 @@ namespace HLVFLACFile {
 
 namespace {
 
-unsigned int byteAt(const TagLib::ByteVector& bytes, unsigned int index)
+enum BlockType { Padding = 1, VorbisComment = 4, Picture = 6 };
+
+unsigned int byteAt(const QByteArray& bytes, qint64 index)
 {
     return static_cast<unsigned char>(bytes[index]);
 }
 
 // Where the stream begins: after an ID3v2 tag at the very start, if any.
-long long id3v2End(TagLib::File& file)
+qint64 id3v2End(const QByteArray& head)
 {
-    file.seek(0);
-    const TagLib::ByteVector header = file.readBlock(10);
-    if (header.size() < 10 || !header.startsWith("ID3"))
+    if (head.size() < 10 || !head.startsWith("ID3"))
         return 0;
-    long long size = 0;
-    for (unsigned int i = 6; i < 10; ++i)
-        size = (size << 7) | (byteAt(header, i) & 0x7F);
-    const bool hasFooter = (byteAt(header, 5) & 0x10) != 0;
+    qint64 size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = (size << 7) | (byteAt(head, i) & 0x7F);
+    const bool hasFooter = (byteAt(head, 5) & 0x10) != 0;
     return 10 + size + (hasFooter ? 10 : 0);
 }
 
-} // namespace
-
-bool hasSoundLayout(TagLib::File& file)
+struct Walk
 {
-    const long long length = file.length();
-    const long long marker = file.find(TagLib::ByteVector("fLaC", 4), id3v2End(file));
-    if (marker < 0)
-        return false;
-    long long position = marker + 4;
-    bool last = false;
-    // Every block takes at least its 4-byte header, so the walk ends.
-    while (!last) {
-        file.seek(position);
-        const TagLib::ByteVector header = file.readBlock(4);
+    QFile& file;
+    qint64 length;
+
+    QByteArray read(qint64 at, qint64 count)
+    {
+        if (at < 0 || count < 0 || at > length || !file.seek(at))
+            return QByteArray();
+        return file.read(count);
+    }
+
+    quint32 bigEndian(qint64 at)
+    {
+        const QByteArray bytes = read(at, 4);
+        return bytes.size() == 4 ? qFromBigEndian<quint32>(bytes.constData()) : 0xFFFFFFFFu;
+    }
+
+    quint32 littleEndian(qint64 at)
+    {
+        const QByteArray bytes = read(at, 4);
+        return bytes.size() == 4 ? qFromLittleEndian<quint32>(bytes.constData()) : 0xFFFFFFFFu;
+    }
+
+    bool isFrameSync(qint64 at)
+    {
+        const QByteArray sync = read(at, 2);
+        return sync.size() == 2 && byteAt(sync, 0) == 0xFF && (byteAt(sync, 1) & 0xFE) == 0xF8;
+    }
+
+    // Where a block that ends at `end` may end: after the last one, an audio
+    // frame or the end of the file; otherwise the next block header, of a
+    // known type other than the stream information, not empty unless padding,
+    // and ending inside the file.
+    bool endsWell(qint64 end, bool last)
+    {
+        if (last)
+            return end == length || (end < length && isFrameSync(end));
+        const QByteArray header = read(end, 4);
         if (header.size() < 4)
             return false;
+        const int type = int(byteAt(header, 0) & 0x7F);
+        const qint64 next = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
+        return type != 0 && type <= Picture && (next > 0 || type == Padding) && end + 4 + next <= length;
+    }
+
+    // The length a block's own contents give, or -1 when they do not tell.
+    qint64 contentLength(int type, qint64 data, bool last)
+    {
+        switch (type) {
+        case Picture: {
+            // type, MIME type, description, four numbers, data: each length-prefixed part big-endian.
+            qint64 at = data + 4;
+            for (int part = 0; part < 2; ++part) {
+                const quint32 size = bigEndian(at);
+                if (size == 0xFFFFFFFFu || at + 4 + size > length)
+                    return -1;
+                at += 4 + size;
+            }
+            at += 16;
+            const quint32 size = bigEndian(at);
+            if (size == 0xFFFFFFFFu || at + 4 + size > length)
+                return -1;
+            return at + 4 + size - data;
+        }
+        case VorbisComment: {
+            // vendor string, count, the comments: each length little-endian.
+            const quint32 vendor = littleEndian(data);
+            if (vendor == 0xFFFFFFFFu || data + 4 + vendor > length)
+                return -1;
+            qint64 at = data + 4 + vendor;
+            const quint32 count = littleEndian(at);
+            at += 4;
+            for (quint32 i = 0; i < count && at <= length; ++i) {
+                const quint32 size = littleEndian(at);
+                if (size == 0xFFFFFFFFu)
+                    return -1;
+                at += 4 + size;
+            }
+            return at <= length ? at - data : -1;
+        }
+        case Padding: {
+            // Only the last block: zeros up to the first audio frame.
+            if (!last)
+                return -1;
+            const QByteArray zeros = read(data, qMin<qint64>(length - data, maximumBlockLength + 1));
+            qint64 count = 0;
+            while (count < zeros.size() && zeros[count] == 0)
+                ++count;
+            return count;
+        }
+        default:
+            return -1;
+        }
+    }
+};
+
+} // namespace
+
+bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure)
+{
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    Walk walk{raw, raw.size()};
+    const qint64 start = id3v2End(walk.read(0, 10));
+    const QByteArray head = walk.read(start, 1 << 20);
+    const qint64 marker = head.indexOf("fLaC");
+    if (marker < 0)
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    qint64 position = start + marker + 4;
+    for (bool last = false; !last;) {
+        const QByteArray header = walk.read(position, 4);
+        if (header.size() < 4)
+            return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the file ends inside the FLAC metadata"));
         last = (byteAt(header, 0) & 0x80) != 0;
-        const long long blockLength = (byteAt(header, 1) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
+        const int type = int(byteAt(header, 0) & 0x7F);
+        const qint64 declared = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
+        qint64 blockLength = declared;
+        if (!walk.endsWell(position + 4 + declared, last)) {
+            const qint64 content = walk.contentLength(type, position + 4, last);
+            if (content < 0 || content > qint64(maximumBlockLength) || !walk.endsWell(position + 4 + content, last))
+                return HLVTagLibWriter::reportStructure(
+                    failure, QStringLiteral("the FLAC metadata does not end where the audio begins"));
+            repairs->append({position + 1, quint32(declared), quint32(content)});
+            blockLength = content;
+        }
         position += 4 + blockLength;
-        if (position > length)
-            return false;
     }
-    bool sound = position == length;
-    if (!sound) {
-        file.seek(position);
-        const TagLib::ByteVector sync = file.readBlock(2);
-        sound = sync.size() == 2 && byteAt(sync, 0) == 0xFF && (byteAt(sync, 1) & 0xFE) == 0xF8;
-    }
-    file.seek(0);
-    return sound;
+    return true;
 }
 
-std::unique_ptr<TagLib::FLAC::File> open(const QString& path)
+Readable::Readable() = default;
+Readable::~Readable() = default;
+
+bool Readable::open(const QString& path, HLVFailure* failure)
 {
-    if (!HLVTagLibReader::isTagFileCandidate(path))
-        return nullptr;
-    auto file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
-    if (!file->isValid() || !hasSoundLayout(*file))
-        return nullptr;
-    return file;
+    if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
+        return false;
+    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (_file->isValid())
+        return true;
+    _file.reset();
+    QList<BlockRepair> repairs;
+    if (!planRepairs(path, &repairs, nullptr) || repairs.isEmpty())
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    QByteArray bytes = raw.readAll();
+    for (const BlockRepair& repair : std::as_const(repairs)) {
+        bytes[repair.offset] = char(repair.corrected >> 16);
+        bytes[repair.offset + 1] = char(repair.corrected >> 8);
+        bytes[repair.offset + 2] = char(repair.corrected);
+    }
+    _stream = std::make_unique<TagLib::ByteVectorStream>(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
+    _file = std::make_unique<TagLib::FLAC::File>(_stream.get(), TagLib::ID3v2::FrameFactory::instance(), false);
+    if (_file->isValid())
+        return true;
+    _file.reset();
+    return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+}
+
+Writable::~Writable()
+{
+    _file.reset();
+    if (!_saved && !_repairs.isEmpty())
+        patch(false);
+}
+
+bool Writable::patch(bool corrected)
+{
+    QFile file(_path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    for (const BlockRepair& repair : std::as_const(_repairs)) {
+        const quint32 value = corrected ? repair.corrected : repair.declared;
+        const char bytes[3] = {char(value >> 16), char(value >> 8), char(value)};
+        if (!file.seek(repair.offset) || file.write(bytes, 3) != 3)
+            return false;
+    }
+    return file.flush();
+}
+
+bool Writable::open(const QString& path, HLVFailure* failure)
+{
+    _path = path;
+    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+        return false;
+    QList<BlockRepair> repairs;
+    if (!planRepairs(path, &repairs, failure)) {
+        // A file TagLib does not take for FLAC at all is not audio, whatever its blocks say.
+        if (!TagLib::FLAC::File(HLVTagLibReader::fileSystemPath(path).constData(), false).isValid())
+            HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+        return false;
+    }
+    _repairs = repairs;
+    if (!_repairs.isEmpty() && !patch(true)) {
+        patch(false);
+        _repairs.clear();
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be written"));
+    }
+    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (!_file->isValid())
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    return true;
 }
 
 bool fitsInBlocks(TagLib::FLAC::File& file)
@@ -82,9 +253,12 @@ bool fitsInBlocks(TagLib::FLAC::File& file)
     return !comment || comment->render(false).size() <= maximumBlockLength;
 }
 
-bool save(TagLib::FLAC::File& file)
+bool Writable::save(HLVFailure* failure)
 {
-    return fitsInBlocks(file) && file.save();
+    if (!fitsInBlocks(*_file))
+        return HLVTagLibWriter::reportStructure(failure, QStringLiteral("a FLAC metadata block would exceed 16 MiB"));
+    _saved = _file->save();
+    return HLVTagLibWriter::finishSave(_saved, {}, failure);
 }
 
 } // namespace HLVFLACFile

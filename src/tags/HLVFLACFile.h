@@ -1,10 +1,13 @@
 #pragma once
 
+#include "HLVFailure.h"
+
+#include <QList>
 #include <QString>
 #include <memory>
 
 namespace TagLib {
-class File;
+class ByteVectorStream;
 namespace FLAC {
 class File;
 }
@@ -20,19 +23,70 @@ namespace HLVFLACFile {
 // The largest length a metadata block header can hold (24 bits).
 inline constexpr unsigned int maximumBlockLength = 0xFFFFFF;
 
-// The file at path as a FLAC file, or null when it is not one TagLib reads
-// whose metadata blocks end exactly where an audio frame (or the file) begins.
-std::unique_ptr<TagLib::FLAC::File> open(const QString& path);
+// A metadata block length field to correct: a picture, comment or padding
+// block whose declared length is off while its own contents say where it ends
+// (a fault of some encoders).
+struct BlockRepair
+{
+    qint64 offset = 0;    // of the 3-byte length field
+    quint32 declared = 0; // as the file has it
+    quint32 corrected = 0;
+};
 
-// True when the metadata blocks, walked by their lengths from the "fLaC"
-// marker (after an ID3v2 tag, if any), stay inside the file and the last one
-// is followed by a frame sync code or by the end of the file.
-bool hasSoundLayout(TagLib::File& file);
+// Walks the metadata blocks by their lengths from the "fLaC" marker (after an
+// ID3v2 tag, if any). True when they end where an audio frame (or the file)
+// begins, once the repairs listed are made; false with the reason otherwise.
+bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure);
+
+// A file opened for reading. Reading never changes a file, so no layout check
+// is made; only a file TagLib cannot read is read again with its block
+// lengths corrected in memory, where planRepairs() finds how.
+class Readable
+{
+public:
+    Readable();
+    ~Readable();
+    Readable(const Readable&) = delete;
+    Readable& operator=(const Readable&) = delete;
+
+    bool open(const QString& path, HLVFailure* failure = nullptr);
+    TagLib::FLAC::File& file() { return *_file; }
+
+private:
+    std::unique_ptr<TagLib::ByteVectorStream> _stream;
+    std::unique_ptr<TagLib::FLAC::File> _file;
+};
+
+// A file about to be saved: its metadata blocks must end where an audio frame
+// (or the file) begins. Repairs planRepairs() finds are made in the file before
+// TagLib reads it, and undone unless save() succeeds.
+class Writable
+{
+public:
+    Writable() = default;
+    ~Writable();
+    Writable(const Writable&) = delete;
+    Writable& operator=(const Writable&) = delete;
+
+    // False, with the reason, when the file cannot be written safely.
+    bool open(const QString& path, HLVFailure* failure);
+
+    TagLib::FLAC::File& file() { return *_file; }
+
+    // Saves when every block fits a block header; false, with the reason, when
+    // refused or failed.
+    bool save(HLVFailure* failure);
+
+private:
+    bool patch(bool corrected);
+
+    QString _path;
+    std::unique_ptr<TagLib::FLAC::File> _file;
+    QList<BlockRepair> _repairs;
+    bool _saved = false;
+};
 
 // True when every block a save would write fits a block header.
 bool fitsInBlocks(TagLib::FLAC::File& file);
-
-// Saves the file when every block fits; false when refused or failed.
-bool save(TagLib::FLAC::File& file);
 
 } // namespace HLVFLACFile

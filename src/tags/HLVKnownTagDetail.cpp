@@ -66,7 +66,7 @@ std::shared_ptr<const HLVKnownTagDetail> HLVKnownTagDetail::knownTagDetailForIde
         known = getKnownID3Tags();
         key = key.toUpper();
     } else if (extension == QLatin1String("mp4") || extension == QLatin1String("m4a")
-               || extension == QLatin1String("m4p")) {
+               || extension == QLatin1String("m4b") || extension == QLatin1String("m4p")) {
         known = getKnownAppleTags();
     } else if (extension == QLatin1String("flac")) {
         known = getKnownXiphTags();

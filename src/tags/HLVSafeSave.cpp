@@ -108,8 +108,8 @@ Trial tryOut(const QString& path, const QString& trial, const HLVSafeSave::Write
     }
     bool written = false;
     try {
-        HLVFailure ignored;
-        written = write(trial, &ignored);
+        HLVFailure refused;
+        written = write(trial, &refused) || refused.kind == HLVFailure::Kind::CustomTagRefused;
     } catch (...) {
     }
     const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
@@ -335,6 +335,10 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFai
     } catch (...) {
         written = false;
     }
+    // Refused custom values leave the rest of the save written: keep it, and
+    // still say what was refused.
+    const bool partlyRefused = !written && writeFailure.kind == HLVFailure::Kind::CustomTagRefused;
+    written = written || partlyRefused;
     HLVFailure outcome;
     if (!written) {
         outcome = writeFailure.message.isEmpty()
@@ -349,6 +353,8 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFai
     }
     if (written) {
         HLVSaveCopy::remove(copy);
+        if (partlyRefused)
+            return HLVReportFailure(failure, writeFailure.kind, writeFailure.message);
         return true;
     }
     // A write refused before it began leaves nothing to put back.

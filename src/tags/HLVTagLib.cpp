@@ -9,6 +9,9 @@
 #include "HLVTagLibMP4Writer.h"
 #include "HLVTagValueParser.h"
 
+#include <QFileInfo>
+#include <QSettings>
+#include <atomic>
 #include <taglib/mp4file.h>
 
 HLVTagLib::Format HLVTagLib::formatForPath(const QString& path)
@@ -17,7 +20,7 @@ HLVTagLib::Format HLVTagLib::formatForPath(const QString& path)
     auto is = [&](const char* e) { return extension.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
     if (is("mp3"))
         return Format::MP3;
-    if (is("mp4") || is("m4a") || is("m4p"))
+    if (is("mp4") || is("m4a") || is("m4b") || is("m4p"))
         return Format::MP4;
     if (is("flac"))
         return Format::FLAC;
@@ -58,14 +61,28 @@ static bool opensAsMP4(const QString& path)
     }
 }
 
-std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable)
+std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable,
+                                                             HLVFailure* failure)
 {
     auto tagMap = std::make_shared<HLVTagMap>();
-    const bool read = path && readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap);
-    // The MP4 reader also answers false for a file without an item list; only
-    // then is the file opened a second time, to tell the two apart.
+    if (!path) {
+        HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
+        if (readable)
+            *readable = false;
+        return tagMap;
+    }
+    HLVFailure reason;
+    const bool read = readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap, &reason);
+    // The MP4 reader also answers false, without a reason, for a file without
+    // an item list; an older reader's silence is checked by opening the file again.
+    const bool withoutItems = !read && formatForPath(*path) == Format::MP4 && reason.message.isEmpty();
     if (readable)
-        *readable = read || (path && formatForPath(*path) == Format::MP4 && opensAsMP4(*path));
+        *readable = read || (withoutItems && opensAsMP4(*path));
+    if (!read && !withoutItems && failure) {
+        *failure = reason;
+        if (reason.kind == HLVFailure::Kind::NotAudio && !QFileInfo(*path).isReadable())
+            *failure = HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    }
     return tagMap;
 }
 
@@ -87,9 +104,9 @@ static HLVSafeSave::WriteKind writeKindForPicture(const std::optional<QString>& 
 bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     if (!path || !tagMap)
-        return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
-        return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap);
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
+        return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap, writeFailure);
     }, failure, writeKindForPicture(tagMap->ArtworkPath()));
 }
 
@@ -97,17 +114,33 @@ bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath, HLVFailure* failure)
 {
     if (!path || !imagePath)
-        return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
-        return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath);
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file or picture was given"));
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
+        return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath, writeFailure);
     }, failure, writeKindForPicture(imagePath));
 }
 
 bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
 {
     if (!path)
-        return false;
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure*) {
-        return writerForPath(target)->removeArtworkFromFileAtPath(target);
+        return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
+    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
+        return writerForPath(target)->removeArtworkFromFileAtPath(target, writeFailure);
     }, failure);
+}
+
+namespace {
+std::atomic<int> id3v2VersionOverride{0};
+}
+
+int HLVTagLib::ID3v2Version()
+{
+    if (const int version = id3v2VersionOverride.load(); version != 0)
+        return version;
+    return QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
+}
+
+void HLVTagLib::setID3v2Version(int version)
+{
+    id3v2VersionOverride.store(version == 3 || version == 4 ? version : 0);
 }

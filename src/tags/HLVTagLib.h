@@ -24,9 +24,10 @@ public:
     static std::unique_ptr<HLVTagLibWriter> writerForPath(const QString& path);
 
     // Never null; empty when the path is absent or the file unreadable. When
-    // readable is given it tells the two apart from a file without tags.
+    // readable is given it tells the two apart from a file without tags;
+    // failure, when given, says why an unreadable file could not be read.
     static std::shared_ptr<HLVTagMap> loadTagsFromFileAtPath(const std::optional<QString>& path,
-                                                             bool* readable = nullptr);
+                                                             bool* readable = nullptr, HLVFailure* failure = nullptr);
 
     // The stored text of one raw tag; empty when not there; absent when the
     // path is absent, not one of the three formats, or cannot be read.
@@ -34,9 +35,18 @@ public:
                                                         const std::optional<QString>& path);
 
     // Saves either complete or leave the file as it was (see HLVSafeSave).
+    // False with the reason: file missing, read-only, not audio, a structure
+    // a save could damage, the write failed. When only custom values are
+    // refused the rest is saved and the answer is false (CustomTagRefused).
     static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap,
                                      HLVFailure* failure = nullptr);
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath, HLVFailure* failure = nullptr);
     static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure = nullptr);
+
+    // The ID3v2 version MP3 saves write: 4, or 3 for players that read only
+    // ID3v2.3. setID3v2Version() decides for this process (0 forgets that);
+    // otherwise the preference "ID3v2Version" does, 4 when unset or invalid.
+    static int ID3v2Version();
+    static void setID3v2Version(int version);
 };

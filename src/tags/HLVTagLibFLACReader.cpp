@@ -33,7 +33,7 @@ TagLib::String HLVTagLibFLACReader::readTextValueForKey(const QString& key,
     auto it = fields.find(exactKey);
     // TagLib keeps every key in upper case, so a custom identifier listed in
     // lower case is only found in that form.
-    if (it == fields.end())
+    if (it == fields.end() && key != key.toUpper())
         it = fields.find(exactKey.upper());
     if (it == fields.end() || it->second.isEmpty())
         return TagLib::String();
@@ -50,12 +50,15 @@ QByteArray HLVTagLibFLACReader::readCoverImage(TagLib::FLAC::File& file, TagLib:
     return toQByteArray(pictures.front()->data());
 }
 
-bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap)
+bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file || !file->tag())
+        HLVFLACFile::Readable readable;
+        if (!readable.open(path, failure))
             return false;
+        TagLib::FLAC::File* file = &readable.file();
+        if (!file->tag())
+            return reportNotAudio(failure, "a FLAC file");
         readGenericTags(*file->tag(), tagMap);
         TagLib::Ogg::XiphComment* comment = file->xiphComment(false);
 
@@ -84,17 +87,17 @@ bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap&
         });
         return true;
     } catch (...) {
-        return false;
+        return reportNotAudio(failure, "a FLAC file");
     }
 }
 
 std::optional<QString> HLVTagLibFLACReader::readTagWithIdentifier(const QString& identifier, const QString& path)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file)
+        HLVFLACFile::Readable readable;
+        if (!readable.open(path))
             return std::nullopt;
-        return HLVTagText::fromTagLib(readTextValueForKey(identifier, file->xiphComment(false)));
+        return HLVTagText::fromTagLib(readTextValueForKey(identifier, readable.file().xiphComment(false)));
     } catch (...) {
         return std::nullopt;
     }

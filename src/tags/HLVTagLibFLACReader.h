@@ -19,7 +19,7 @@ class XiphComment;
 class HLVTagLibFLACReader : public HLVTagLibReader
 {
 public:
-    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap) override;
+    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
     std::optional<QString> readTagWithIdentifier(const QString& identifier, const QString& path) override;
 
     // The first value of a comment field; the empty string when the field is

@@ -1,5 +1,7 @@
 #include "HLVTagLibFLACWriter.h"
 #include "HLVFLACFile.h"
+#include "HLVTagLibFLACReader.h"
+#include "HLVTagLibReader.h"
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
 
@@ -44,17 +46,6 @@ void HLVTagLibFLACWriter::removeValueForKey(const QString& key, TagLib::Ogg::Xip
     comment.removeFields(HLVTagText::keyToTagLib(key));
 }
 
-QString HLVTagLibFLACWriter::mimeTypeForImagePath(const QString& imagePath)
-{
-    const QString extension = HLVTagValueParser::pathExtension(imagePath).toLower();
-    if (extension == QLatin1String("png"))
-        return QStringLiteral("image/png");
-    if (extension == QLatin1String("bmp"))
-        return QStringLiteral("image/bmp");
-    if (extension == QLatin1String("gif"))
-        return QStringLiteral("image/gif");
-    return QStringLiteral("image/jpeg");
-}
 
 bool HLVTagLibFLACWriter::addCoverImageToFile(TagLib::FLAC::File& file, const QString& imagePath)
 {
@@ -63,7 +54,8 @@ bool HLVTagLibFLACWriter::addCoverImageToFile(TagLib::FLAC::File& file, const QS
     const TagLib::ByteVector bytes = pictureBytes(imagePath);
     if (bytes.isEmpty())
         return false;
-    const TagLib::String mimeType = HLVTagText::keyToTagLib(mimeTypeForImagePath(imagePath));
+    const QByteArray leading = QByteArray::fromRawData(bytes.data(), qsizetype(qMin(bytes.size(), 16u)));
+    const TagLib::String mimeType = HLVTagText::keyToTagLib(pictureMimeType(imagePath, leading));
     const auto pictures = file.pictureList();
     TagLib::FLAC::Picture* picture = pictures.isEmpty() ? nullptr : pictures.front();
     const unsigned int descriptionLength = picture ? picture->description().data(TagLib::String::UTF8).size() : 0;
@@ -78,16 +70,17 @@ bool HLVTagLibFLACWriter::addCoverImageToFile(TagLib::FLAC::File& file, const QS
     return true;
 }
 
-bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap)
+bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file || !file->tag())
+        HLVFLACFile::Writable writable;
+        if (!writable.open(path, failure))
             return false;
-        writeGenericTags(*file->tag(), tagMap);
+        TagLib::FLAC::File* file = &writable.file();
         TagLib::Ogg::XiphComment* comment = file->xiphComment(true);
-        if (!comment)
-            return false;
+        if (!file->tag() || !comment)
+            return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+        writeGenericTags(*file->tag(), tagMap);
 
         // Only ALBUMARTIST is ours; an "ALBUM ARTIST" left by other software stays.
         writeText(*comment, "ALBUMARTIST", tagMap.AlbumArtist());
@@ -107,44 +100,55 @@ bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTa
             addCoverImageToFile(*file, *picture);
         }
 
-        writeCustomTags(
+        const QStringList refused = writeCustomTags(
             path, tagMap,
-            [comment](const QString& identifier, const QString& value) {
+            [comment](const QString& identifier, const QString& value, bool editable) {
+                // A value the file already holds is never refused.
+                const TagLib::String stored = HLVTagLibFLACReader::readTextValueForKey(identifier, comment);
+                if (!stored.isEmpty() && HLVTagText::fromTagLib(stored) == value)
+                    return CustomTagWrite::Stored;
+                if (!editable)
+                    return stored.isEmpty() ? CustomTagWrite::Refused : CustomTagWrite::RefusedKeptInFile;
                 writeValueForKey(identifier, *comment, value);
+                return CustomTagWrite::Stored;
             },
             [comment](const QString& identifier) { removeValueForKey(identifier, *comment); });
 
-        return HLVFLACFile::save(*file);
+        if (!writable.save(failure))
+            return false;
+        return finishSave(true, refused, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }
 }
 
-bool HLVTagLibFLACWriter::addArtworkToFileAtPath(const QString& path, const QString& imagePath)
+bool HLVTagLibFLACWriter::addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file || !addCoverImageToFile(*file, imagePath))
+        HLVFLACFile::Writable writable;
+        if (!writable.open(path, failure))
             return false;
-        return HLVFLACFile::save(*file);
+        if (!addCoverImageToFile(writable.file(), imagePath))
+            return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the picture could not be read"));
+        return writable.save(failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be written"));
     }
 }
 
-bool HLVTagLibFLACWriter::removeArtworkFromFileAtPath(const QString& path)
+bool HLVTagLibFLACWriter::removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure)
 {
     try {
-        const auto file = HLVFLACFile::open(path);
-        if (!file)
+        HLVFLACFile::Writable writable;
+        if (!writable.open(path, failure))
             return false;
-        const auto pictures = file->pictureList();
+        const auto pictures = writable.file().pictureList();
         // Nothing to remove: the file is already as asked.
         if (pictures.isEmpty())
             return true;
-        file->removePicture(pictures.front(), true);
-        return HLVFLACFile::save(*file);
+        writable.file().removePicture(pictures.front(), true);
+        return writable.save(failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be removed"));
     }
 }

@@ -16,14 +16,14 @@ class XiphComment;
 class HLVTagLibFLACWriter : public HLVTagLibWriter
 {
 public:
-    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap) override;
+    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
 
     // Puts the picture into the first picture block (a new one when the file
     // has none) and saves; false when the image has no bytes.
-    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath) override;
+    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure = nullptr) override;
 
     // Removes the first picture block, if any; pictures inside the comment stay.
-    bool removeArtworkFromFileAtPath(const QString& path) override;
+    bool removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure = nullptr) override;
 
     // Replaces every field of the key with one field holding the value. TagLib
     // drops a field whose value is empty, so an empty value only removes.
@@ -34,7 +34,4 @@ public:
     // to the image's bytes; false, with the pictures untouched, when there are
     // no bytes or they would not fit a metadata block.
     static bool addCoverImageToFile(TagLib::FLAC::File& file, const QString& imagePath);
-
-    // By the image path's extension: png, bmp and gif by name, JPEG otherwise.
-    static QString mimeTypeForImagePath(const QString& imagePath);
 };

@@ -8,23 +8,23 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
-bool HLVTagLibMP3Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap)
+bool HLVTagLibMP3Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!isTagFileCandidate(path))
+    if (!checkTagFileCandidate(path, failure))
         return false;
     try {
         TagLib::MPEG::File file(fileSystemPath(path).constData(), false);
         if (!isMPEGAudio(file) || !file.tag())
-            return false;
+            return reportNotAudio(failure, "an MP3 file");
         readGenericTags(*file.tag(), tagMap);
         // Created empty in memory when the file has none; this reader never saves.
         const TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
         if (!tag)
-            return false;
+            return reportNotAudio(failure, "an MP3 file");
         readMP3Tags(*tag, tagMap);
         return true;
     } catch (...) {
-        return false;
+        return reportNotAudio(failure, "an MP3 file");
     }
 }
 

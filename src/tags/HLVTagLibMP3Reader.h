@@ -19,7 +19,7 @@ class Frame;
 class HLVTagLibMP3Reader : public HLVTagLibReader
 {
 public:
-    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap) override;
+    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
 
     // The text of the identifier's first frame; empty when there is none;
     // absent when the file is not MPEG audio.

@@ -1,4 +1,5 @@
 #include "HLVTagLibMP3Writer.h"
+#include "HLVTagLib.h"
 #include "HLVTagLibMP3Reader.h"
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
@@ -10,6 +11,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/unknownframe.h>
+#include <memory>
 
 namespace {
 
@@ -31,77 +33,150 @@ bool isReplaceableByText(TagLib::ID3v2::Frame* frame)
         && !dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(frame);
 }
 
-// TagLib's default save (every tag type, ID3v2.4, the tags kept in step), but
-// values go from ID3v2 to ID3v1 only. Copying back fills an ID3v2 track number
-// that reads as 0 ("0/12") from ID3v1, which replaces or drops the whole
-// TRCK text and with it the total.
+// TagLib's default save (every tag type, the tags kept in step), in the ID3v2
+// version asked for, but values go from ID3v2 to ID3v1 only. Copying back
+// fills an ID3v2 track number that reads as 0 ("0/12") from ID3v1, which
+// replaces or drops the whole TRCK text and with it the total.
 bool saveMPEGFile(TagLib::MPEG::File& file)
 {
     if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
         TagLib::Tag::duplicate(tag, file.ID3v1Tag(true), false);
-    return file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v4,
-                     TagLib::File::DoNotDuplicate);
+    const auto version = HLVTagLib::ID3v2Version() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
+    return file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, version, TagLib::File::DoNotDuplicate);
+}
+
+// Where the ID3v2 tag TagLib found begins: TagLib also finds one behind junk
+// at the start of the file, and a save replaces it where it stands.
+long long id3v2Start(TagLib::MPEG::File& file, long long audio)
+{
+    const TagLib::ByteVector marker("ID3", 3);
+    file.seek(0);
+    if (file.readBlock(3) == marker)
+        return 0;
+    file.seek(0);
+    const TagLib::ByteVector head = file.readBlock(static_cast<unsigned long>(qMin(audio + 3, 64LL * 1024)));
+    const int at = head.find(marker);
+    return at < 0 ? -1 : at;
+}
+
+// The length of the MPEG audio frame whose header starts at bytes, or 0 when
+// they are no valid header (free bit rate included).
+unsigned int mpegFrameLength(const unsigned char* h)
+{
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
+        return 0;
+    const int version = (h[1] >> 3) & 3; // 0: MPEG 2.5, 2: MPEG 2, 3: MPEG 1
+    const int layer = 4 - ((h[1] >> 1) & 3); // 1, 2, 3 (4: reserved)
+    const int bitrateIndex = h[2] >> 4;
+    const int rateIndex = (h[2] >> 2) & 3;
+    if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return 0;
+    static const int bitrates[2][3][14] = {
+        {{32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int rates[3] = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const int rate = rates[rateIndex] / (mpeg1 ? 1 : version == 2 ? 2 : 4);
+    const long bitrate = bitrates[mpeg1 ? 0 : 1][layer - 1][bitrateIndex - 1] * 1000L;
+    const int padding = (h[2] >> 1) & 1;
+    if (layer == 1)
+        return unsigned((12 * bitrate / rate + padding) * 4);
+    return unsigned((layer == 3 && !mpeg1 ? 72 : 144) * bitrate / rate + padding);
 }
 
 // TagLib trusts an ID3v2 header's size and footer flag: a save replaces the
 // tag as the header declares it. When the size runs into the audio, or the
 // footer flag is set on a tag without a footer, the start of the audio is taken
-// for part of the tag and dropped. Written is only a file whose declared tag is
-// followed by the first MPEG frame, or by zero padding up to it (which a save
-// keeps), and whose declared footer is there.
-bool hasSoundLayout(TagLib::MPEG::File& file)
+// for part of the tag and dropped. TagLib's first frame is searched for after
+// the declared tag, so a size running into the audio shows as an MPEG frame
+// that starts inside the declared tag and ends where that first frame begins.
+// Bytes between the declared tag and the first frame (padding, junk, an
+// encoder's leftovers) are no such frame, and stay where they are.
+bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
 {
-    const long long audio = file.firstFrameOffset();
-    if (audio < 0)
-        return false;
+    if (!HLVTagLibMP3Reader::isMPEGAudio(file))
+        return HLVTagLibReader::reportNotAudio(failure, "an MP3 file");
     if (!file.hasID3v2Tag())
         return true; // a new tag goes in front of whatever the file starts with
-    file.seek(0);
-    // TagLib also finds a tag behind leading junk; where it would then write is not told.
-    if (file.readBlock(3) != TagLib::ByteVector("ID3", 3))
-        return false;
+    const long long audio = file.firstFrameOffset();
+    const long long start = id3v2Start(file, audio);
     const TagLib::ID3v2::Header* header = file.ID3v2Tag()->header();
-    const long long tagEnd = header->completeTagSize();
-    if (tagEnd > audio)
-        return false;
-    if (header->footerPresent()) {
+    const long long tagEnd = start + header->completeTagSize();
+    bool sound = start >= 0 && tagEnd <= audio;
+    if (sound && header->footerPresent()) {
         file.seek(tagEnd - 10);
-        if (file.readBlock(3) != TagLib::ByteVector("3DI", 3))
-            return false;
+        sound = file.readBlock(3) == TagLib::ByteVector("3DI", 3);
     }
-    constexpr long long chunk = 64 * 1024;
-    for (long long at = tagEnd; at < audio; at += chunk) {
-        file.seek(at);
-        const TagLib::ByteVector gap = file.readBlock(static_cast<unsigned long>(qMin(chunk, audio - at)));
-        if (gap.isEmpty())
-            return false;
-        for (const char byte : gap) {
-            if (byte != 0)
-                return false;
+    // The longest MPEG frame (layer I at its lowest rate) is under 8 KiB.
+    const long long from = qMax(start + 10, tagEnd - 8192);
+    if (sound && from < tagEnd) {
+        file.seek(from);
+        const TagLib::ByteVector tail = file.readBlock(static_cast<unsigned long>(tagEnd - from));
+        file.seek(tagEnd);
+        const TagLib::ByteVector bytes = tail + file.readBlock(3);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (unsigned int i = 0; sound && i + 3 < bytes.size() && i < tail.size(); ++i) {
+            const unsigned int length = mpegFrameLength(data + i);
+            sound = length == 0 || from + i + length != audio;
         }
     }
     file.seek(0);
+    if (!sound)
+        return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the ID3v2 tag's declared size reaches into the audio"));
     return true;
 }
 
-bool isWritableMPEGAudio(TagLib::MPEG::File& file)
+bool openForWriting(const QString& path, std::unique_ptr<TagLib::MPEG::File>& file, HLVFailure* failure)
 {
-    return HLVTagLibMP3Reader::isMPEGAudio(file) && hasSoundLayout(file);
+    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+        return false;
+    file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    return checkLayout(*file, failure);
+}
+
+// Frames that are more than one text: written as text they would be read back
+// as something else (a comment's language taken from the text, a URL with a
+// stray encoding byte) or dropped by other programs.
+bool isStructuredFrameIdentifier(const QString& identifier)
+{
+    static const QStringList structured = {
+        QStringLiteral("AENC"), QStringLiteral("APIC"), QStringLiteral("ASPI"), QStringLiteral("CHAP"),
+        QStringLiteral("COMM"), QStringLiteral("COMR"), QStringLiteral("CTOC"), QStringLiteral("ENCR"),
+        QStringLiteral("EQU2"), QStringLiteral("EQUA"), QStringLiteral("ETCO"), QStringLiteral("GEOB"),
+        QStringLiteral("GRID"), QStringLiteral("IPLS"), QStringLiteral("LINK"), QStringLiteral("MCDI"),
+        QStringLiteral("MLLT"), QStringLiteral("OWNE"), QStringLiteral("PCNT"), QStringLiteral("POPM"),
+        QStringLiteral("POSS"), QStringLiteral("PRIV"), QStringLiteral("RBUF"), QStringLiteral("RVA2"),
+        QStringLiteral("RVAD"), QStringLiteral("RVRB"), QStringLiteral("SEEK"), QStringLiteral("SIGN"),
+        QStringLiteral("SYLT"), QStringLiteral("SYTC"), QStringLiteral("TXXX"), QStringLiteral("UFID"),
+        QStringLiteral("USER"), QStringLiteral("USLT")};
+    return identifier.startsWith(QLatin1Char('W')) || structured.contains(identifier);
+}
+
+// Frames that ID3v2.3 lacks; TagLib drops them when it saves that version.
+bool isMissingFromID3v23(const QString& identifier)
+{
+    static const QStringList missing = {QStringLiteral("TDRL"), QStringLiteral("TDTG"), QStringLiteral("TMOO"),
+                                        QStringLiteral("TPRO"), QStringLiteral("TSOA"), QStringLiteral("TSOT"),
+                                        QStringLiteral("TSST"), QStringLiteral("TSOP")};
+    return missing.contains(identifier);
 }
 
 } // namespace
 
-bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap)
+bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!HLVTagLibReader::isTagFileCandidate(path))
-        return false;
     try {
-        TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!isWritableMPEGAudio(file) || !file.tag())
+        std::unique_ptr<TagLib::MPEG::File> opened;
+        if (!openForWriting(path, opened, failure))
             return false;
+        TagLib::MPEG::File& file = *opened;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-        if (!tag)
-            return false;
+        if (!tag || !file.tag())
+            return HLVTagLibReader::reportNotAudio(failure, "an MP3 file");
 
         // Taken before the generic step: setting the track number there
         // replaces the whole TRCK text, and with it the total kept below.
@@ -145,52 +220,48 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
             addArtworkToTag(*tag, *picture);
         }
 
-        writeCustomTags(
+        const QStringList refused = writeCustomTags(
             path, tagMap,
-            [tag](const QString& identifier, const QString& value) {
-                writeValueToCustomTagWithHandle(identifier, *tag, value);
+            [tag](const QString& identifier, const QString& value, bool editable) {
+                return writeValueToCustomTagWithHandle(identifier, *tag, value, editable);
             },
             [tag](const QString& identifier) { removeValueForTagWithHandle(identifier, *tag); });
 
-        return saveMPEGFile(file);
+        return finishSave(saveMPEGFile(file), refused, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }
 }
 
-bool HLVTagLibMP3Writer::addArtworkToFileAtPath(const QString& path, const QString& imagePath)
+bool HLVTagLibMP3Writer::addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure)
 {
-    if (!HLVTagLibReader::isTagFileCandidate(path))
-        return false;
     try {
-        TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!isWritableMPEGAudio(file))
+        std::unique_ptr<TagLib::MPEG::File> file;
+        if (!openForWriting(path, file, failure))
             return false;
-        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+        TagLib::ID3v2::Tag* tag = file->ID3v2Tag(true);
         if (!tag || !addArtworkToTag(*tag, imagePath))
-            return false;
-        return saveMPEGFile(file);
+            return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the picture could not be read"));
+        return finishSave(saveMPEGFile(*file), {}, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be written"));
     }
 }
 
-bool HLVTagLibMP3Writer::removeArtworkFromFileAtPath(const QString& path)
+bool HLVTagLibMP3Writer::removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure)
 {
-    if (!HLVTagLibReader::isTagFileCandidate(path))
-        return false;
     try {
-        TagLib::MPEG::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!isWritableMPEGAudio(file))
+        std::unique_ptr<TagLib::MPEG::File> file;
+        if (!openForWriting(path, file, failure))
             return false;
-        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(false);
+        TagLib::ID3v2::Tag* tag = file->ID3v2Tag(false);
         // Nothing to remove: the file is not rewritten.
         if (!tag || !HLVTagLibMP3Reader::firstFrame(QStringLiteral("APIC"), *tag))
             return true;
         removeValueForTagWithHandle(QStringLiteral("APIC"), *tag);
-        return saveMPEGFile(file);
+        return finishSave(saveMPEGFile(*file), {}, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be removed"));
     }
 }
 
@@ -217,21 +288,32 @@ void HLVTagLibMP3Writer::writeValueToTagWithHandle(const QString& identifier, Ta
     frame->setText(text);
 }
 
-void HLVTagLibMP3Writer::writeValueToCustomTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag,
-                                                         const QString& value)
+HLVTagLibWriter::CustomTagWrite HLVTagLibMP3Writer::writeValueToCustomTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag,
+                                                         const QString& value, bool editable)
 {
     if (!isFrameIdentifier(identifier))
-        return;
+        return CustomTagWrite::Refused;
     if (TagLib::ID3v2::Frame* frame = HLVTagLibMP3Reader::firstFrame(identifier, tag)) {
+        const bool replaceable = isReplaceableByText(frame);
         // Custom values are rewritten on every save; one the file already holds
-        // is left as it is, so frames that are more than text survive.
-        if (HLVTagText::fromTagLib(HLVTagLibMP3Reader::readMP3ValueForTag(identifier, tag)) == value)
-            return;
-        if (!isReplaceableByText(frame))
-            return;
+        // is left as it is (and never refused), so frames that are more than
+        // text survive. Text stored under the old UTF-8-as-Latin-1 rule reads
+        // as the value but is stored otherwise: it is rewritten as Unicode.
+        if (HLVTagText::fromTagLib(HLVTagLibMP3Reader::readMP3ValueForTag(identifier, tag)) == value) {
+            const bool legacyText = replaceable && editable && !dynamic_cast<TagLib::ID3v2::UnknownFrame*>(frame)
+                && frame->toString() != HLVTagText::toTagLib(value);
+            if (!legacyText)
+                return CustomTagWrite::Stored;
+        }
+        if (!replaceable || !editable)
+            return CustomTagWrite::RefusedKeptInFile;
         tag.removeFrame(frame, true);
     }
+    if (!editable || isStructuredFrameIdentifier(identifier)
+        || (HLVTagLib::ID3v2Version() == 3 && isMissingFromID3v23(identifier)))
+        return CustomTagWrite::Refused;
     writeValueToTagWithHandle(identifier, tag, value);
+    return CustomTagWrite::Stored;
 }
 
 void HLVTagLibMP3Writer::removeValueForTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag)
@@ -254,7 +336,7 @@ bool HLVTagLibMP3Writer::addArtworkToTag(TagLib::ID3v2::Tag& tag, const QString&
     }
     frame->setPicture(bytes);
     const QByteArray leading = QByteArray::fromRawData(bytes.data(), qsizetype(qMin(bytes.size(), 16u)));
-    frame->setMimeType(HLVTagText::keyToTagLib(mimeTypeForPicture(imagePath, leading)));
+    frame->setMimeType(HLVTagText::keyToTagLib(pictureMimeType(imagePath, leading)));
     return true;
 }
 
@@ -281,30 +363,6 @@ std::optional<QString> HLVTagLibMP3Writer::mergedNumberPair(const std::optional<
     if (hasTotal)
         value += QLatin1Char('/') + lastPathComponent(existing);
     return value;
-}
-
-QString HLVTagLibMP3Writer::mimeTypeForPicture(const QString& imagePath, const QByteArray& bytes)
-{
-    // A name says little about a downloaded picture (cover addresses often have
-    // no extension at all), so the bytes decide where they can.
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
-        return QStringLiteral("image/png");
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return QStringLiteral("image/jpeg");
-    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
-        return QStringLiteral("image/gif");
-    if (bytes.startsWith("BM"))
-        return QStringLiteral("image/bmp");
-    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
-        return QStringLiteral("image/webp");
-    const QString extension = HLVTagValueParser::pathExtension(imagePath).toLower();
-    if (extension == QLatin1String("png"))
-        return QStringLiteral("image/png");
-    if (extension == QLatin1String("bmp"))
-        return QStringLiteral("image/bmp");
-    if (extension == QLatin1String("gif"))
-        return QStringLiteral("image/gif");
-    return QStringLiteral("image/jpeg");
 }
 
 bool HLVTagLibMP3Writer::isFrameIdentifier(const QString& identifier)

@@ -18,24 +18,26 @@ class Tag;
 class HLVTagLibMP3Writer : public HLVTagLibWriter
 {
 public:
-    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap) override;
+    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
 
     // False when the file is not MPEG audio or the image yields no bytes; the
     // file is then left as it was.
-    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath) override;
+    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure = nullptr) override;
 
     // Removes the first picture. True when there was none to remove, too.
-    bool removeArtworkFromFileAtPath(const QString& path) override;
+    bool removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure = nullptr) override;
 
     // Sets the text of the identifier's first frame, adding a text frame when
     // there is none. Frames that are not valid identifiers are never written.
     static void writeValueToTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag, const QString& value);
 
-    // A custom tag's value: removes the identifier's first frame, then writes
-    // the value as above. A frame that already holds the value, or that holds
-    // more than text (picture, comment, user text), is left as it is.
-    static void writeValueToCustomTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag,
-                                                const QString& value);
+    // A custom tag's value, written as above. Refused, with the tag unchanged,
+    // when the value cannot be stored as text: a frame that holds more than
+    // text (picture, comment, user text, URL), or one the catalogue does not
+    // let the user edit (editable false). A frame that already reads as the
+    // value is never refused.
+    static CustomTagWrite writeValueToCustomTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag,
+                                                          const QString& value, bool editable = true);
 
     // Removes the identifier's first frame, if any.
     static void removeValueForTagWithHandle(const QString& identifier, TagLib::ID3v2::Tag& tag);
@@ -52,10 +54,6 @@ public:
     // text where only one of the two is given; absent when nothing is to be written.
     static std::optional<QString> mergedNumberPair(const std::optional<int>& number, const std::optional<int>& total,
                                                    const QString& existing);
-
-    // The picture's MIME type: from its leading bytes when they are a known
-    // format, else from the path's extension (png, bmp, gif; anything else jpeg).
-    static QString mimeTypeForPicture(const QString& imagePath, const QByteArray& bytes);
 
     // Four characters, each A-Z or 0-9: any other identifier makes readers,
     // TagLib included, stop at that frame and miss the rest of the tag.

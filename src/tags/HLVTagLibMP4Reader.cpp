@@ -80,18 +80,18 @@ std::optional<QString> HLVTagLibMP4Reader::readCustomTagIdentifierStringInItemMa
     return text;
 }
 
-bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap)
+bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!isTagFileCandidate(path))
+    if (!checkTagFileCandidate(path, failure))
         return false;
     try {
         TagLib::MP4::File file(fileSystemPath(path).constData(), false);
         if (!file.isValid() || !file.tag())
-            return false;
+            return reportNotAudio(failure, "an MPEG-4 audio file");
         readGenericTags(*file.tag(), tagMap);
         const TagLib::MP4::ItemMap& items = file.tag()->itemMap();
         if (items.isEmpty())
-            return false;
+            return false; // a readable file without an item list: no reason given
 
         const QString albumArtist = readMP4TextValueForAtom(QStringLiteral("aART"), items);
         if (!albumArtist.isEmpty())
@@ -137,7 +137,7 @@ bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
         }
         return true;
     } catch (...) {
-        return false;
+        return reportNotAudio(failure, "an MPEG-4 audio file");
     }
 }
 

@@ -12,7 +12,9 @@
 class HLVTagLibMP4Reader : public HLVTagLibReader
 {
 public:
-    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap) override;
+    // False also for a readable file without an item list; only an unreadable
+    // one gets a failure reason.
+    bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
 
     // Absent when the file cannot be read or its item list is empty.
     std::optional<QString> readTagWithIdentifier(const QString& identifier, const QString& path) override;

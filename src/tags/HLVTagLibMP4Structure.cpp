@@ -16,6 +16,20 @@ struct Box {
     qint64 headerSize = 0;
 };
 
+// Older writers store "meta" as a plain box, its first child right after the
+// header; TagLib tells the two forms apart by the name of that child.
+bool isPlainMetaBox(QFile& file, qint64 childrenStart)
+{
+    char name[4];
+    if (!file.seek(childrenStart + 4) || file.read(name, 4) != 4)
+        return false;
+    for (const char* child : {"hdlr", "ilst", "mhdr", "ctry", "lang"}) {
+        if (std::memcmp(name, child, 4) == 0)
+            return true;
+    }
+    return false;
+}
+
 // The boxes TagLib parses the children of, with the bytes before the first child.
 bool childrenOffset(const QByteArray& type, qint64* skip)
 {
@@ -92,45 +106,58 @@ bool onlyZeroBytes(QFile& file, qint64 offset, qint64 length)
     return std::memcmp(bytes, zeros, size_t(length)) == 0;
 }
 
-bool boxesFit(QFile& file, qint64 begin, qint64 end, int depth, bool* sawMovie)
+bool fail(QString* reason, const char* text)
+{
+    if (reason)
+        *reason = QString::fromLatin1(text);
+    return false;
+}
+
+bool boxesFit(QFile& file, qint64 begin, qint64 end, int depth, bool* sawMovie, QString* reason)
 {
     if (depth > kMaximumDepth)
-        return false;
+        return fail(reason, "the MPEG-4 boxes are nested too deeply");
     const bool topLevel = depth == 0;
     qint64 offset = begin;
     while (end - offset >= 8) {
         Box box;
         if (!readBox(file, offset, end, topLevel, &box))
-            return false;
+            return fail(reason, topLevel ? "an MPEG-4 box reaches past the end of the file"
+                                         : "an MPEG-4 box reaches past the end of its parent");
         if (topLevel && box.type == "moov")
             *sawMovie = true;
         qint64 skip = 0;
         if (childrenOffset(box.type, &skip)) {
-            if (box.size < box.headerSize + skip
-                || !boxesFit(file, offset + box.headerSize + skip, offset + box.size, depth + 1, sawMovie))
+            if (box.type == "meta" && isPlainMetaBox(file, offset + box.headerSize))
+                skip = 0;
+            if (box.size < box.headerSize + skip)
+                return fail(reason, "an MPEG-4 box is too short for its contents");
+            if (!boxesFit(file, offset + box.headerSize + skip, offset + box.size, depth + 1, sawMovie, reason))
                 return false;
-        } else if (box.type == "stco" && !offsetTableFits(file, offset, box, 4)) {
-            return false;
-        } else if (box.type == "co64" && !offsetTableFits(file, offset, box, 8)) {
-            return false;
+        } else if ((box.type == "stco" && !offsetTableFits(file, offset, box, 4))
+                   || (box.type == "co64" && !offsetTableFits(file, offset, box, 8))) {
+            return fail(reason, "an MPEG-4 chunk offset table overruns its box");
         }
         offset += box.size;
     }
     // Some writers end a container with a 32-bit zero; the file itself ends with its last box.
-    if (offset == end)
+    if (offset == end || (!topLevel && onlyZeroBytes(file, offset, end - offset)))
         return true;
-    return !topLevel && onlyZeroBytes(file, offset, end - offset);
+    return fail(reason, topLevel ? "the file ends inside an MPEG-4 box header"
+                                 : "an MPEG-4 box ends with stray bytes");
 }
 
 } // namespace
 
-bool isSoundForWriting(const QString& path)
+bool isSoundForWriting(const QString& path, QString* reason)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return fail(reason, "the file cannot be read");
     bool sawMovie = false;
-    return boxesFit(file, 0, file.size(), 0, &sawMovie) && sawMovie;
+    if (!boxesFit(file, 0, file.size(), 0, &sawMovie, reason))
+        return false;
+    return sawMovie || fail(reason, "the file has no MPEG-4 movie box");
 }
 
 } // namespace HLVTagLibMP4Structure

@@ -10,7 +10,8 @@ namespace HLVTagLibMP4Structure {
 
 // True when the top-level boxes fill the file exactly, a movie box is among
 // them, every box TagLib descends into holds children that fit it, and every
-// chunk-offset table fits its box.
-bool isSoundForWriting(const QString& path);
+// chunk-offset table fits its box. Otherwise reason, when given, says what is
+// wrong ("a box reaches past the end of its parent").
+bool isSoundForWriting(const QString& path, QString* reason = nullptr);
 
 } // namespace HLVTagLibMP4Structure

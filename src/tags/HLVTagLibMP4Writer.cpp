@@ -6,14 +6,27 @@
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
 
+#include <memory>
 #include <taglib/mp4file.h>
 
 namespace {
 
 // Only a file whose layout TagLib can rewrite without harm is written to.
-bool isWritableFile(const QString& path)
+std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, HLVFailure* failure)
 {
-    return HLVTagLibReader::isTagFileCandidate(path) && HLVTagLibMP4Structure::isSoundForWriting(path);
+    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+        return nullptr;
+    auto file = std::make_unique<TagLib::MP4::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (!file->isValid() || !file->tag()) {
+        HLVTagLibReader::reportNotAudio(failure, "an MPEG-4 audio file");
+        return nullptr;
+    }
+    QString reason;
+    if (!HLVTagLibMP4Structure::isSoundForWriting(path, &reason)) {
+        HLVTagLibWriter::reportStructure(failure, reason);
+        return nullptr;
+    }
+    return file;
 }
 
 // The track and disc atoms hold two unsigned 16-bit numbers.
@@ -29,14 +42,46 @@ TagLib::MP4::Item textItem(const QString& value)
 
 // Sets a number pair from the map's number and total. When only one of them is
 // known the other half is kept from what the file held before, or 0.
+// A pair of zeros (the Remove Tags command) removes the atom, as it removes
+// the MP3 frame: other programs would show (0, 0) as a track.
 void writePair(TagLib::MP4::Tag& tag, const QString& identifier, const std::optional<int>& number,
                const std::optional<int>& total, const TagLib::MP4::Item::IntPair& before)
 {
     if (!number && !total)
         return;
-    const int first = number ? *number : before.first;
-    const int second = total ? *total : before.second;
-    HLVTagLibMP4Writer::writeItemToAtom(identifier, tag, TagLib::MP4::Item(pairNumber(first), pairNumber(second)));
+    const int first = pairNumber(number ? *number : before.first);
+    const int second = pairNumber(total ? *total : before.second);
+    if (first == 0 && second == 0)
+        HLVTagLibMP4Writer::removeItemFromAtom(identifier, tag);
+    else
+        HLVTagLibMP4Writer::writeItemToAtom(identifier, tag, TagLib::MP4::Item(first, second));
+}
+
+// Empty text removes the atom, as TagLib does for the generic fields.
+void writeText(TagLib::MP4::Tag& tag, const QString& identifier, const std::optional<QString>& value)
+{
+    if (!value)
+        return;
+    if (value->isEmpty())
+        HLVTagLibMP4Writer::removeItemFromAtom(identifier, tag);
+    else
+        HLVTagLibMP4Writer::writeItemToAtom(identifier, tag, textItem(*value));
+}
+
+// A custom value under its atom; see CustomTagStore.
+HLVTagLibWriter::CustomTagWrite storeCustomValue(TagLib::MP4::Tag& tag, const QString& identifier,
+                                                 const QString& value, bool editable)
+{
+    using Write = HLVTagLibWriter::CustomTagWrite;
+    const TagLib::String key = HLVTagLibMP4Items::atomKey(identifier);
+    const bool present = HLVTagLibMP4Items::findItem(tag.itemMap(), key);
+    if (present && HLVTagLibMP4Reader::readMP4TextValueForAtom(identifier, tag.itemMap()) == value)
+        return Write::Stored;
+    const auto item = HLVTagLibMP4Items::itemFromText(key, value);
+    if (!editable || !item)
+        return present ? Write::RefusedKeptInFile : Write::Refused;
+    tag.setItem(key, *item);
+    return Write::Stored;
 }
 
 } // namespace
@@ -51,16 +96,19 @@ void HLVTagLibMP4Writer::removeItemFromAtom(const QString& identifier, TagLib::M
     tag.removeItem(HLVTagLibMP4Items::atomKey(identifier));
 }
 
-TagLib::MP4::CoverArt::Format HLVTagLibMP4Writer::coverArtFormatForPath(const QString& imagePath)
+TagLib::MP4::CoverArt::Format HLVTagLibMP4Writer::coverArtFormat(const QString& imagePath, const QByteArray& leadingBytes)
 {
     const QString extension = HLVTagValueParser::pathExtension(imagePath).toLower();
-    if (extension == QLatin1String("jpeg") || extension == QLatin1String("jpg"))
+    const QString mimeType = pictureMimeType(imagePath, leadingBytes);
+    // The MIME type falls back on JPEG for any name; the atom says "unknown" instead.
+    if (mimeType == QLatin1String("image/jpeg")
+        && (leadingBytes.startsWith("\xFF\xD8\xFF") || extension == QLatin1String("jpeg") || extension == QLatin1String("jpg")))
         return TagLib::MP4::CoverArt::JPEG;
-    if (extension == QLatin1String("png"))
+    if (mimeType == QLatin1String("image/png"))
         return TagLib::MP4::CoverArt::PNG;
-    if (extension == QLatin1String("bmp"))
+    if (mimeType == QLatin1String("image/bmp"))
         return TagLib::MP4::CoverArt::BMP;
-    if (extension == QLatin1String("gif"))
+    if (mimeType == QLatin1String("image/gif"))
         return TagLib::MP4::CoverArt::GIF;
     return TagLib::MP4::CoverArt::Unknown;
 }
@@ -71,20 +119,19 @@ bool HLVTagLibMP4Writer::writeArtworkToTag(TagLib::MP4::Tag& tag, const QString&
     if (bytes.isEmpty())
         return false;
     TagLib::MP4::CoverArtList covers;
-    covers.append(TagLib::MP4::CoverArt(coverArtFormatForPath(imagePath), bytes));
+    const QByteArray leading = QByteArray::fromRawData(bytes.data(), qsizetype(qMin(bytes.size(), 16u)));
+    covers.append(TagLib::MP4::CoverArt(coverArtFormat(imagePath, leading), bytes));
     writeItemToAtom(QStringLiteral("covr"), tag, TagLib::MP4::Item(covers));
     return true;
 }
 
-bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap)
+bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!isWritableFile(path))
-        return false;
     try {
-        TagLib::MP4::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!file.isValid() || !file.tag())
+        const auto file = openForWriting(path, failure);
+        if (!file)
             return false;
-        TagLib::MP4::Tag& tag = *file.tag();
+        TagLib::MP4::Tag& tag = *file->tag();
 
         // Taken before the generic track number is set, which drops the total.
         const auto trackBefore = HLVTagLibMP4Reader::readMP4IntPairForAtom(QStringLiteral("trkn"), tag.itemMap());
@@ -92,14 +139,11 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 
         writeGenericTags(tag, tagMap);
 
-        if (tagMap.AlbumArtist())
-            writeItemToAtom(QStringLiteral("aART"), tag, textItem(*tagMap.AlbumArtist()));
+        writeText(tag, QStringLiteral("aART"), tagMap.AlbumArtist());
         writePair(tag, QStringLiteral("trkn"), tagMap.TrackNumber(), tagMap.TrackTotal(), trackBefore);
         writePair(tag, QStringLiteral("disk"), tagMap.DiscNumber(), tagMap.DiscTotal(), discBefore);
-        if (tagMap.Composer())
-            writeItemToAtom(QStringLiteral("xwrt"), tag, textItem(*tagMap.Composer()));
-        if (tagMap.Grouping())
-            writeItemToAtom(QStringLiteral("xgrp"), tag, textItem(*tagMap.Grouping()));
+        writeText(tag, QStringLiteral("xwrt"), tagMap.Composer());
+        writeText(tag, QStringLiteral("xgrp"), tagMap.Grouping());
         if (tagMap.Compilation())
             writeItemToAtom(QStringLiteral("cpil"), tag, TagLib::MP4::Item(*tagMap.Compilation() != 0));
 
@@ -109,48 +153,42 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
             writeArtworkToTag(tag, *picture); // without bytes the cover stays as it is
         }
 
-        writeCustomTags(
+        const QStringList refused = writeCustomTags(
             path, tagMap,
-            [&tag](const QString& identifier, const QString& value) {
-                const TagLib::String key = HLVTagLibMP4Items::atomKey(identifier);
-                if (const auto item = HLVTagLibMP4Items::itemFromText(key, value))
-                    tag.setItem(key, *item);
+            [&tag](const QString& identifier, const QString& value, bool editable) {
+                return storeCustomValue(tag, identifier, value, editable);
             },
             [&tag](const QString& identifier) { removeItemFromAtom(identifier, tag); });
 
-        return file.save();
+        return finishSave(file->save(), refused, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }
 }
 
-bool HLVTagLibMP4Writer::addArtworkToFileAtPath(const QString& path, const QString& imagePath)
+bool HLVTagLibMP4Writer::addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure)
 {
-    if (!isWritableFile(path))
-        return false;
     try {
-        TagLib::MP4::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!file.isValid() || !file.tag())
+        const auto file = openForWriting(path, failure);
+        if (!file)
             return false;
-        if (!writeArtworkToTag(*file.tag(), imagePath))
-            return false;
-        return file.save();
+        if (!writeArtworkToTag(*file->tag(), imagePath))
+            return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the picture could not be read"));
+        return finishSave(file->save(), {}, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be written"));
     }
 }
 
-bool HLVTagLibMP4Writer::removeArtworkFromFileAtPath(const QString& path)
+bool HLVTagLibMP4Writer::removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure)
 {
-    if (!isWritableFile(path))
-        return false;
     try {
-        TagLib::MP4::File file(HLVTagLibReader::fileSystemPath(path).constData(), false);
-        if (!file.isValid() || !file.tag())
+        const auto file = openForWriting(path, failure);
+        if (!file)
             return false;
-        removeItemFromAtom(QStringLiteral("covr"), *file.tag());
-        return file.save();
+        removeItemFromAtom(QStringLiteral("covr"), *file->tag());
+        return finishSave(file->save(), {}, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the picture could not be removed"));
     }
 }

@@ -10,12 +10,12 @@
 class HLVTagLibMP4Writer : public HLVTagLibWriter
 {
 public:
-    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap) override;
+    bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure = nullptr) override;
 
     // Replaces every cover by the picture at imagePath; false (nothing saved)
     // when the file cannot be written or the picture has no bytes.
-    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath) override;
-    bool removeArtworkFromFileAtPath(const QString& path) override;
+    bool addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure = nullptr) override;
+    bool removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure = nullptr) override;
 
     // Set or remove the item of an atom identifier ("x" stands for 0xA9).
     static void writeItemToAtom(const QString& identifier, TagLib::MP4::Tag& tag, const TagLib::MP4::Item& item);
@@ -25,6 +25,7 @@ public:
     // nothing, when the picture has no bytes.
     static bool writeArtworkToTag(TagLib::MP4::Tag& tag, const QString& imagePath);
 
-    // The cover format for a picture path, by its extension in any letter case.
-    static TagLib::MP4::CoverArt::Format coverArtFormatForPath(const QString& imagePath);
+    // The cover format of a picture: by its leading bytes, else by the path's
+    // extension in any letter case; unknown (0) when neither tells.
+    static TagLib::MP4::CoverArt::Format coverArtFormat(const QString& imagePath, const QByteArray& leadingBytes);
 };

@@ -15,23 +15,40 @@ bool HLVTagLibReader::isTagFileCandidate(const QString& path)
     return info.isFile() && info.size() > 0;
 }
 
+bool HLVTagLibReader::checkTagFileCandidate(const QString& path, HLVFailure* failure)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("the file does not exist"));
+    if (!info.isFile())
+        return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("not a regular file"));
+    if (info.size() <= 0)
+        return HLVReportFailure(failure, HLVFailure::Kind::NotAudio, QStringLiteral("the file is empty"));
+    return true;
+}
+
+bool HLVTagLibReader::reportNotAudio(HLVFailure* failure, const char* formatName)
+{
+    return HLVReportFailure(failure, HLVFailure::Kind::NotAudio, QStringLiteral("not %1").arg(QLatin1String(formatName)));
+}
+
 QByteArray HLVTagLibReader::fileSystemPath(const QString& path)
 {
     return QFile::encodeName(path);
 }
 
-bool HLVTagLibReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap)
+bool HLVTagLibReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!isTagFileCandidate(path))
+    if (!checkTagFileCandidate(path, failure))
         return false;
     try {
         TagLib::FileRef file(fileSystemPath(path).constData(), false);
         if (file.isNull() || !file.tag())
-            return false;
+            return reportNotAudio(failure, "an audio file TagLib can read");
         readGenericTags(*file.tag(), tagMap);
         return true;
     } catch (...) {
-        return false;
+        return reportNotAudio(failure, "an audio file TagLib can read");
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFailure.h"
 #include "HLVTagMap.h"
 
 #include <QByteArray>
@@ -21,14 +22,15 @@ class ByteVector;
 //   3. the format's own fields;
 //   4. setArtwork() with the first picture's bytes (or none);
 //   5. setCustomTagValues() from the "CTIS" list;
-// and catch anything TagLib might throw, answering false.
+// and catch anything TagLib might throw, answering false. Where a failure is
+// given, a false answer says why there.
 class HLVTagLibReader
 {
 public:
     virtual ~HLVTagLibReader() = default;
 
     // True when the file could be opened and has a tag.
-    virtual bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap);
+    virtual bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr);
 
     // The stored text of one raw tag (frame, atom or comment key): the empty
     // string when missing, absent when the file cannot be read. The generic
@@ -38,6 +40,14 @@ public:
     // A path TagLib may be given: an existing, non-empty regular file. TagLib
     // happily "opens" folders and empty files, which would then be written to.
     static bool isTagFileCandidate(const QString& path);
+
+    // isTagFileCandidate() that also says why not: missing, not a regular
+    // file or empty. (Whether it may be read is asked only after TagLib
+    // failed: the check costs a system call on every read.)
+    static bool checkTagFileCandidate(const QString& path, HLVFailure* failure);
+
+    // Reports a file that TagLib does not take for the format ("not an MP3 file").
+    static bool reportNotAudio(HLVFailure* failure, const char* formatName);
 
     // The path as the bytes the file system expects.
     static QByteArray fileSystemPath(const QString& path);

@@ -7,33 +7,64 @@
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
 
+#include <QFileInfo>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 #include <taglib/tbytevector.h>
 
-bool HLVTagLibWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap)
+bool HLVTagLibWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!HLVTagLibReader::isTagFileCandidate(path))
+    if (!checkWritableFile(path, failure))
         return false;
     try {
         TagLib::FileRef file(HLVTagLibReader::fileSystemPath(path).constData(), false);
         if (file.isNull() || !file.tag())
-            return false;
+            return HLVTagLibReader::reportNotAudio(failure, "an audio file TagLib can write");
         writeGenericTags(*file.tag(), tagMap);
-        return file.save();
+        return finishSave(file.save(), {}, failure);
     } catch (...) {
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }
 }
 
-bool HLVTagLibWriter::addArtworkToFileAtPath(const QString&, const QString&)
+bool HLVTagLibWriter::addArtworkToFileAtPath(const QString&, const QString&, HLVFailure* failure)
 {
-    return false;
+    return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("this format holds no pictures"));
 }
 
-bool HLVTagLibWriter::removeArtworkFromFileAtPath(const QString&)
+bool HLVTagLibWriter::removeArtworkFromFileAtPath(const QString&, HLVFailure* failure)
 {
-    return false;
+    return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("this format holds no pictures"));
+}
+
+bool HLVTagLibWriter::checkWritableFile(const QString& path, HLVFailure* failure)
+{
+    if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
+        return false;
+    const QFileInfo info(path);
+    if (!info.isReadable())
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    if (!info.isWritable())
+        return HLVReportFailure(failure, HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
+    return true;
+}
+
+bool HLVTagLibWriter::finishSave(bool saved, const QStringList& refusedCustomTags, HLVFailure* failure)
+{
+    if (!saved)
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be written"));
+    if (refusedCustomTags.isEmpty())
+        return true;
+    const QString names = refusedCustomTags.join(QStringLiteral(", "));
+    return HLVReportFailure(failure, HLVFailure::Kind::CustomTagRefused,
+                            refusedCustomTags.size() == 1
+                                ? QStringLiteral("custom tag %1 cannot be written as text; the other tags were saved").arg(names)
+                                : QStringLiteral("custom tags %1 cannot be written as text; the other tags were saved").arg(names));
+}
+
+bool HLVTagLibWriter::reportStructure(HLVFailure* failure, const QString& reason)
+{
+    return HLVReportFailure(failure, HLVFailure::Kind::StructureRefused, reason);
 }
 
 static unsigned int unsignedNumber(int value)
@@ -60,12 +91,12 @@ void HLVTagLibWriter::writeGenericTags(TagLib::Tag& tag, const HLVTagMap& tagMap
         tag.setTrack(unsignedNumber(*tagMap.TrackNumber()));
 }
 
-void HLVTagLibWriter::writeCustomTags(const QString& path, const HLVTagMap& tagMap,
-                                      const std::function<void(const QString&, const QString&)>& store,
-                                      const std::function<void(const QString&)>& remove)
+QStringList HLVTagLibWriter::writeCustomTags(const QString& path, const HLVTagMap& tagMap, const CustomTagStore& store,
+                                             const std::function<void(const QString&)>& remove)
 {
+    QStringList refused;
     if (!tagMap.CustomTagValues() || tagMap.CustomTagValues()->isEmpty())
-        return;
+        return refused;
     HLVCustomTagIdentifierString list(tagMap.CustomTagIdentifierString());
     const QString extension = HLVTagValueParser::pathExtension(path);
     for (const auto& customTag : *tagMap.CustomTagValues()) {
@@ -73,8 +104,13 @@ void HLVTagLibWriter::writeCustomTags(const QString& path, const HLVTagMap& tagM
             continue;
         const QString& identifier = customTag->identifier();
         if (!customTag->isMarkedForRemoval()) {
-            list.addTagIdentifier(identifier);
-            store(identifier, HLVStrings::nonNilString(customTag->value()));
+            const auto detail = HLVKnownTagDetail::knownTagDetailForIdentifier(identifier, extension);
+            const CustomTagWrite written =
+                store(identifier, HLVStrings::nonNilString(customTag->value()), !detail || detail->allowEdit());
+            if (written != CustomTagWrite::Refused)
+                list.addTagIdentifier(identifier);
+            if (written != CustomTagWrite::Stored)
+                refused.append(identifier);
         } else {
             list.removeTagIdentifier(identifier);
             // A well-known tag stays in the file; it only stops being a custom one.
@@ -82,7 +118,8 @@ void HLVTagLibWriter::writeCustomTags(const QString& path, const HLVTagMap& tagM
                 remove(identifier);
         }
     }
-    store(QStringLiteral("CTIS"), list.stringValue());
+    store(QStringLiteral("CTIS"), list.stringValue(), true);
+    return refused;
 }
 
 std::optional<QString> HLVTagLibWriter::artworkPathToEmbed(const HLVTagMap& tagMap)
@@ -91,6 +128,30 @@ std::optional<QString> HLVTagLibWriter::artworkPathToEmbed(const HLVTagMap& tagM
     if (state != HLVArtworkStateChosen && state != HLVArtworkStateFound)
         return std::nullopt;
     return tagMap.ArtworkPath();
+}
+
+QString HLVTagLibWriter::pictureMimeType(const QString& imagePath, const QByteArray& bytes)
+{
+    // A name says little about a downloaded picture (cover addresses often have
+    // no extension at all), so the bytes decide where they can.
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return QStringLiteral("image/png");
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("image/jpeg");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return QStringLiteral("image/gif");
+    if (bytes.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return QStringLiteral("image/webp");
+    const QString extension = HLVTagValueParser::pathExtension(imagePath).toLower();
+    if (extension == QLatin1String("png"))
+        return QStringLiteral("image/png");
+    if (extension == QLatin1String("bmp"))
+        return QStringLiteral("image/bmp");
+    if (extension == QLatin1String("gif"))
+        return QStringLiteral("image/gif");
+    return QStringLiteral("image/jpeg");
 }
 
 TagLib::ByteVector HLVTagLibWriter::pictureBytes(const QString& imagePath)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "HLVFailure.h"
 #include "HLVTagMap.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace TagLib {
@@ -19,18 +21,43 @@ class ByteVector;
 //   5. writeCustomTags();
 //   6. save once, answering the save's own result.
 // One save instead of two means a failure part-way leaves the file as it was.
-// Anything TagLib might throw is caught and answered with false.
+// Anything TagLib might throw is caught and answered with false. Where a
+// failure is given, a false answer says why there. Custom values that cannot
+// be stored are refused one by one: the rest is saved and the answer is false
+// with kind CustomTagRefused.
 class HLVTagLibWriter
 {
 public:
     virtual ~HLVTagLibWriter() = default;
 
     // True when the fields were written and the file saved.
-    virtual bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap);
+    virtual bool writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure = nullptr);
 
     // The generic writer has no artwork: both answer false.
-    virtual bool addArtworkToFileAtPath(const QString& path, const QString& imagePath);
-    virtual bool removeArtworkFromFileAtPath(const QString& path);
+    virtual bool addArtworkToFileAtPath(const QString& path, const QString& imagePath,
+                                        HLVFailure* failure = nullptr);
+    virtual bool removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure = nullptr);
+
+    // The picture's MIME type: from its leading bytes when they are a known
+    // format, else from the path's extension (png, bmp, gif; anything else jpeg).
+    static QString pictureMimeType(const QString& imagePath, const QByteArray& leadingBytes);
+
+    // Stores one custom value; editable is false when the catalogue forbids
+    // editing the identifier. Refuses a value the format cannot hold as text
+    // (the file's own tag, if any, stays as it is and stays listed); a value
+    // the file already holds is never refused.
+    enum class CustomTagWrite { Stored, Refused, RefusedKeptInFile };
+    using CustomTagStore = std::function<CustomTagWrite(const QString& identifier, const QString& value, bool editable)>;
+
+    // A file that may be handed to TagLib for writing: a tag file candidate
+    // that this process may write to.
+    static bool checkWritableFile(const QString& path, HLVFailure* failure);
+
+    // The end of every write: the save's result, then the refused custom values.
+    static bool finishSave(bool saved, const QStringList& refusedCustomTags, HLVFailure* failure);
+
+    // Reports a layout that a save could damage.
+    static bool reportStructure(HLVFailure* failure, const QString& reason);
 
 protected:
     // Absent fields are left as the file has them.
@@ -39,10 +66,13 @@ protected:
     // Applies the map's custom tag values and stores the updated "CTIS" list
     // through store(). remove() deletes a stored value; it is called only for
     // values marked for removal that the known-tag catalogue does not list for
-    // the file's extension. Does nothing when the map has no custom tags.
-    static void writeCustomTags(const QString& path, const HLVTagMap& tagMap,
-                                const std::function<void(const QString& identifier, const QString& value)>& store,
-                                const std::function<void(const QString& identifier)>& remove);
+    // the file's extension. A refused identifier joins the list only when the
+    // file holds that tag.
+    // Answers the refused identifiers; nothing is done when the map has no
+    // custom tags.
+    static QStringList writeCustomTags(const QString& path, const HLVTagMap& tagMap, const CustomTagStore& store,
+                                       const std::function<void(const QString& identifier)>& remove);
+
 
     // The picture to embed: the map's path when its state asks for a new picture.
     static std::optional<QString> artworkPathToEmbed(const HLVTagMap& tagMap);

@@ -15,10 +15,12 @@
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/xiphcomment.h>
 
@@ -343,6 +345,7 @@ TEST(HLVCliEndToEnd, UsageErrorsExitTwoAndTouchNothing)
                                                            {"set", "--year", "nineteen", path},
                                                            {"set", "--title", "x", "--volume", "11", path},
                                                            {"rename", "--structure", "Artist - Titel", path},
+                                                           {"set", "--title", "x", "--id3v2-version", "2", path},
                                                            {"show"}}) {
         const Result r = cli(arguments);
         EXPECT_EQ(r.exitCode, 2) << arguments.join(' ').toStdString();
@@ -597,4 +600,40 @@ TEST(HLVCliEndToEnd, ArtworkFindsTheCoverByArtistAndAlbumAndApplyEmbedsIt)
     EXPECT_EQ(set.exitCode, 1);
     EXPECT_TRUE(set.err.contains("could not be downloaded")) << set.err.toStdString();
     EXPECT_EQ(HLVTestFiles::readAll(target), before);
+}
+
+// A custom value a frame cannot hold as text is refused with the reason (exit 1)
+// while the rest is saved; --id3v2-version 3 writes ID3v2.3; .m4b is MPEG-4.
+TEST(HLVCliEndToEnd, SetRefusesStructuredCustomValuesAndWritesID3v23)
+{
+    HLVTestFiles files;
+    const QString mp3 = files.copyFixture(QStringLiteral("tone.mp3"));
+    const QString book = files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("book.m4b"));
+    {
+        TagLib::MPEG::File file(QFile::encodeName(mp3).constData());
+        auto* mood = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::Latin1);
+        mood->setDescription("Mood");
+        mood->setText("calm");
+        file.ID3v2Tag(true)->addFrame(mood);
+        ASSERT_TRUE(file.save());
+    }
+    const Result r = cli({"set", "--title", "New", "--id3v2-version", "3", "--custom", "TXXX=happy", "--custom",
+                          "COMM=hello", mp3, book});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, (book + "\tsaved\n").toUtf8());
+    EXPECT_TRUE(r.err.contains(mp3.toUtf8())) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("custom tags TXXX, COMM cannot be written as text")) << r.err.toStdString();
+
+    TagLib::MPEG::File file(QFile::encodeName(mp3).constData());
+    ASSERT_TRUE(file.ID3v2Tag());
+    EXPECT_EQ(file.ID3v2Tag()->header()->majorVersion(), 3u);
+    EXPECT_EQ(file.ID3v2Tag()->title(), "New");
+    const auto moods = file.ID3v2Tag()->frameList("TXXX");
+    ASSERT_EQ(moods.size(), 1u);
+    const auto* kept = dynamic_cast<const TagLib::ID3v2::UserTextIdentificationFrame*>(moods.front());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->description(), "Mood");
+    EXPECT_EQ(kept->fieldList().back(), "calm");
+    EXPECT_TRUE(file.ID3v2Tag()->frameList("COMM").isEmpty());
+    EXPECT_EQ(readDirect(book, {}).title, QStringLiteral("New"));
 }

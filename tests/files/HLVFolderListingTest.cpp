@@ -19,7 +19,7 @@ TEST(HLVFolderListing, ListsAudioFilesAtAnyDepthInAnyCaseWithoutFollowingLinks)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("x");
     };
-    for (const char* name : {"top.MP3", "a/one.m4a", "a/b/two.Flac", "a/b/c/three.mp4", "a/b/c/four.M4P",
+    for (const char* name : {"top.MP3", "a/one.m4a", "a/b/two.Flac", "a/b/c/three.mp4", "a/b/c/four.M4P", "a/b/book.m4b",
                              ".hidden/five.mp3", "a/skip.ogg", "a/skip.wav", "a/noextension", "a/mp3"})
         touch(root.filePath(QString::fromLatin1(name)));
     touch(outside.filePath(QStringLiteral("linked.mp3")));
@@ -27,8 +27,8 @@ TEST(HLVFolderListing, ListsAudioFilesAtAnyDepthInAnyCaseWithoutFollowingLinks)
     ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("linked.mp3")), root.filePath(QStringLiteral("link.mp3"))));
 
     const QString base = root.path();
-    const QStringList expected = {base + "/.hidden/five.mp3", base + "/a/b/c/four.M4P", base + "/a/b/c/three.mp4",
-                                  base + "/a/b/two.Flac", base + "/a/one.m4a", base + "/top.MP3"};
+    const QStringList expected = {base + "/.hidden/five.mp3", base + "/a/b/book.m4b", base + "/a/b/c/four.M4P",
+                                  base + "/a/b/c/three.mp4", base + "/a/b/two.Flac", base + "/a/one.m4a", base + "/top.MP3"};
     EXPECT_EQ(HLVFolderListing::audioFilesInFolder(base), expected);
     // A trailing slash does not double up.
     EXPECT_EQ(HLVFolderListing::audioFilesInFolder(base + "/").first(), expected.first());
@@ -38,6 +38,6 @@ TEST(HLVFolderListing, ListsAudioFilesAtAnyDepthInAnyCaseWithoutFollowingLinks)
     const QList<QUrl> urls = HLVFolderListing::audioFileURLsForPaths(
         {root.filePath(QStringLiteral("a/b")), root.filePath(QStringLiteral("top.MP3")),
          root.filePath(QStringLiteral("a/skip.ogg")), files.path(QStringLiteral("gone.mp3"))});
-    EXPECT_EQ(urls, QList<QUrl>({QUrl::fromLocalFile(base + "/a/b/c/four.M4P"), QUrl::fromLocalFile(base + "/a/b/c/three.mp4"),
-                                 QUrl::fromLocalFile(base + "/a/b/two.Flac"), QUrl::fromLocalFile(base + "/top.MP3")}));
+    EXPECT_EQ(urls, QList<QUrl>({QUrl::fromLocalFile(base + "/a/b/book.m4b"), QUrl::fromLocalFile(base + "/a/b/c/four.M4P"),
+                                 QUrl::fromLocalFile(base + "/a/b/c/three.mp4"), QUrl::fromLocalFile(base + "/a/b/two.Flac"), QUrl::fromLocalFile(base + "/top.MP3")}));
 }

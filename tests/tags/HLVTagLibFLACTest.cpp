@@ -425,9 +425,9 @@ TEST(HLVTagLibFLACWriter, AMissingImageLeavesThePicturesAsTheyWere)
     EXPECT_EQ(fieldValues(path, "COMPOSER"), QStringList{"Still written"});
     EXPECT_TRUE(pictureBlocks(path).isEmpty()); // no empty picture block either
 
-    EXPECT_EQ(HLVTagLibFLACWriter::mimeTypeForImagePath(QStringLiteral("/a/b.GIF")), QStringLiteral("image/gif"));
-    EXPECT_EQ(HLVTagLibFLACWriter::mimeTypeForImagePath(QStringLiteral("/a/b.bmp")), QStringLiteral("image/bmp"));
-    EXPECT_EQ(HLVTagLibFLACWriter::mimeTypeForImagePath(QStringLiteral("/a.png/b")), QStringLiteral("image/jpeg"));
+    EXPECT_EQ(HLVTagLibFLACWriter::pictureMimeType(QStringLiteral("/a/b.GIF"), QByteArray()), QStringLiteral("image/gif"));
+    EXPECT_EQ(HLVTagLibFLACWriter::pictureMimeType(QStringLiteral("/a/b.bmp"), QByteArray()), QStringLiteral("image/bmp"));
+    EXPECT_EQ(HLVTagLibFLACWriter::pictureMimeType(QStringLiteral("/a.png/b"), QByteArray()), QStringLiteral("image/jpeg"));
 }
 
 TEST(HLVTagLibFLACWriter, WritesCustomTagsAndTheirList)
@@ -582,8 +582,8 @@ TEST(HLVTagLibFLAC, BadFilesAreRefusedAndLeftAlone)
     const QStringList bad = {
         files.writeFile(QStringLiteral("cut-header.flac"), whole.left(40)),
         files.writeFile(QStringLiteral("cut-blocks.flac"), whole.left(lastHeader + 10)),
-        files.writeFile(QStringLiteral("longer.flac"), withLastLength(100)),
-        files.writeFile(QStringLiteral("shorter.flac"), withLastLength(-100)),
+        // Longer by more than the picture and padding could explain.
+        files.writeFile(QStringLiteral("much-longer.flac"), withLastLength(300000)),
         files.writeFile(QStringLiteral("past-end.flac"), hugeFirst),
         files.copyFixture(QStringLiteral("tone.ogg"), QStringLiteral("ogg.flac")),
         files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("mp3.flac")),
@@ -599,14 +599,58 @@ TEST(HLVTagLibFLAC, BadFilesAreRefusedAndLeftAlone)
         const QByteArray before = HLVTestFiles::readAll(path);
         HLVTagMap read;
         EXPECT_FALSE(HLVTagLibFLACReader().readTagsFromFileAtPath(path, read));
-        EXPECT_FALSE(read.TrackName());
-        EXPECT_FALSE(read.Composer());
         EXPECT_FALSE(HLVTagLib::readTagWithIdentifier(QStringLiteral("COMPOSER"), path));
         EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
         EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(path, image));
         EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(path));
         EXPECT_EQ(HLVTestFiles::readAll(path), before);
     }
+
+    // A picture or padding block whose declared length is off, as some encoders
+    // write it: its own contents say where it ends, so it reads, and a save
+    // writes it with the right length and keeps the audio.
+    qsizetype pictureHeader = 4;
+    while ((quint8(whole.at(pictureHeader)) & 0x7F) != 6)
+        pictureHeader += 4 + ((quint8(whole.at(pictureHeader + 1)) << 16) | (quint8(whole.at(pictureHeader + 2)) << 8)
+                              | quint8(whole.at(pictureHeader + 3)));
+    ASSERT_LT(pictureHeader, lastHeader);
+    auto withPictureLength = [&](int delta) {
+        QByteArray bytes = whole;
+        const int length = quint8(bytes.at(pictureHeader + 3)) + (quint8(bytes.at(pictureHeader + 2)) << 8) + delta;
+        bytes[pictureHeader + 2] = char(length >> 8);
+        bytes[pictureHeader + 3] = char(length);
+        return bytes;
+    };
+    const QByteArray audio = rawFlac(tagged).audio;
+    const QList<QByteArray> offLengths = {withLastLength(100), withLastLength(-100), withLastLength(3),
+                                          withPictureLength(5), withPictureLength(-2)};
+    for (const QByteArray& bytes : offLengths) {
+        SCOPED_TRACE(offLengths.indexOf(bytes));
+        const QString path = files.writeFile(QStringLiteral("off.flac"), bytes);
+        HLVTagMap read;
+        EXPECT_TRUE(HLVTagLibFLACReader().readTagsFromFileAtPath(path, read));
+        EXPECT_EQ(read.Composer(), QStringLiteral("Composer"));
+        HLVFailure failure;
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map, &failure)) << failure.message.toStdString();
+        EXPECT_EQ(fieldValues(path, "COMPOSER"), QStringList{"Not written"});
+        ASSERT_EQ(pictureBlocks(path).size(), 1);
+        EXPECT_TRUE(rawFlac(path).audio == audio);
+        EXPECT_TRUE(rawFlac(path).sound);
+    }
+
+    // Bytes between the metadata and the first frame: harmless to read, but a
+    // save would not know where the audio begins.
+    const qsizetype audioStart = whole.size() - audio.size();
+    const QString gap = files.writeFile(QStringLiteral("gap.flac"),
+                                        whole.left(audioStart) + QByteArray("junk") + whole.mid(audioStart));
+    const QByteArray gapBefore = HLVTestFiles::readAll(gap);
+    HLVTagMap gapRead;
+    EXPECT_TRUE(HLVTagLibFLACReader().readTagsFromFileAtPath(gap, gapRead));
+    EXPECT_EQ(gapRead.TrackName(), QStringLiteral("Title"));
+    HLVFailure gapFailure;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(gap, &map, &gapFailure));
+    EXPECT_EQ(gapFailure.kind, HLVFailure::Kind::StructureRefused);
+    EXPECT_EQ(HLVTestFiles::readAll(gap), gapBefore);
 
     // Audio cut short after whole metadata is still a file worth tagging, and
     // what audio it has stays.

@@ -5,10 +5,12 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QSettings>
 #include <functional>
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
@@ -564,7 +566,11 @@ TEST(HLVTagLibMP3Writer, CustomTagsNeverDamageOtherFrames)
     // An identifier that is no frame identifier is not written: readers stop at such a frame.
     map->CustomTagValues()->append(std::make_shared<HLVCustomTagValue>(QStringLiteral("txxx"), QStringLiteral("v")));
     map->setTrackName(QStringLiteral("after"));
-    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, map.get()));
+    // The refusal is reported; the other fields are still saved.
+    HLVFailure failure;
+    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, map.get(), &failure));
+    EXPECT_EQ(failure.kind, HLVFailure::Kind::CustomTagRefused);
+    EXPECT_TRUE(failure.message.contains(QStringLiteral("APIC, COMM, TXXX, txxx"))) << failure.message.toStdString();
 
     ASSERT_EQ(pictures(path).size(), 1);
     EXPECT_EQ(pictures(path)[0].bytes, picture);
@@ -572,7 +578,7 @@ TEST(HLVTagLibMP3Writer, CustomTagsNeverDamageOtherFrames)
     EXPECT_EQ(frameTexts(path, "TXXX"), moods);
     EXPECT_TRUE(frameTexts(path, "txxx").isEmpty());
     EXPECT_EQ(frameTexts(path, "TIT2"), QStringList{QStringLiteral("after")});
-    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("CTIS"), path), QStringLiteral("XBIN,TCOM,APIC,COMM,TXXX,txxx,"));
+    EXPECT_EQ(HLVTagLib::readTagWithIdentifier(QStringLiteral("CTIS"), path), QStringLiteral("XBIN,TCOM,APIC,COMM,TXXX,"));
 }
 
 // Bad files answer false or keep their audio: the MPEG frames after the tag stay byte for byte.
@@ -600,7 +606,9 @@ TEST(HLVTagLibMP3, BadFilesKeepTheirAudio)
     for (const QString& path : {cutTag, badHeader}) {
         SCOPED_TRACE(path.toStdString());
         const QByteArray before = HLVTestFiles::readAll(path);
-        EXPECT_FALSE(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName());
+        bool readable = true;
+        HLVTagLib::loadTagsFromFileAtPath(path, &readable);
+        EXPECT_FALSE(readable);
         EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
         EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(path, files.writeFile(QStringLiteral("p.png"), bigPicture)));
         EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(path));
@@ -653,4 +661,75 @@ TEST(HLVTagLibMP3Writer, RefusesATagHeaderThatReachesIntoTheAudio)
     ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(padded, &map));
     EXPECT_EQ(mpegStream(HLVTestFiles::readAll(padded)), padding + fixtureAudio());
     EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(padded)->TrackName(), QStringLiteral("t"));
+}
+
+// A custom value stored under the old rule (UTF-8 bytes as Latin-1 text) reads
+// right, and a save rewrites it as Unicode, as it does the standard fields.
+TEST(HLVTagLibMP3Writer, UpgradesCustomValuesStoredAsUtf8InLatin1)
+{
+    HLVTestFiles files;
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    const QString legacy = QString::fromLatin1(kAccented.toUtf8());
+    changeTag(path, [&](TagLib::ID3v2::Tag& tag) {
+        addText(tag, "TMOO", legacy);
+        addText(tag, "TIT2", legacy);
+        addText(tag, "CTIS", QStringLiteral("TMOO,"));
+    });
+    auto map = HLVTagLib::loadTagsFromFileAtPath(path);
+    ASSERT_TRUE(map->CustomTagValues());
+    EXPECT_EQ(map->CustomTagValues()->at(0)->value(), kAccented);
+    EXPECT_EQ(map->TrackName(), kAccented);
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, map.get()));
+    EXPECT_EQ(frameTexts(path, "TIT2"), QStringList{kAccented});
+    EXPECT_EQ(frameTexts(path, "TMOO"), QStringList{kAccented});
+}
+
+// For players that read only ID3v2.3: the whole tag in that version, with
+// TagLib's conversions (the date as TYER), text beyond Latin-1 in UTF-16.
+TEST(HLVTagLibMP3Writer, SavesID3v23WhenAsked)
+{
+    HLVTestFiles files;
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 4);
+    QSettings().setValue(QStringLiteral("ID3v2Version"), 3);
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 3);
+    QSettings().setValue(QStringLiteral("ID3v2Version"), 7); // nonsense: the default
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 4);
+    QSettings().remove(QStringLiteral("ID3v2Version"));
+
+    HLVTagLib::setID3v2Version(3);
+    HLVTagMap map;
+    map.setTrackName(kJapanese);
+    map.setAlbumName(QStringLiteral("Album"));
+    map.setReleaseYear(1999);
+    map.setTrackNumber(4);
+    map.setTrackTotal(12);
+    map.setCustomTagValues(HLVCustomTagValueArray{
+        std::make_shared<HLVCustomTagValue>(QStringLiteral("TMOO"), QStringLiteral("calm")),
+        std::make_shared<HLVCustomTagValue>(QStringLiteral("TCOP"), kAccented)});
+    HLVFailure failure;
+    const bool saved = HLVTagLib::saveTagsToFileAtPath(path, &map, &failure);
+    HLVTagLib::setID3v2Version(0);
+    // TMOO does not exist in ID3v2.3: refused, where TagLib would drop it.
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(failure.kind, HLVFailure::Kind::CustomTagRefused);
+    EXPECT_TRUE(failure.message.contains(QStringLiteral("TMOO")));
+
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    ASSERT_TRUE(file.ID3v2Tag());
+    EXPECT_EQ(file.ID3v2Tag()->header()->majorVersion(), 3u);
+    EXPECT_EQ(file.ID3v2Tag()->year(), 1999u);
+    EXPECT_EQ(frameTexts(path, "TRCK"), QStringList{QStringLiteral("4/12")});
+    EXPECT_EQ(frameTexts(path, "TCOP"), QStringList{kAccented});
+    const auto titles = file.ID3v2Tag()->frameList("TIT2");
+    ASSERT_EQ(titles.size(), 1u);
+    EXPECT_EQ(QString::fromStdWString(titles.front()->toString().toWString()), kJapanese);
+    // As stored: the encoding byte right after the frame header says UTF-16.
+    const QByteArray bytes = HLVTestFiles::readAll(path);
+    const qsizetype frame = bytes.indexOf("TIT2");
+    ASSERT_GT(frame, 0);
+    EXPECT_EQ(int(bytes.at(frame + 10)), 1);
+    EXPECT_TRUE(bytes.contains("TYER"));
+    EXPECT_FALSE(bytes.contains("TDRC"));
+    EXPECT_EQ(mpegStream(bytes), fixtureAudio());
 }

@@ -10,8 +10,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <gtest/gtest.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 #include <typeinfo>
 
@@ -46,6 +53,8 @@ TEST(HLVTagLib, DispatchesByExtensionInAnyCase)
     EXPECT_TRUE(dynamic_cast<HLVTagLibFLACReader*>(HLVTagLib::readerForPath("/m/b.Flac").get()));
     EXPECT_TRUE(dynamic_cast<HLVTagLibMP3Writer*>(HLVTagLib::writerForPath("/m/Song.mP3").get()));
     EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Writer*>(HLVTagLib::writerForPath("/m/x.m4a").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Writer*>(HLVTagLib::writerForPath("/m/book.M4B").get()));
+    EXPECT_TRUE(dynamic_cast<HLVTagLibMP4Reader*>(HLVTagLib::readerForPath("/m/book.m4b").get()));
     EXPECT_TRUE(dynamic_cast<HLVTagLibFLACWriter*>(HLVTagLib::writerForPath("/m/b.FLAC").get()));
     for (const char* other : {"/m/c.ogg", "/m/d.wav", "/m/noextension", "/m.mp3/noextension", "/m/e.mp3.bak"}) {
         const auto reader = HLVTagLib::readerForPath(QString::fromLatin1(other));
@@ -213,16 +222,59 @@ TEST(HLVTagLib, BadFilesAreLeftAlone)
     map.setAlbumArtist(QStringLiteral("Nor this"));
     map.setTrackTotal(12);
     map.setArtworkState(HLVArtworkStateRemove);
+    const QString missing = files.path(QStringLiteral("missing.flac"));
     for (const QString& path : bad) {
         SCOPED_TRACE(path.toStdString());
         const QByteArray before = HLVTestFiles::readAll(path);
-        auto read = HLVTagLib::loadTagsFromFileAtPath(path);
-        EXPECT_FALSE(read->TrackName());
-        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+        bool readable = true;
+        HLVFailure readFailure;
+        HLVTagLib::loadTagsFromFileAtPath(path, &readable, &readFailure);
+        EXPECT_FALSE(readable);
+        HLVFailure saveFailure;
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map, &saveFailure));
+        // Every refusal says why, and a missing file is told from a bad one.
+        for (const HLVFailure& failure : {readFailure, saveFailure}) {
+            EXPECT_FALSE(failure.message.isEmpty());
+            const auto expected = path == missing || path.endsWith(QLatin1String("folder.mp3"))
+                ? HLVFailure::Kind::FileMissing
+                : HLVFailure::Kind::NotAudio;
+            EXPECT_EQ(failure.kind, expected) << failure.message.toStdString();
+        }
         HLVTagLib::removeArtworkImageFromFileAtPath(path);
         HLVTagLib::readTagWithIdentifier(QStringLiteral("TIT2"), path);
         EXPECT_EQ(HLVTestFiles::readAll(path), before);
     }
+}
+
+// A downloaded cover has no extension: the picture's own bytes name its format in every writer.
+TEST(HLVTagLib, PictureFormatComesFromItsBytes)
+{
+    HLVTestFiles files;
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::darkRed);
+    const QString cover = files.path(QStringLiteral("cover"));
+    ASSERT_TRUE(image.save(cover, "PNG"));
+    HLVTagMap map;
+    map.setArtworkPath(cover);
+    map.setArtworkState(HLVArtworkStateChosen);
+
+    const QString mp3 = files.copyFixture(QStringLiteral("tone.mp3"));
+    const QString m4a = files.copyFixture(QStringLiteral("tone.m4a"));
+    const QString flac = files.copyFixture(QStringLiteral("tone.flac"));
+    for (const QString& path : {mp3, m4a, flac})
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map)) << path.toStdString();
+
+    TagLib::MPEG::File mpeg(QFile::encodeName(mp3).constData());
+    const auto apic = mpeg.ID3v2Tag()->frameList("APIC");
+    ASSERT_EQ(apic.size(), 1u);
+    EXPECT_EQ(dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(apic.front())->mimeType(), "image/png");
+    TagLib::MP4::File mp4(QFile::encodeName(m4a).constData());
+    const auto covers = mp4.tag()->item("covr").toCoverArtList();
+    ASSERT_EQ(covers.size(), 1u);
+    EXPECT_EQ(covers.front().format(), TagLib::MP4::CoverArt::PNG);
+    TagLib::FLAC::File flacFile(QFile::encodeName(flac).constData());
+    ASSERT_EQ(flacFile.pictureList().size(), 1u);
+    EXPECT_EQ(flacFile.pictureList().front()->mimeType(), "image/png");
 }
 
 // A cut-off MP3 is still MPEG audio: saving may succeed, but the audio bytes stay.
@@ -241,22 +293,32 @@ TEST(HLVTagLib, TruncatedMP3KeepsItsAudio)
     }
 }
 
+// Root ignores file permissions: the test scripts run this test again as an
+// unprivileged user (scripts/test-unprivileged), so it runs in CI too.
 TEST(HLVTagLib, UnreadableAndReadOnlyFiles)
 {
     if (HLVTestEnvironment::runningAsRoot())
-        GTEST_SKIP() << "permissions do not apply to root";
+        GTEST_SKIP() << "permissions do not apply to root; scripts/test-unprivileged runs this test";
     HLVTestFiles files;
-    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
-    taglibSet(path, [](TagLib::Tag& tag) { tag.setTitle("Before"); });
-    const QByteArray before = HLVTestFiles::readAll(path);
+    for (const char* fixture : {"tone.mp3", "tone.m4a", "tone.flac"}) {
+        SCOPED_TRACE(fixture);
+        const QString path = files.copyFixture(QString::fromLatin1(fixture));
+        taglibSet(path, [](TagLib::Tag& tag) { tag.setTitle("Before"); });
+        const QByteArray before = HLVTestFiles::readAll(path);
 
-    QFile::setPermissions(path, QFileDevice::ReadOwner);
-    HLVTagMap map;
-    map.setTrackName(QStringLiteral("After"));
-    EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
-    EXPECT_EQ(HLVTestFiles::readAll(path), before);
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+        EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName(), QStringLiteral("Before"));
+        HLVTagMap map;
+        map.setTrackName(QStringLiteral("After"));
+        HLVFailure failure;
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map, &failure));
+        EXPECT_EQ(failure.kind, HLVFailure::Kind::ReadOnly);
+        EXPECT_EQ(HLVTestFiles::readAll(path), before);
 
-    QFile::setPermissions(path, QFileDevice::WriteOwner);
-    EXPECT_FALSE(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName());
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        bool readable = true;
+        EXPECT_FALSE(HLVTagLib::loadTagsFromFileAtPath(path, &readable)->TrackName());
+        EXPECT_FALSE(readable);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
 }

@@ -1,6 +1,8 @@
+#include "HLVArtwork.h"
 #include "HLVTagMap.h"
 #include "HLVTagMapFilter.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -24,17 +26,6 @@ std::shared_ptr<HLVTagMap> completeMap()
 }
 
 } // namespace
-
-TEST(HLVTagMap, NewMapIsEmpty)
-{
-    HLVTagMap map;
-    EXPECT_FALSE(map.TrackName());
-    EXPECT_FALSE(map.Compilation());
-    EXPECT_FALSE(map.CustomTagValues());
-    EXPECT_TRUE(map.Artwork().isNull());
-    EXPECT_EQ(map.ArtworkState(), 0);
-    EXPECT_FALSE(map.ArtworkAttempted());
-}
 
 TEST(HLVTagMap, CopyKeepsValuesAndSharesCustomTagElements)
 {
@@ -100,4 +91,27 @@ TEST(HLVTagMapFilter, ScoresMissingFields)
     auto noArtwork = completeMap();
     noArtwork->setArtwork(HLVArtwork());
     EXPECT_EQ(HLVTagMapFilter::filteredTagCountForTagMap(*noArtwork), 1);
+}
+
+// The size comes from the picture's header without decoding it; a header that
+// does not read means no picture.
+TEST(HLVArtwork, SizeFromTheHeaderAndDamagedHeadersAreAbsent)
+{
+    QImage image(37, 5, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    for (const char* format : {"PNG", "JPEG", "BMP"}) {
+        SCOPED_TRACE(format);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, format));
+        const HLVArtwork artwork = HLVArtwork::fromEncodedData(bytes);
+        EXPECT_EQ(artwork.size(), QSize(37, 5));
+        EXPECT_EQ(artwork.image().size(), QSize(37, 5));
+        // Cut inside the header, or its first bytes overwritten: absent.
+        EXPECT_TRUE(HLVArtwork::fromEncodedData(bytes.left(12)).image().isNull());
+        QByteArray damaged = bytes;
+        damaged.replace(0, 30, QByteArray(30, '\x11'));
+        EXPECT_TRUE(HLVArtwork::fromEncodedData(damaged).size().isEmpty());
+    }
 }
