@@ -3,12 +3,12 @@
 #include "HLVTagMapFilter.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <chrono>
 
-using namespace std::chrono_literals;
 using ListLock = std::lock_guard<std::mutex>;
+using Records = QList<std::shared_ptr<HLVFileData>>;
 
 namespace {
 
@@ -24,6 +24,25 @@ bool fileNameLess(const QString& a, const QString& b)
     return collator.compare(a, b) < 0;
 }
 
+// The same file reached through a folder and directly gives the same key.
+QString pathKey(const QString& path)
+{
+    return QDir::cleanPath(path);
+}
+
+Records withoutDuplicates(const Records& files)
+{
+    Records records;
+    QSet<const HLVFileData*> seen;
+    for (const auto& record : files) {
+        if (record && !seen.contains(record.get())) {
+            seen.insert(record.get());
+            records.append(record);
+        }
+    }
+    return records;
+}
+
 } // namespace
 
 HLVFileManager::HLVFileManager()
@@ -37,25 +56,39 @@ HLVFileManager::HLVFileManager()
 
 HLVFileManager::~HLVFileManager()
 {
-    // Stop the queues first: their operations call back into this object.
+    shutdown();
+    // The identifier's answers and the records' answers call back into this
+    // object: detach from both (waiting out calls in flight) before the queues go.
+    _musicIdentifier->removeDelegate(this);
+    Records records;
     {
-        std::lock_guard lock(_answerLock);
-        ++_saveEpoch;
-        ++_renameEpoch;
+        ListLock lock(_listLock);
+        records = _FileDataArray;
     }
-    _answered.notify_all();
-    _fileOpQueues->cancelPending();
-    _saveOpQueue->cancelPending();
-    _renameOpQueue->cancelPending();
+    for (const auto& record : std::as_const(records)) {
+        if (record->delegate() == this)
+            record->setDelegate(nullptr);
+    }
     _fileOpQueues.reset();
     _saveOpQueue.reset();
     _renameOpQueue.reset();
+}
+
+void HLVFileManager::shutdown()
+{
+    _shutDown = true;
+    _fileOpQueues->cancelPending();
+    _saveOpQueue->cancelPending();
+    _renameOpQueue->cancelPending();
     _musicIdentifier->stopIdentifying();
-    _musicIdentifier->removeDelegate(this);
-    ListLock lock(_listLock);
-    for (const auto& record : std::as_const(_FileDataArray)) {
-        if (record->delegate() == this)
-            record->setDelegate(nullptr);
+    QList<BatchPtr> batches;
+    {
+        std::lock_guard lock(_batchLock);
+        batches = _batches;
+    }
+    for (const auto& batch : std::as_const(batches)) {
+        batch->stop();
+        finishBatch(batch);
     }
 }
 
@@ -63,82 +96,171 @@ HLVFileManager::~HLVFileManager()
 
 bool HLVFileManager::addDelegate(HLVFileManagerDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    if (!delegate || _delegates.contains(delegate))
-        return false;
-    _delegates.append(delegate);
-    return true;
+    return _delegates.add(delegate);
 }
 
 bool HLVFileManager::removeDelegate(HLVFileManagerDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    if (!delegate)
-        return false;
-    _delegates.removeAll(delegate);
-    return true;
-}
-
-QList<HLVFileManagerDelegate*> HLVFileManager::delegates() const
-{
-    std::lock_guard lock(_delegateLock);
-    return _delegates;
+    return _delegates.remove(delegate);
 }
 
 void HLVFileManager::announceStart(int operation)
 {
-    for (HLVFileManagerDelegate* delegate : delegates()) {
-        _currentFileOperation = operation;
-        delegate->fileOperationDidStart(operation);
-    }
+    _delegates.forEach([operation](HLVFileManagerDelegate* d) { d->fileOperationDidStart(operation); });
 }
 
 void HLVFileManager::announceFinish(int operation)
 {
-    for (HLVFileManagerDelegate* delegate : delegates()) {
-        _currentFileOperation = HLVFileOperationNone;
-        delegate->fileOperationDidFinish(operation);
-    }
+    _delegates.forEach([operation](HLVFileManagerDelegate* d) { d->fileOperationDidFinish(operation); });
 }
 
 void HLVFileManager::relay(const std::shared_ptr<HLVFileData>& fileData, int code)
 {
-    for (HLVFileManagerDelegate* delegate : delegates())
-        delegate->fileDataWasModified(fileData, code);
+    _delegates.forEach([&](HLVFileManagerDelegate* d) { d->fileDataWasModified(fileData, code); });
+}
+
+void HLVFileManager::listsChanged()
+{
+    _delegates.forEach([](HLVFileManagerDelegate* d) { d->fileListsDidChange(); });
+}
+
+// --- batches -----------------------------------------------------------------------------
+
+HLVFileManager::BatchPtr HLVFileManager::makeBatch(int kind, const Records& records, bool expectsAnswers)
+{
+    auto batch = std::make_shared<Batch>(kind, records, expectsAnswers);
+    std::lock_guard lock(_batchLock);
+    _batches.append(batch);
+    return batch;
+}
+
+void HLVFileManager::updateCurrentOperationLocked()
+{
+    int current = HLVFileOperationNone;
+    for (const auto& batch : std::as_const(_batches)) {
+        if (batch->isStarted() && !batch->isFinished())
+            current = batch->kind(); // the latest started wins
+    }
+    _currentFileOperation = current;
+}
+
+// False when the batch was stopped before it could start: it then announces nothing.
+bool HLVFileManager::startBatch(const BatchPtr& batch)
+{
+    {
+        std::lock_guard lock(_batchLock);
+        if (batch->isStopped() || _shutDown) {
+            batch->claimFinish();
+            _batches.removeOne(batch);
+            updateCurrentOperationLocked();
+            return false;
+        }
+        batch->markStarted();
+        // Started batches go last, so the current kind is the latest one.
+        _batches.removeOne(batch);
+        _batches.append(batch);
+        updateCurrentOperationLocked();
+    }
+    announceStart(batch->kind());
+    return true;
+}
+
+void HLVFileManager::finishBatch(const BatchPtr& batch)
+{
+    if (!batch->isStarted()) {
+        // Queued and not started: its control block will see the stop.
+        return;
+    }
+    if (!batch->claimFinish())
+        return;
+    {
+        std::lock_guard lock(_batchLock);
+        _batches.removeOne(batch);
+        updateCurrentOperationLocked();
+    }
+    if (batch->kind() == HLVFileOperationRenaming)
+        sortFileData(); // names changed, whether or not every rename ran
+    announceFinish(batch->kind());
+}
+
+void HLVFileManager::creditAnswer(int kind, const std::shared_ptr<HLVFileData>& fileData)
+{
+    BatchPtr complete;
+    {
+        std::lock_guard lock(_batchLock);
+        // The oldest running batch of the kind still waiting for this record.
+        for (const auto& batch : std::as_const(_batches)) {
+            if (batch->kind() == kind && batch->isStarted() && !batch->isStopped() && !batch->isFinished()
+                && batch->creditAnswer(fileData.get())) {
+                if (batch->isComplete())
+                    complete = batch;
+                break;
+            }
+        }
+    }
+    if (complete)
+        finishBatch(complete);
+}
+
+void HLVFileManager::stopBatches(int kind)
+{
+    QList<BatchPtr> stopped;
+    {
+        std::lock_guard lock(_batchLock);
+        for (const auto& batch : std::as_const(_batches)) {
+            if (batch->kind() == kind) {
+                batch->stop();
+                stopped.append(batch);
+            }
+        }
+    }
+    for (const auto& batch : std::as_const(stopped))
+        finishBatch(batch);
+}
+
+int HLVFileManager::currentOperation() const
+{
+    return _currentFileOperation;
+}
+
+bool HLVFileManager::isOperationRunning() const
+{
+    return _currentFileOperation != HLVFileOperationNone;
+}
+
+bool HLVFileManager::isOperationRunning(int operation) const
+{
+    std::lock_guard lock(_batchLock);
+    return std::any_of(_batches.begin(), _batches.end(), [operation](const BatchPtr& batch) {
+        return batch->kind() == operation && batch->isStarted() && !batch->isFinished();
+    });
 }
 
 // --- the collection ---------------------------------------------------------------------------
 
 bool HLVFileManager::addFilesAtURLs(const std::optional<QList<QUrl>>& urls)
 {
-    if (!urls)
+    if (!urls || _shutDown)
         return false;
-    const QList<QUrl> batch = *urls;
-    _fileOpQueues->addOperation([this, batch] {
-        announceStart(HLVFileOperationAdding);
-        {
-            ListLock lock(_listLock);
-            // Sorted insertion below relies on a sorted list; renames may have
-            // changed names since the last sort.
-            std::stable_sort(_FileDataArray.begin(), _FileDataArray.end(),
-                             [](const auto& a, const auto& b) { return fileNameLess(a->FileName(), b->FileName()); });
-            if (!_FileDataArray.isEmpty()) {
-                QSet<QString> paths;
-                paths.reserve(_FileDataArray.size());
-                for (const auto& record : std::as_const(_FileDataArray))
-                    paths.insert(record->FilePath());
-                _lastIndexPaths = std::move(paths);
-            }
-            _useLastIndexOptimization = true;
+    const QList<QUrl> urlList = *urls;
+    auto batch = makeBatch(HLVFileOperationAdding, {}, false);
+    _fileOpQueues->addOperation([this, batch, urlList] {
+        if (!startBatch(batch))
+            return;
+        bool added = false;
+        for (const QUrl& url : urlList) {
+            if (batch->isStopped())
+                break;
+            if (url.isEmpty())
+                continue;
+            auto record = HLVFileData::create();
+            record->setFileWithURL(url);
+            record->setIsReadOnly(!QFileInfo(record->FilePath()).isWritable());
+            added = addFileDataQuietly(record) || added;
         }
-        for (const QUrl& url : batch)
-            addFileAtURL(url);
-        {
-            ListLock lock(_listLock);
-            _useLastIndexOptimization = false;
-            _lastIndexPaths.reset();
-        }
-        announceFinish(HLVFileOperationAdding);
+        finishBatch(batch);
+        if (added)
+            listsChanged();
     });
     return true;
 }
@@ -156,45 +278,78 @@ bool HLVFileManager::addFileAtURL(const QUrl& url)
 
 bool HLVFileManager::addFileData(const std::shared_ptr<HLVFileData>& fileData)
 {
+    if (!addFileDataQuietly(fileData))
+        return false;
+    listsChanged();
+    return true;
+}
+
+bool HLVFileManager::addFileDataQuietly(const std::shared_ptr<HLVFileData>& fileData)
+{
     if (!fileData)
         return false;
+    const Entry entry{fileData->FileName(), pathKey(fileData->FilePath())};
     {
         ListLock lock(_listLock);
-        const QString path = fileData->FilePath();
-        if (_useLastIndexOptimization) {
-            // Within a batch only what was there before the batch counts.
-            if (_lastIndexPaths && _lastIndexPaths->contains(path))
-                return false;
-        } else {
-            for (const auto& record : std::as_const(_FileDataArray)) {
-                if (record->FilePath() == path)
-                    return false;
-            }
-        }
-        if (_fileDataIndex.contains(fileData.get()))
+        if (_entries.contains(fileData.get()) || _paths.contains(entry.path))
             return false;
-        fileData->setDelegate(this);
+        _entries.insert(fileData.get(), entry);
+        _paths.insert(entry.path);
         insertSortedLocked(fileData);
     }
+    fileData->setDelegate(this);
     _musicIdentifier->addFileData(fileData);
     return true;
 }
 
-bool HLVFileManager::insertSortedLocked(const std::shared_ptr<HLVFileData>& fileData)
+void HLVFileManager::insertSortedLocked(const std::shared_ptr<HLVFileData>& fileData)
 {
-    const QString name = fileData->FileName();
+    const QString name = _entries.value(fileData.get()).name;
     auto position = std::upper_bound(_FileDataArray.begin(), _FileDataArray.end(), name,
-                                     [](const QString& n, const auto& record) { return fileNameLess(n, record->FileName()); });
+                                     [this](const QString& n, const auto& record) {
+                                         return fileNameLess(n, _entries.value(record.get()).name);
+                                     });
     _FileDataArray.insert(position, fileData);
-    _fileDataIndex.insert(fileData.get());
-    return true;
 }
 
 void HLVFileManager::sortFileData()
 {
+    // Names are read from the records outside the list lock, then the list is
+    // sorted by those fixed names: a rename meanwhile cannot change the order
+    // under the sort's feet.
+    const Records records = FileDataArray();
+    QHash<const HLVFileData*, QString> names;
+    for (const auto& record : records)
+        names.insert(record.get(), record->FileName());
+    {
+        ListLock lock(_listLock);
+        if (_FileDataArray.isEmpty())
+            return;
+        for (auto it = names.cbegin(); it != names.cend(); ++it) {
+            auto entry = _entries.find(it.key());
+            if (entry != _entries.end())
+                entry->name = it.value();
+        }
+        std::stable_sort(_FileDataArray.begin(), _FileDataArray.end(), [this](const auto& a, const auto& b) {
+            return fileNameLess(_entries.value(a.get()).name, _entries.value(b.get()).name);
+        });
+    }
+    listsChanged();
+}
+
+void HLVFileManager::recordRenamed(const std::shared_ptr<HLVFileData>& fileData)
+{
+    const Entry renamed{fileData->FileName(), pathKey(fileData->FilePath())};
     ListLock lock(_listLock);
-    std::stable_sort(_FileDataArray.begin(), _FileDataArray.end(),
-                     [](const auto& a, const auto& b) { return fileNameLess(a->FileName(), b->FileName()); });
+    auto entry = _entries.find(fileData.get());
+    if (entry == _entries.end())
+        return;
+    _paths.remove(entry->path);
+    *entry = renamed;
+    _paths.insert(renamed.path);
+    // Keep the list sorted by the names it knows.
+    _FileDataArray.removeOne(fileData);
+    insertSortedLocked(fileData);
 }
 
 qsizetype HLVFileManager::indexForFile(const std::shared_ptr<HLVFileData>& fileData) const
@@ -213,27 +368,27 @@ std::shared_ptr<HLVFileData> HLVFileManager::fileAtIndex(qsizetype index) const
     return _FileDataArray.at(index);
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::FileDataArray() const
+Records HLVFileManager::FileDataArray() const
 {
     return fileList(HLVFileList::All);
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::PartiallyTaggedFileDataArray() const
+Records HLVFileManager::PartiallyTaggedFileDataArray() const
 {
     return fileList(HLVFileList::PartiallyTagged);
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::UntaggedFileDataArray() const
+Records HLVFileManager::UntaggedFileDataArray() const
 {
     return fileList(HLVFileList::Untagged);
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::ModifiedFileDataArray() const
+Records HLVFileManager::ModifiedFileDataArray() const
 {
     return fileList(HLVFileList::Modified);
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::fileList(HLVFileList list) const
+Records HLVFileManager::fileList(HLVFileList list) const
 {
     ListLock lock(_listLock);
     switch (list) {
@@ -245,13 +400,13 @@ QList<std::shared_ptr<HLVFileData>> HLVFileManager::fileList(HLVFileList list) c
     return {};
 }
 
-QList<std::shared_ptr<HLVFileData>> HLVFileManager::recordsAt(const QList<int>& indexes, HLVFileList list) const
+Records HLVFileManager::recordsAt(const QList<int>& indexes, HLVFileList list) const
 {
     const auto snapshot = fileList(list);
     QList<int> sorted = indexes;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    QList<std::shared_ptr<HLVFileData>> records;
+    Records records;
     for (int index : sorted) {
         if (index >= 0 && index < snapshot.size())
             records.append(snapshot.at(index));
@@ -261,85 +416,53 @@ QList<std::shared_ptr<HLVFileData>> HLVFileManager::recordsAt(const QList<int>& 
 
 // --- saving ----------------------------------------------------------------------------------
 
-void HLVFileManager::countAnswer(std::atomic<quint64>& counter)
-{
-    {
-        std::lock_guard lock(_answerLock);
-        ++counter;
-    }
-    _answered.notify_all();
-}
-
 void HLVFileManager::saveFile(const std::shared_ptr<HLVFileData>& fileData)
 {
-    if (!fileData)
-        return;
-    _fileOpQueues->addOperation([this, fileData] {
-        announceStart(HLVFileOperationSaving);
-        _savedCount = 0;
-        fileData->saveID3Tags();
-        // It may be waiting for artwork; its answer wakes us (the timeout covers
-        // the moment between the answer and the end of the save).
-        std::unique_lock lock(_answerLock);
-        while (fileData->isSaving())
-            _answered.wait_for(lock, 50ms);
-        lock.unlock();
-        announceFinish(HLVFileOperationSaving);
-    });
+    if (fileData)
+        queueSaves({fileData});
 }
 
-void HLVFileManager::queueSaves(const QList<std::shared_ptr<HLVFileData>>& files)
+void HLVFileManager::saveFiles(const Records& files)
 {
-    const QList<std::shared_ptr<HLVFileData>> batch = files;
-    _fileOpQueues->addOperation([this, batch] {
-        announceStart(HLVFileOperationSaving);
-        _savedCount = 0;
-        const quint64 epoch = _saveEpoch;
-        for (const auto& record : batch)
-            _saveOpQueue->addOperation([record] { record->saveID3Tags(); });
-        const quint64 expected = quint64(batch.size());
-        _saveOpQueue->addOperation([this, expected, epoch] {
-            std::unique_lock lock(_answerLock);
-            _answered.wait(lock, [&] { return _savedCount >= expected || _saveEpoch != epoch; });
-            const bool stopped = _saveEpoch != epoch;
-            lock.unlock();
-            if (!stopped)
-                announceFinish(HLVFileOperationSaving);
-        });
-    });
-}
-
-void HLVFileManager::saveFilesInUnmanagedArray(const QList<std::shared_ptr<HLVFileData>>& files)
-{
-    QList<std::shared_ptr<HLVFileData>> records;
-    for (const auto& record : files) {
-        if (record)
-            records.append(record);
-    }
+    const Records records = withoutDuplicates(files);
     if (!records.isEmpty())
         queueSaves(records);
+}
+
+void HLVFileManager::queueSaves(const Records& records)
+{
+    if (_shutDown)
+        return;
+    // A save answers through its record (code 2 or 3), perhaps much later when
+    // it waits for artwork; the batch finishes with its last answer.
+    auto batch = makeBatch(HLVFileOperationSaving, records, true);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        for (const auto& record : batch->records()) {
+            _saveOpQueue->addOperation([batch, record] {
+                if (!batch->isStopped())
+                    record->saveID3Tags();
+            });
+        }
+    });
+}
+
+void HLVFileManager::saveFilesInUnmanagedArray(const Records& files)
+{
+    saveFiles(files);
 }
 
 void HLVFileManager::saveFilesAtIndex(const QList<int>& indexes, HLVFileList list)
 {
     if (indexes.isEmpty())
         return;
-    const auto records = recordsAt(indexes, list);
-    if (!records.isEmpty())
-        queueSaves(records);
+    saveFiles(recordsAt(indexes, list));
 }
 
 bool HLVFileManager::stopSaving()
 {
-    if (_saveOpQueue->operationCount() > 0) {
-        _saveOpQueue->cancelPending();
-        {
-            std::lock_guard lock(_answerLock);
-            ++_saveEpoch;
-        }
-        _answered.notify_all();
-        announceFinish(HLVFileOperationSaving);
-    }
+    stopBatches(HLVFileOperationSaving);
     return true;
 }
 
@@ -347,25 +470,20 @@ bool HLVFileManager::stopSaving()
 
 void HLVFileManager::identifyFile(const std::shared_ptr<HLVFileData>& fileData)
 {
-    if (!fileData)
-        return;
-    _fileOpQueues->addOperation([this, fileData] {
-        _identifyCount = 0;
-        _identifyTotal = 1;
-        announceStart(HLVFileOperationIdentifying);
-        _musicIdentifier->identifyFileData(fileData);
-    });
+    if (fileData)
+        identifyFiles({fileData});
 }
 
-void HLVFileManager::identifyFiles(const QList<std::shared_ptr<HLVFileData>>& files)
+void HLVFileManager::identifyFiles(const Records& files)
 {
-    if (files.isEmpty())
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || _shutDown)
         return;
-    _fileOpQueues->addOperation([this, files] {
-        _identifyCount = 0;
-        _identifyTotal = quint64(files.size());
-        announceStart(HLVFileOperationIdentifying);
-        _musicIdentifier->identifyFileDataInArray(files);
+    auto batch = makeBatch(HLVFileOperationIdentifying, records, true);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        _musicIdentifier->identifyFileDataInArray(batch->records());
     });
 }
 
@@ -383,7 +501,7 @@ void HLVFileManager::identifyFilesAtIndexes(const QList<int>& indexes)
 bool HLVFileManager::stopIdentifying()
 {
     _musicIdentifier->stopIdentifying();
-    announceFinish(HLVFileOperationIdentifying);
+    stopBatches(HLVFileOperationIdentifying);
     return true;
 }
 
@@ -403,29 +521,37 @@ void HLVFileManager::OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileD
     default:
         return;
     }
-    if (++_identifyCount == _identifyTotal)
-        announceFinish(HLVFileOperationIdentifying);
+    creditAnswer(HLVFileOperationIdentifying, fileData);
 }
 
 // --- artwork -----------------------------------------------------------------------------------
 
 void HLVFileManager::obtainArtworkForFile(const std::shared_ptr<HLVFileData>& fileData)
 {
-    if (!fileData)
-        return;
-    obtainArtworkForFiles({fileData});
+    if (fileData)
+        obtainArtworkForFiles({fileData});
 }
 
-void HLVFileManager::obtainArtworkForFiles(const QList<std::shared_ptr<HLVFileData>>& files)
+void HLVFileManager::obtainArtworkForFiles(const Records& files)
 {
-    _terminateArtwork = false;
-    _artworkObtainCount = 0;
-    _artworkObtainTotal = quint64(files.size());
-    if (files.isEmpty())
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || _shutDown)
         return;
-    announceStart(HLVFileOperationArtwork);
-    for (const auto& record : files)
-        obtainArtworkForFileData(record);
+    auto batch = makeBatch(HLVFileOperationArtwork, records, true);
+    if (!startBatch(batch))
+        return;
+    for (const auto& record : records) {
+        if (record->IsReadOnly()) {
+            OnFileDataModified(record, HLVFileDataChangeArtwork);
+            continue;
+        }
+        _fileOpQueues->addOperation([batch, record] {
+            if (batch->isStopped())
+                return;
+            record->editVirtualTagMap([](HLVTagMap& map) { map.setArtworkAttempted(false); });
+            record->obtainArtworkPathForActiveTagMap(); // answers later, from a worker
+        });
+    }
 }
 
 void HLVFileManager::obtainArtworkForFileData(const std::shared_ptr<HLVFileData>& fileData)
@@ -436,11 +562,9 @@ void HLVFileManager::obtainArtworkForFileData(const std::shared_ptr<HLVFileData>
         OnFileDataModified(fileData, HLVFileDataChangeArtwork);
         return;
     }
-    if (_terminateArtwork)
+    if (_shutDown)
         return;
-    _fileOpQueues->addOperation([this, fileData] {
-        if (_terminateArtwork)
-            return;
+    _fileOpQueues->addOperation([fileData] {
         fileData->editVirtualTagMap([](HLVTagMap& map) { map.setArtworkAttempted(false); });
         fileData->obtainArtworkPathForActiveTagMap();
     });
@@ -448,76 +572,65 @@ void HLVFileManager::obtainArtworkForFileData(const std::shared_ptr<HLVFileData>
 
 bool HLVFileManager::stopObtainingArtwork()
 {
-    if (_fileOpQueues->operationCount() > 0) {
-        _fileOpQueues->cancelPending();
-        announceFinish(HLVFileOperationArtwork);
-    }
-    _terminateArtwork = true;
+    stopBatches(HLVFileOperationArtwork);
     return true;
 }
 
 // --- renaming ----------------------------------------------------------------------------------
 
-void HLVFileManager::renameFiles(const QList<std::shared_ptr<HLVFileData>>& files,
-                                 const std::optional<HLVFileNameStructure>& structure)
+void HLVFileManager::renameFiles(const Records& files, const std::optional<HLVFileNameStructure>& structure)
 {
-    if (files.isEmpty() || !structure || structure->isEmpty())
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || !structure || structure->isEmpty() || _shutDown)
         return;
     const HLVFileNameStructure pattern = *structure;
-    _fileOpQueues->addOperation([this, files, pattern] {
-        announceStart(HLVFileOperationRenaming);
-        _renameCount = 0;
-        const quint64 epoch = _renameEpoch;
-        for (const auto& record : files)
-            _renameOpQueue->addOperation([record, pattern] { record->renameFileUsingStructure(pattern); });
-        const quint64 expected = quint64(files.size());
-        _renameOpQueue->addOperation([this, expected, epoch] {
-            std::unique_lock lock(_answerLock);
-            _answered.wait(lock, [&] { return _renameCount >= expected || _renameEpoch != epoch; });
-            const bool stopped = _renameEpoch != epoch;
-            lock.unlock();
-            if (stopped)
-                return;
-            sortFileData(); // names changed
-            announceFinish(HLVFileOperationRenaming);
-        });
+    auto batch = makeBatch(HLVFileOperationRenaming, records, true);
+    _fileOpQueues->addOperation([this, batch, pattern] {
+        if (!startBatch(batch))
+            return;
+        for (const auto& record : batch->records()) {
+            _renameOpQueue->addOperation([batch, record, pattern] {
+                if (!batch->isStopped())
+                    record->renameFileUsingStructure(pattern);
+            });
+        }
     });
 }
 
 bool HLVFileManager::stopRenaming()
 {
-    if (_renameOpQueue->operationCount() > 0) {
-        _renameOpQueue->cancelPending();
-        {
-            std::lock_guard lock(_answerLock);
-            ++_renameEpoch;
-        }
-        _answered.notify_all();
-        announceFinish(HLVFileOperationRenaming);
-    }
+    stopBatches(HLVFileOperationRenaming);
     return true;
 }
 
 // --- removing ----------------------------------------------------------------------------------
 
-void HLVFileManager::removeLocked(const std::shared_ptr<HLVFileData>& fileData)
+bool HLVFileManager::removeLocked(const std::shared_ptr<HLVFileData>& fileData)
 {
+    auto entry = _entries.find(fileData.get());
+    if (entry == _entries.end())
+        return false;
+    _paths.remove(entry->path);
+    _entries.erase(entry);
     _FileDataArray.removeAll(fileData);
-    _fileDataIndex.remove(fileData.get());
     _UntaggedFileDataArray.removeAll(fileData);
     _PartiallyTaggedFileDataArray.removeAll(fileData);
     _ModifiedFileDataArray.removeAll(fileData);
+    return true;
 }
 
 bool HLVFileManager::removeFileData(const std::shared_ptr<HLVFileData>& fileData)
 {
     if (!fileData)
         return false;
+    bool removed = false;
     {
         ListLock lock(_listLock);
-        removeLocked(fileData);
+        removed = removeLocked(fileData);
     }
     _musicIdentifier->removeFileData(fileData);
+    if (removed)
+        listsChanged();
     return true;
 }
 
@@ -526,27 +639,37 @@ bool HLVFileManager::removeFileAtIndex(qsizetype index)
     return removeFileData(fileAtIndex(index));
 }
 
-bool HLVFileManager::removeFilesAtIndexes(const QList<int>& indexes)
+bool HLVFileManager::removeFiles(const Records& files)
 {
-    const auto records = recordsAt(indexes, HLVFileList::All);
-    _fileOpQueues->addOperation([this, records] {
-        announceStart(HLVFileOperationRemoving);
-        for (const auto& record : records)
-            removeFileData(record);
-        announceFinish(HLVFileOperationRemoving);
+    if (_shutDown)
+        return false;
+    auto batch = makeBatch(HLVFileOperationRemoving, withoutDuplicates(files), false);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        bool removed = false;
+        for (const auto& record : batch->records()) {
+            {
+                ListLock lock(_listLock);
+                removed = removeLocked(record) || removed;
+            }
+            _musicIdentifier->removeFileData(record);
+        }
+        finishBatch(batch);
+        if (removed)
+            listsChanged();
     });
     return true;
 }
 
+bool HLVFileManager::removeFilesAtIndexes(const QList<int>& indexes)
+{
+    return removeFiles(recordsAt(indexes, HLVFileList::All));
+}
+
 bool HLVFileManager::removeFilesAtIndexes(const QList<int>& indexes, HLVFileList list)
 {
-    const auto records = recordsAt(indexes, list);
-    _fileOpQueues->addOperation([this, records] {
-        announceStart(HLVFileOperationRemoving);
-        for (const auto& record : records)
-            removeFileData(record);
-        announceFinish(HLVFileOperationRemoving);
-    });
+    removeFiles(recordsAt(indexes, list));
     return false;
 }
 
@@ -556,12 +679,16 @@ void HLVFileManager::fileWasModified(const std::shared_ptr<HLVFileData>& fileDat
 {
     if (!fileData || !fileData->IsModified())
         return;
-    ListLock lock(_listLock);
-    if (!_ModifiedFileDataArray.contains(fileData) && _fileDataIndex.contains(fileData.get()))
+    {
+        ListLock lock(_listLock);
+        if (_ModifiedFileDataArray.contains(fileData) || !_entries.contains(fileData.get()))
+            return;
         _ModifiedFileDataArray.append(fileData);
+    }
+    listsChanged();
 }
 
-void HLVFileManager::filesWereModified(const QList<std::shared_ptr<HLVFileData>>& files)
+void HLVFileManager::filesWereModified(const Records& files)
 {
     for (const auto& record : files)
         fileWasModified(record);
@@ -574,11 +701,13 @@ void HLVFileManager::refreshFilters()
         if (_FileDataArray.isEmpty())
             return;
     }
-    if (_currentFileOperation == HLVFileOperationFiltering)
+    if (_shutDown || isOperationRunning(HLVFileOperationFiltering))
         return;
-    _fileOpQueues->addOperation([this] {
-        announceStart(HLVFileOperationFiltering);
-        QList<std::shared_ptr<HLVFileData>> records;
+    auto batch = makeBatch(HLVFileOperationFiltering, {}, false);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        Records records;
         {
             ListLock lock(_listLock);
             _UntaggedFileDataArray.clear();
@@ -586,29 +715,33 @@ void HLVFileManager::refreshFilters()
             records = _FileDataArray;
         }
         for (const auto& record : std::as_const(records)) {
-            if (_filterShouldTerminate.exchange(false))
+            if (batch->isStopped())
                 break;
             qint64 count = record->FilteredTagCount();
             if (count < 0) {
-                // Read outside the list lock: this may read the file.
+                // Outside the list lock: this may read the file.
                 count = HLVTagMapFilter::filteredTagCountForTagMap(*record->TemporaryTagMap());
                 record->setFilteredTagCount(count);
             }
             if (count <= 0)
                 continue;
             ListLock lock(_listLock);
-            if (!_fileDataIndex.contains(record.get()))
+            if (!_entries.contains(record.get()))
                 continue; // removed meanwhile
             (count == 10 ? _UntaggedFileDataArray : _PartiallyTaggedFileDataArray).append(record);
         }
-        announceFinish(HLVFileOperationFiltering);
+        listsChanged();
+        finishBatch(batch); // a cancelled pass too, its lists partly filled
     });
 }
 
 void HLVFileManager::cancelFilter()
 {
-    if (_currentFileOperation == HLVFileOperationFiltering)
-        _filterShouldTerminate = true;
+    std::lock_guard lock(_batchLock);
+    for (const auto& batch : std::as_const(_batches)) {
+        if (batch->kind() == HLVFileOperationFiltering && batch->isStarted())
+            batch->stop();
+    }
 }
 
 // --- record answers ------------------------------------------------------------------------------
@@ -619,30 +752,39 @@ void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& file
     case HLVFileDataChangeArtwork:
         fileData->forceIsModified();
         relay(fileData, code);
-        if (++_artworkObtainCount == _artworkObtainTotal)
-            announceFinish(HLVFileOperationArtwork);
+        creditAnswer(HLVFileOperationArtwork, fileData);
         break;
     case HLVFileDataChangeSaved: {
-        {
+        // Edits made while the file was written leave it modified.
+        bool changed = false;
+        if (!fileData->IsModified()) {
             ListLock lock(_listLock);
-            _ModifiedFileDataArray.removeAll(fileData);
+            changed = _ModifiedFileDataArray.removeAll(fileData) > 0;
         }
+        if (changed)
+            listsChanged();
         relay(fileData, code);
-        countAnswer(_savedCount);
+        creditAnswer(HLVFileOperationSaving, fileData);
         break;
     }
     case HLVFileDataChangeNotSaved:
         relay(fileData, code);
-        countAnswer(_savedCount);
+        creditAnswer(HLVFileOperationSaving, fileData);
         break;
     case HLVFileDataChangeLoaded: {
-        ListLock lock(_listLock);
-        _ModifiedFileDataArray.removeAll(fileData);
+        bool changed = false;
+        {
+            ListLock lock(_listLock);
+            changed = _ModifiedFileDataArray.removeAll(fileData) > 0;
+        }
+        if (changed)
+            listsChanged();
         break;
     }
     case HLVFileDataChangeRenamed:
+        recordRenamed(fileData);
         relay(fileData, code);
-        countAnswer(_renameCount);
+        creditAnswer(HLVFileOperationRenaming, fileData);
         break;
     default:
         break;

@@ -166,7 +166,7 @@ TEST_F(HLVFileDataTest, ReleasesBecomeCandidatesWithMatchingAlbumsFirst)
     EXPECT_EQ(releases[0]->AlbumName(), QStringLiteral("blue album"));
     EXPECT_EQ(releases[1]->AlbumName(), QStringLiteral("BLUE ALBUM"));
     EXPECT_EQ(releases[2]->AlbumName(), QStringLiteral("Other"));
-    EXPECT_EQ(r->VirtualTagMap(), releases[0]); // the candidate itself is pending
+    EXPECT_EQ(r->selectedRelease(), 0); // the candidate itself is pending
     EXPECT_EQ(releases[0]->TrackName(), QStringLiteral("Song (live)"));
     EXPECT_EQ(releases[2]->TrackName(), QStringLiteral("Song"));
     EXPECT_EQ(releases[2]->ReleaseYear(), 2001);

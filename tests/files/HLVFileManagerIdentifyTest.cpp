@@ -116,7 +116,7 @@ TEST_F(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
     // Albums before singles; the first candidate is the pending map.
     const auto releases = untagged->Releases();
     ASSERT_EQ(releases.size(), 2);
-    EXPECT_EQ(untagged->VirtualTagMap(), releases[0]);
+    EXPECT_EQ(untagged->selectedRelease(), 0);
     EXPECT_EQ(releases[0]->AlbumName(), QStringLiteral("Waveforms"));
     EXPECT_EQ(releases[0]->TrackNumber(), 5);
     EXPECT_EQ(releases[0]->TrackTotal(), 12);

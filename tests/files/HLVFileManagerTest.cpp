@@ -81,11 +81,15 @@ TEST_F(HLVFileManagerTest, AddingSortsByNameAndRefusesDuplicates)
     EXPECT_FALSE(manager.fileAtIndex(99));
 }
 
-TEST_F(HLVFileManagerTest, SamePathTwiceInOneBatchToAnEmptyCollection)
+// A folder and a file inside it dropped together: one record per file, or
+// their saves overwrite each other.
+TEST_F(HLVFileManagerTest, SamePathTwiceInOneBatchGivesOneRecord)
 {
     const auto urls = copies({"x.mp3"});
-    addAndWait({urls.first(), urls.first()});
-    EXPECT_EQ(manager.FileDataArray().size(), 2);
+    const QString path = urls.first().toLocalFile();
+    const QUrl again = QUrl::fromLocalFile(QFileInfo(path).absolutePath() + QStringLiteral("/./x.mp3"));
+    addAndWait({urls.first(), urls.first(), again});
+    EXPECT_EQ(manager.FileDataArray().size(), 1);
 }
 
 TEST_F(HLVFileManagerTest, RemovingByIndexesOfTheCallersList)
