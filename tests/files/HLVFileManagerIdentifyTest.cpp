@@ -163,3 +163,39 @@ TEST_F(HLVFileManagerIdentify, StopLeavesWaitingFilesQueued)
     EXPECT_EQ(events.take(), QStringList({"start 5", "finish 5"}));
     manager.removeDelegate(&events);
 }
+
+// Fault: after a stop, a new identification let the stopped files be
+// fingerprinted anyway and counted toward the new operation.
+TEST_F(HLVFileManagerIdentify, StoppedFilesStayStoppedWhenANewRunBegins)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply).delayed(400ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+        records.append(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QLatin1String(name))));
+    Events events;
+    HLVFileManager manager;
+    manager.addDelegate(&events);
+    for (const auto& record : records)
+        manager.addFileData(record);
+    manager.identifyFiles(records.mid(0, 3));
+    ASSERT_TRUE(server.waitForRequests(1, 30s));
+    manager.stopIdentifying();
+    manager.identifyFiles({records[3]});
+    for (int i = 0; i < 600 && records[3]->IdentificationState() != HLVIdentificationIdentified; ++i)
+        std::this_thread::sleep_for(20ms);
+    manager.waitUntilIdle();
+    std::this_thread::sleep_for(1500ms); // time for stray work to show
+    EXPECT_EQ(records[3]->IdentificationState(), HLVIdentificationIdentified);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(records[i]->IdentificationState(), HLVIdentificationQueued);
+        EXPECT_FALSE(records[i]->existingVirtualTagMap());
+    }
+    int lookups = 0;
+    for (const auto& request : server.requests())
+        lookups += request.path == QStringLiteral("/v2/lookup");
+    EXPECT_EQ(lookups, 2); // the first file's and the new run's
+    const QStringList seen = events.take();
+    EXPECT_EQ(seen.count(QStringLiteral("finish 5")), 2);
+    EXPECT_EQ(seen.count(QStringLiteral("5 d.mp3")), 1);
+    manager.removeDelegate(&events);
+}
