@@ -518,7 +518,7 @@ void HLVFileData::save(bool resumed)
         }
     }
     if (action == Action::AwaitArtwork) {
-        requestArtwork(); // the answer resumes the save
+        requestArtwork(true); // the answer resumes the save
         return;
     }
     notify(code);
@@ -550,10 +550,10 @@ void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void(
 void HLVFileData::obtainArtworkPathForActiveTagMap()
 {
     _artworkAnswerOwed = true;
-    requestArtwork();
+    requestArtwork(false);
 }
 
-void HLVFileData::requestArtwork()
+void HLVFileData::requestArtwork(bool forSave)
 {
     auto paths = std::make_shared<HLVArtworkPaths>();
     paths->setDelegate(weak_from_this());
@@ -573,10 +573,15 @@ void HLVFileData::requestArtwork()
             _artworkPaths = paths;
         }
     }
-    // Lookups block on the network: never on the caller's thread, which may be
-    // the main thread or one of the manager's queues.
+    // Lookups block on the network. A save off the main thread may wait for its
+    // own (it writes right after); anyone else gets the answer from a worker.
     auto self = shared_from_this();
-    if (tagMapRoad)
+    if (forSave && !HLVMainThread::isMainThread()) {
+        if (tagMapRoad)
+            paths->obtainArtworkForTagMap(searchCopy);
+        else
+            paths->obtainArtworkForFileData(self);
+    } else if (tagMapRoad)
         QThreadPool::globalInstance()->start([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
     else
         QThreadPool::globalInstance()->start([paths, self] { paths->obtainArtworkForFileData(self); });

@@ -184,7 +184,7 @@ private:
     HLVCustomTagValueArray determineCustomTagValuesLocked() const;
     bool isModifiedLocked() const;
     void save(bool resumed);
-    void requestArtwork();
+    void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);
 
     // A tag-map artwork search in flight: the copy it works on and the map
