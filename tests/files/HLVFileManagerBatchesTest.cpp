@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QImage>
 #include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -43,7 +44,8 @@ bool spinUntil(Condition condition, std::chrono::milliseconds timeout = 10s)
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
 }
