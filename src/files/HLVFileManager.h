@@ -2,16 +2,15 @@
 
 #include "HLVFileData.h"
 #include "HLVFileNameStructure.h"
-#include "HLVFileOperationBatch.h"
+#include "HLVFileLists.h"
+#include "HLVFileOperationBatches.h"
 #include "HLVDelegateList.h"
 #include "HLVMusicIdentifier.h"
 
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QUrl>
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,9 +35,6 @@ enum HLVFileManagerChange : int {
     HLVFileManagerChangeIdentificationFailed = 6,
     HLVFileManagerChangeIdentificationNotNeeded = 7,
 };
-
-// The four lists a view can show.
-enum class HLVFileList { All, Untagged, PartiallyTagged, Modified };
 
 // Observes the manager's operations. Calls arrive on any thread, never with a
 // lock of the manager held; windows use HLVFileManagerBridge instead.
@@ -137,25 +133,21 @@ public:
     void shutdown();
 
 private:
-    using Batch = HLVFileOperationBatch;
     using BatchPtr = std::shared_ptr<HLVFileOperationBatch>;
-    BatchPtr makeBatch(int kind, const QList<std::shared_ptr<HLVFileData>>& records, bool expectsAnswers);
+    using Records = QList<std::shared_ptr<HLVFileData>>;
     bool startBatch(const BatchPtr& batch);
     void finishBatch(const BatchPtr& batch);
+    void finishBatches(const QList<BatchPtr>& batches);
     void creditAnswer(int kind, const std::shared_ptr<HLVFileData>& fileData);
-    void stopBatches(int kind);
-    void updateCurrentOperationLocked();
 
     void announceStart(int operation);
     void announceFinish(int operation);
     void relay(const std::shared_ptr<HLVFileData>& fileData, int code);
     void listsChanged();
     bool addFileDataQuietly(const std::shared_ptr<HLVFileData>& fileData);
-    void insertSortedLocked(const std::shared_ptr<HLVFileData>& fileData);
-    bool removeLocked(const std::shared_ptr<HLVFileData>& fileData);
-    void recordRenamed(const std::shared_ptr<HLVFileData>& fileData);
-    QList<std::shared_ptr<HLVFileData>> recordsAt(const QList<int>& indexes, HLVFileList list) const;
-    void queueSaves(const QList<std::shared_ptr<HLVFileData>>& files);
+    Records recordsAt(const QList<int>& indexes, HLVFileList list) const;
+    void queueSaves(const Records& records);
+    static Records withoutDuplicates(const Records& files);
 
     HLVDelegateList<HLVFileManagerDelegate> _delegates;
 
@@ -164,23 +156,7 @@ private:
     std::unique_ptr<HLVSerialOperationQueue> _renameOpQueue;
     std::shared_ptr<HLVMusicIdentifier> _musicIdentifier;
 
-    mutable std::mutex _batchLock;
-    QList<BatchPtr> _batches; // queued or running, not finished
-    std::atomic<int> _currentFileOperation{HLVFileOperationNone};
+    HLVFileOperationBatches _batches;
     std::atomic<bool> _shutDown{false};
-
-    // What the manager knows of a record without asking it under the list lock.
-    struct Entry
-    {
-        QString name;
-        QString path;
-    };
-
-    mutable std::mutex _listLock;
-    QList<std::shared_ptr<HLVFileData>> _FileDataArray;
-    QHash<const HLVFileData*, Entry> _entries; // the records of _FileDataArray
-    QSet<QString> _paths;                      // one record per path
-    QList<std::shared_ptr<HLVFileData>> _PartiallyTaggedFileDataArray;
-    QList<std::shared_ptr<HLVFileData>> _UntaggedFileDataArray;
-    QList<std::shared_ptr<HLVFileData>> _ModifiedFileDataArray;
+    HLVFileLists _lists;
 };
