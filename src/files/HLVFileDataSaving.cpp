@@ -7,10 +7,35 @@
 
 #include <QFileInfo>
 #include <QThreadPool>
+#include <condition_variable>
 
 // Saving a record and the artwork lookups a save or a view asks for.
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+namespace {
+
+// Records are many and saves few: one gate serves the turns of all of them.
+std::mutex writeGate;
+std::condition_variable writeTurnEnded;
+
+} // namespace
+
+HLVFileData::WriteTurn::WriteTurn(HLVFileData& record) : _record(record)
+{
+    std::unique_lock gate(writeGate);
+    writeTurnEnded.wait(gate, [this] { return !_record._writing; });
+    _record._writing = true;
+}
+
+HLVFileData::WriteTurn::~WriteTurn()
+{
+    {
+        std::lock_guard gate(writeGate);
+        _record._writing = false;
+    }
+    writeTurnEnded.notify_all();
+}
 
 // --- saving -------------------------------------------------------------------------------
 
@@ -29,7 +54,7 @@ void HLVFileData::save(bool resumed)
     int code = HLVFileDataChangeNotSaved;
     {
         // One writer at a time: a second save starts from what the first left.
-        std::unique_lock writer(_writeLock);
+        WriteTurn writer(*this);
         bool loaded = false;
         {
             Lock lock(_lock);

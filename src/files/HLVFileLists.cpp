@@ -34,9 +34,9 @@ bool HLVFileLists::insert(const std::shared_ptr<HLVFileData>& record, const QStr
 
 void HLVFileLists::insertSortedLocked(const std::shared_ptr<HLVFileData>& record)
 {
-    const QString name = _entries.value(record.get()).name;
+    const QString name = _entries.constFind(record.get())->name;
     auto position = std::upper_bound(_all.begin(), _all.end(), name, [this](const QString& n, const auto& other) {
-        return fileNameLess(n, _entries.value(other.get()).name);
+        return fileNameLess(n, _entries.constFind(other.get())->name);
     });
     _all.insert(position, record);
 }
@@ -104,7 +104,7 @@ void HLVFileLists::sortByNames(const QHash<const HLVFileData*, QString>& names)
     }
     // The names are fixed for the sort: a rename meanwhile cannot upset it.
     std::stable_sort(_all.begin(), _all.end(), [this](const auto& a, const auto& b) {
-        return fileNameLess(_entries.value(a.get()).name, _entries.value(b.get()).name);
+        return fileNameLess(_entries.constFind(a.get())->name, _entries.constFind(b.get())->name);
     });
 }
 

@@ -291,8 +291,9 @@ TEST_F(HLVFileDataTest, EditsSavesAndReadsFromSeveralThreads)
             (void)r->IsModified();
             (void)r->RequiresTagging();
             ASSERT_TRUE(map->TrackName().has_value());
-            if (map->TrackName()->startsWith(QLatin1String("Edit ")))
+            if (map->TrackName()->startsWith(QLatin1String("Edit "))) {
                 EXPECT_EQ(map->TrackName()->mid(5), map->Comment().value_or(QString()).mid(8));
+            }
             const auto pending = r->VirtualTagMap();
             EXPECT_EQ(pending->TrackName().value_or(QString()).mid(5), pending->Comment().value_or(QString()).mid(8));
         }
