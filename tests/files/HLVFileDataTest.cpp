@@ -227,6 +227,9 @@ TEST_F(HLVFileDataTest, FailedSaveKeepsPendingChanges)
     EXPECT_TRUE(r->IsModified());
     EXPECT_EQ(r->TagMap()->TrackName(), QStringLiteral("Lost?"));
     EXPECT_EQ(r->InitialTagMap()->TrackName(), QStringLiteral("Title"));
+    // The record keeps why, for the command line and the file list.
+    ASSERT_TRUE(r->LastFailure().has_value());
+    EXPECT_FALSE(r->LastFailure()->message.isEmpty());
 }
 
 TEST_F(HLVFileDataTest, RenamesFromTheStoredTags)
