@@ -6,7 +6,7 @@
 #include "HLVTagMapMerge.h"
 
 #include <QFileInfo>
-#include <QThreadPool>
+#include <thread>
 #include <condition_variable>
 
 // Saving a record and the artwork lookups a save or a view asks for.
@@ -20,6 +20,14 @@ std::mutex writeGate;
 std::condition_variable writeTurnEnded;
 
 } // namespace
+
+// Lookups wait on the network for up to a minute: each gets a thread of its
+// own (they are few: one per file shown or asked for), so that no pool of a
+// fixed size fills with waiting lookups and holds up other work.
+static void startOnWorker(std::function<void()> job)
+{
+    std::thread(std::move(job)).detach();
+}
 
 HLVFileData::WriteTurn::WriteTurn(HLVFileData& record) : _record(record)
 {
@@ -151,7 +159,7 @@ void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void(
         afterSave();
     };
     if (HLVMainThread::isMainThread())
-        QThreadPool::globalInstance()->start(resume);
+        startOnWorker(resume);
     else
         resume();
 }
@@ -193,9 +201,9 @@ void HLVFileData::requestArtwork(bool forSave)
         else
             paths->obtainArtworkForFileData(self);
     } else if (tagMapRoad)
-        QThreadPool::globalInstance()->start([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
+        startOnWorker([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
     else
-        QThreadPool::globalInstance()->start([paths, self] { paths->obtainArtworkForFileData(self); });
+        startOnWorker([paths, self] { paths->obtainArtworkForFileData(self); });
 }
 
 void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)

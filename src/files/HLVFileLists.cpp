@@ -94,15 +94,9 @@ std::shared_ptr<HLVFileData> HLVFileLists::at(qsizetype index) const
     return _all.at(index);
 }
 
-void HLVFileLists::sortByNames(const QHash<const HLVFileData*, QString>& names)
+void HLVFileLists::sort()
 {
     Lock lock(_lock);
-    for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        auto entry = _entries.find(it.key());
-        if (entry != _entries.end())
-            entry->name = it.value();
-    }
-    // The names are fixed for the sort: a rename meanwhile cannot upset it.
     std::stable_sort(_all.begin(), _all.end(), [this](const auto& a, const auto& b) {
         return fileNameLess(_entries.constFind(a.get())->name, _entries.constFind(b.get())->name);
     });
