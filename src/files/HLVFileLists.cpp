@@ -68,14 +68,27 @@ bool HLVFileLists::isEmpty() const
     return _all.isEmpty();
 }
 
+namespace {
+
+// A snapshot that shares no storage with the list: Qt checks whether a list is
+// shared with a relaxed load, so a list that was shared with a snapshot on
+// another thread could be changed in place without that thread's reads being
+// ordered before the change.
+HLVFileLists::Records unshared(const HLVFileLists::Records& list)
+{
+    return HLVFileLists::Records(list.cbegin(), list.cend());
+}
+
+} // namespace
+
 HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
 {
     Lock lock(_lock);
     switch (list) {
-    case HLVFileList::All: return _all;
-    case HLVFileList::Untagged: return _untagged;
-    case HLVFileList::PartiallyTagged: return _partiallyTagged;
-    case HLVFileList::Modified: return _modified;
+    case HLVFileList::All: return unshared(_all);
+    case HLVFileList::Untagged: return unshared(_untagged);
+    case HLVFileList::PartiallyTagged: return unshared(_partiallyTagged);
+    case HLVFileList::Modified: return unshared(_modified);
     }
     return {};
 }
@@ -135,7 +148,7 @@ HLVFileLists::Records HLVFileLists::beginFilterPass()
     Lock lock(_lock);
     _untagged.clear();
     _partiallyTagged.clear();
-    return _all;
+    return unshared(_all);
 }
 
 void HLVFileLists::addFiltered(const std::shared_ptr<HLVFileData>& record, bool untagged)
