@@ -22,6 +22,10 @@ HLVMusicIdentifier::HLVMusicIdentifier()
 HLVMusicIdentifier::~HLVMusicIdentifier()
 {
     _terminate = true;
+    ++_runEpoch;
+    // No answer may reach the queues once they are going: detach from the
+    // fingerprinter first, and let an answer already inside see the shutdown.
+    _fingerprinter->setDelegate(nullptr);
     {
         std::lock_guard lock(_lock);
         _shuttingDown = true;
@@ -29,31 +33,21 @@ HLVMusicIdentifier::~HLVMusicIdentifier()
     _stageFree.notify_all();
     _fingerprintingOpQueue.reset();
     _identificationOpQueue.reset();
-    _fingerprinter->setDelegate(nullptr);
 }
 
 void HLVMusicIdentifier::addDelegate(HLVMusicIdentifierDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    if (delegate && !_delegates.contains(delegate))
-        _delegates.append(delegate);
+    _delegates.add(delegate);
 }
 
 void HLVMusicIdentifier::removeDelegate(HLVMusicIdentifierDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    _delegates.removeAll(delegate);
+    _delegates.remove(delegate);
 }
 
 void HLVMusicIdentifier::notifyDelegates(const std::shared_ptr<HLVFileData>& fileData)
 {
-    QList<HLVMusicIdentifierDelegate*> delegates;
-    {
-        std::lock_guard lock(_delegateLock);
-        delegates = _delegates;
-    }
-    for (HLVMusicIdentifierDelegate* delegate : delegates)
-        delegate->OnFileDataChanged(fileData);
+    _delegates.forEach([&](HLVMusicIdentifierDelegate* delegate) { delegate->OnFileDataChanged(fileData); });
 }
 
 void HLVMusicIdentifier::addFileData(const std::shared_ptr<HLVFileData>& fileData)
@@ -110,9 +104,10 @@ void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLV
 {
     _terminate = false;
     clearKeyRejection();
+    const quint64 epoch = _runEpoch;
     const QList<std::shared_ptr<HLVFileData>> copy = files;
     for (const auto& fileData : copy) {
-        if (_terminate)
+        if (_runEpoch != epoch)
             break;
         performIdentify(fileData);
     }
@@ -121,6 +116,8 @@ void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLV
 void HLVMusicIdentifier::stopIdentifying()
 {
     _terminate = true;
+    // Work queued before the stop stays stopped even when a new run begins.
+    ++_runEpoch;
 }
 
 void HLVMusicIdentifier::waitWhileBusy(const std::atomic<bool>& busy)
@@ -155,8 +152,9 @@ void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fil
         return;
     }
     fileData->setIdentificationState(HLVIdentificationQueued);
-    _fingerprintingOpQueue->addOperation([this, fileData] {
-        if (_terminate)
+    const quint64 epoch = _runEpoch;
+    _fingerprintingOpQueue->addOperation([this, fileData, epoch] {
+        if (_terminate || _runEpoch != epoch)
             return; // stays queued (state 1)
         if (const std::optional<HLVFailure> rejection = keyRejection()) {
             // Every lookup would be refused the same way: fail without asking.
@@ -166,6 +164,10 @@ void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fil
             return;
         }
         _isFingerprintingATrack = true;
+        {
+            std::lock_guard lock(_lock);
+            _fingerprintingEpoch = epoch;
+        }
         fingerprintFileData(fileData);
         // One file at a time: the answer clears the flag.
         waitWhileBusy(_isFingerprintingATrack);
@@ -206,9 +208,13 @@ void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprin
         _keyRejection = failure;
     }
     std::shared_ptr<HLVFileData> fileData;
+    bool stale = false;
     {
         std::lock_guard lock(_lock);
+        if (_shuttingDown)
+            return;
         fileData = std::exchange(_currentlyFingerprinting, nullptr);
+        stale = _fingerprintingEpoch != _runEpoch;
     }
     if (fileData) {
         if (fingerprint) {
@@ -216,7 +222,14 @@ void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprin
             fileData->setArtistID(fingerprint->ArtistMBID());
             fileData->setTrackName(fingerprint->TrackName());
             const HLVFingerprint found = *fingerprint;
-            _identificationOpQueue->addOperation([this, fileData, found] { identifyReleases(fileData, found); });
+            const quint64 epoch = _runEpoch;
+            std::lock_guard lock(_lock);
+            if (!_shuttingDown && !stale) {
+                _identificationOpQueue->addOperation([this, fileData, found, epoch] {
+                    if (_runEpoch == epoch)
+                        identifyReleases(fileData, found);
+                });
+            }
         } else {
             fileData->setLastFailure(failure);
             fileData->setIdentificationState(HLVIdentificationFailed);

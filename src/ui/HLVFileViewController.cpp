@@ -377,5 +377,5 @@ void HLVFileViewController::reportSelection()
 
 bool HLVFileViewController::operationRunning() const
 {
-    return _fileManager && _fileManager->currentOperation() != HLVFileOperationNone;
+    return _fileManager && _fileManager->isOperationRunning();
 }

@@ -255,17 +255,7 @@ void HLVFileViewController::removeRecords(const QList<std::shared_ptr<HLVFileDat
 {
     if (!_fileManager)
         return;
-    // The manager takes rows of one of its lists: find the records in a fresh
-    // copy of the whole list, taken here on the main thread.
-    const auto rowOf = HLVFileListModel::rowsByRecord(_fileManager->FileDataArray());
-    QList<int> rows;
-    for (const auto& record : records) {
-        const auto found = rowOf.constFind(record.get());
-        if (found != rowOf.constEnd())
-            rows.append(*found);
-    }
-    std::sort(rows.begin(), rows.end());
-    _fileManager->removeFilesAtIndexes(rows, HLVFileList::All);
+    _fileManager->removeFiles(records);
 }
 
 void HLVFileViewController::removeSelectedFiles()
