@@ -348,7 +348,9 @@ void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& file
         creditAnswer(HLVFileOperationSaving, fileData);
         break;
     case HLVFileDataChangeLoaded:
-        if (_lists.removeModified(fileData))
+        // A first read of a file already changed (Remove Tags before anything
+        // read it) must not hide those changes from the modified list.
+        if (!fileData->IsModified() && _lists.removeModified(fileData))
             listsChanged();
         break;
     case HLVFileDataChangeRenamed:

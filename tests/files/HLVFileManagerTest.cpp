@@ -201,6 +201,19 @@ TEST_F(HLVFileManagerTest, IdentifyingNothingAnnouncesNothing)
     EXPECT_TRUE(events.take().isEmpty());
 }
 
+TEST_F(HLVFileManagerTest, FirstReadOfAChangedFileKeepsItModified)
+{
+    addAndWait(copies({"a.mp3"}));
+    const auto record = manager.FileDataArray().first();
+    record->removeTags(); // before anything has read the file's tags
+    manager.fileWasModified(record);
+    ASSERT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"a.mp3"}));
+    record->InitialTagMap();
+    EXPECT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"a.mp3"}));
+    record->undoChanges();
+    EXPECT_TRUE(manager.ModifiedFileDataArray().isEmpty());
+}
+
 TEST_F(HLVFileManagerTest, RemovedRecordsLeaveEveryListAndMayComeBack)
 {
     addAndWait(copies({"a.mp3", "b.mp3", "c.mp3"}));
