@@ -12,7 +12,12 @@ HLVTestFiles::HLVTestFiles()
 
 QString HLVTestFiles::fixturePath(const QString& fixtureName)
 {
-    return QStringLiteral(CADRELLE_TEST_DATA_DIR "/") + fixtureName;
+    // A run as another user (scripts/run-unprivileged) brings its own copy of
+    // the fixtures, since the checkout may not be readable to that user.
+    static const QString folder = qEnvironmentVariableIsSet("CADRELLE_TEST_DATA_COPY")
+        ? qEnvironmentVariable("CADRELLE_TEST_DATA_COPY")
+        : QStringLiteral(CADRELLE_TEST_DATA_DIR);
+    return folder + QLatin1Char('/') + fixtureName;
 }
 
 QString HLVTestFiles::copyFixture(const QString& fixtureName, const QString& asName)
