@@ -110,6 +110,8 @@ HLVCommandRunner::HLVCommandRunner(const HLVCommandLine& line)
 HLVCommandRunner::~HLVCommandRunner()
 {
     _manager.removeDelegate(&_monitor);
+    // Requests still in flight must not hold up the exit.
+    _manager.shutdown();
 }
 
 void HLVCommandRunner::print(const QByteArray& text)
@@ -222,8 +224,10 @@ QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, c
         const bool written = codes.value(record.get()).contains(HLVFileDataChangeSaved);
         saved.insert(record.get(), written);
         if (!written) {
-            fail(record->FilePath(), record->IsReadOnly() ? QStringLiteral("the file is read-only")
-                                                          : QStringLiteral("the tags could not be written"));
+            const auto failure = record->LastFailure();
+            fail(record->FilePath(), failure           ? failure->message
+                                     : record->IsReadOnly() ? QStringLiteral("the file is read-only")
+                                                            : QStringLiteral("the tags could not be written"));
         }
     }
     return saved;
@@ -447,7 +451,9 @@ void HLVCommandRunner::identify(const Records& records)
         case HLVIdentificationSkipped:
             break;
         default:
-            if (record->IsReadOnly())
+            if (const auto failure = record->LastFailure())
+                fail(path, failure->message); // the pipeline's own reason
+            else if (record->IsReadOnly())
                 fail(path, QStringLiteral("the file is read-only"));
             else if (record->IsUnreadable())
                 fail(path, QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));

@@ -1,14 +1,11 @@
 #include "HLVFileData.h"
-#include "HLVArtworkPaths.h"
-#include "HLVCustomTagIdentifierString.h"
 #include "HLVFileNameStructure.h"
-#include "HLVMainThread.h"
-#include "HLVRecordingReleasesGroup.h"
+#include "HLVReleaseCandidates.h"
+#include "HLVRenamingPlan.h"
+#include "HLVTagMapMerge.h"
 #include "HLVTagLib.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QThreadPool>
 #include <QUrl>
 
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -27,12 +24,13 @@ std::shared_ptr<HLVFileData> HLVFileData::createWithPath(const QString& path)
 
 void HLVFileData::setFileWithURL(const QUrl& url)
 {
+    QString path = url.toLocalFile();
+    if (path.isEmpty())
+        path = QUrl::fromPercentEncoding(url.path().toUtf8());
     {
-        Lock lock(_lock);
-        _FilePath = url.toLocalFile();
-        if (_FilePath.isEmpty())
-            _FilePath = QUrl::fromPercentEncoding(url.path().toUtf8());
-        _FileName = QFileInfo(_FilePath).fileName();
+        std::lock_guard lock(_pathLock);
+        _FilePath = path;
+        _FileName = QFileInfo(path).fileName();
     }
     _identificationState = HLVIdentificationNone;
     _modified = false;
@@ -40,19 +38,19 @@ void HLVFileData::setFileWithURL(const QUrl& url)
 
 void HLVFileData::notify(int code)
 {
-    if (HLVFileDataDelegate* delegate = _delegate.load())
-        delegate->OnFileDataModified(shared_from_this(), code);
+    const auto self = shared_from_this();
+    _delegate.forEach([&](HLVFileDataDelegate* delegate) { delegate->OnFileDataModified(self, code); });
 }
 
 QString HLVFileData::FileName() const
 {
-    Lock lock(_lock);
+    std::lock_guard lock(_pathLock);
     return _FileName;
 }
 
 QString HLVFileData::FilePath() const
 {
-    Lock lock(_lock);
+    std::lock_guard lock(_pathLock);
     return _FilePath;
 }
 
@@ -87,11 +85,19 @@ void HLVFileData::setLastFailure(const std::optional<HLVFailure>& failure)
 
 // --- initial tags ---------------------------------------------------------------
 
-std::shared_ptr<HLVTagMap> HLVFileData::loadLocked(bool* loaded)
+std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
 {
+    {
+        Lock lock(_lock);
+        if (_initialTagMap)
+            return _initialTagMap;
+    }
+    // Read without the lock: a slow disk must not hold up readers of the record.
+    bool readable = false;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
+    Lock lock(_lock);
     if (!_initialTagMap) {
-        bool readable = false;
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _initialTagMap = map;
         _isUnreadable = !readable;
         *loaded = true;
     }
@@ -100,23 +106,20 @@ std::shared_ptr<HLVTagMap> HLVFileData::loadLocked(bool* loaded)
 
 void HLVFileData::loadID3Tags()
 {
+    bool readable = false;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
     {
         Lock lock(_lock);
-        bool readable = false;
-        _initialTagMap = HLVTagLib::loadTagsFromFileAtPath(_FilePath, &readable);
+        _initialTagMap = map;
         _isUnreadable = !readable;
     }
     notify(HLVFileDataChangeLoaded);
 }
 
-std::shared_ptr<HLVTagMap> HLVFileData::InitialTagMap()
+std::shared_ptr<const HLVTagMap> HLVFileData::InitialTagMap()
 {
     bool loaded = false;
-    std::shared_ptr<HLVTagMap> initial;
-    {
-        Lock lock(_lock);
-        initial = loadLocked(&loaded);
-    }
+    auto initial = initialTagMapLoading(&loaded);
     if (loaded)
         notify(HLVFileDataChangeLoaded);
     return initial;
@@ -146,16 +149,21 @@ std::shared_ptr<HLVTagMap> HLVFileData::virtualTagMapLocked()
 std::shared_ptr<HLVTagMap> HLVFileData::VirtualTagMap()
 {
     Lock lock(_lock);
-    return virtualTagMapLocked();
+    return std::make_shared<HLVTagMap>(*virtualTagMapLocked());
 }
 
 std::shared_ptr<HLVTagMap> HLVFileData::existingVirtualTagMap() const
 {
     Lock lock(_lock);
-    return _virtualTagMap;
+    return _virtualTagMap ? std::make_shared<HLVTagMap>(*_virtualTagMap) : nullptr;
 }
 
-void HLVFileData::setVirtualTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
+void HLVFileData::setVirtualTagMap(const std::shared_ptr<const HLVTagMap>& tagMap)
+{
+    setVirtualTagMapInternal(tagMap ? std::make_shared<HLVTagMap>(*tagMap) : nullptr);
+}
+
+void HLVFileData::setVirtualTagMapInternal(const std::shared_ptr<HLVTagMap>& tagMap)
 {
     {
         Lock lock(_lock);
@@ -171,79 +179,74 @@ void HLVFileData::setVirtualTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
 
 void HLVFileData::editVirtualTagMap(const std::function<void(HLVTagMap&)>& edit)
 {
+    for (;;) {
+        HLVTagMap copy;
+        quint64 generation = 0;
+        {
+            Lock lock(_lock);
+            copy = *virtualTagMapLocked();
+            generation = _pendingGeneration;
+        }
+        edit(copy);
+        Lock lock(_lock);
+        if (generation == _pendingGeneration && _virtualTagMap) {
+            // In place: a pending candidate stays the same object as in Releases.
+            *_virtualTagMap = copy;
+            ++_pendingGeneration;
+            return;
+        }
+    }
+}
+
+void HLVFileData::setVirtualTagText(const HLVTagField& field, const std::optional<QString>& value)
+{
+    if (field.numeric)
+        return;
     Lock lock(_lock);
-    edit(*virtualTagMapLocked());
+    field.setText(*virtualTagMapLocked(), value);
     ++_pendingGeneration;
+}
+
+void HLVFileData::setVirtualTagNumber(const HLVTagField& field, const std::optional<int>& value)
+{
+    if (!field.numeric)
+        return;
+    Lock lock(_lock);
+    field.setNumber(*virtualTagMapLocked(), value);
+    ++_pendingGeneration;
+}
+
+bool HLVFileData::selectRelease(qsizetype index)
+{
+    Lock lock(_lock);
+    if (!_releases || index < 0 || index >= _releases->size())
+        return false;
+    _virtualTagMap = _releases->at(index);
+    ++_pendingGeneration;
+    return true;
+}
+
+qsizetype HLVFileData::selectedRelease() const
+{
+    Lock lock(_lock);
+    return _releases && _virtualTagMap ? _releases->indexOf(_virtualTagMap) : -1;
 }
 
 // --- merged view ----------------------------------------------------------------------
 
-static HLVCustomTagValueArray mergeCustomTagValues(const HLVTagMap& initial, const HLVTagMap& pending)
-{
-    HLVCustomTagValueArray values;
-    QStringList seen;
-    if (pending.CustomTagValues()) {
-        for (const auto& value : *pending.CustomTagValues()) {
-            values.append(value);
-            seen.append(value->identifier());
-        }
-    }
-    if (initial.CustomTagValues()) {
-        for (const auto& value : *initial.CustomTagValues()) {
-            if (!seen.contains(value->identifier()))
-                values.append(value);
-        }
-    }
-    return values;
-}
-
 std::shared_ptr<HLVTagMap> HLVFileData::mergedTagMap(const HLVTagMap& initial, const HLVTagMap* pending)
 {
-    auto merged = std::make_shared<HLVTagMap>(initial);
-    if (!pending)
-        return merged;
-    auto take = [](auto& target, const auto& pendingValue) {
-        if (pendingValue)
-            target = pendingValue;
-    };
-    HLVTagMap& m = *merged;
-    auto v = m.TrackName(); take(v, pending->TrackName()); m.setTrackName(v);
-    v = m.ArtistName(); take(v, pending->ArtistName()); m.setArtistName(v);
-    v = m.AlbumName(); take(v, pending->AlbumName()); m.setAlbumName(v);
-    v = m.AlbumArtist(); take(v, pending->AlbumArtist()); m.setAlbumArtist(v);
-    v = m.Genre(); take(v, pending->Genre()); m.setGenre(v);
-    auto n = m.ReleaseYear(); take(n, pending->ReleaseYear()); m.setReleaseYear(n);
-    n = m.TrackNumber(); take(n, pending->TrackNumber()); m.setTrackNumber(n);
-    n = m.TrackTotal(); take(n, pending->TrackTotal()); m.setTrackTotal(n);
-    n = m.DiscNumber(); take(n, pending->DiscNumber()); m.setDiscNumber(n);
-    n = m.DiscTotal(); take(n, pending->DiscTotal()); m.setDiscTotal(n);
-    v = m.Composer(); take(v, pending->Composer()); m.setComposer(v);
-    v = m.Grouping(); take(v, pending->Grouping()); m.setGrouping(v);
-    v = m.Comment(); take(v, pending->Comment()); m.setComment(v);
-    n = m.Compilation(); take(n, pending->Compilation()); m.setCompilation(n);
-
-    // A changed picture reaches the merged map only as a path; state 4 without
-    // a path means the file is to have none.
-    m.setArtwork(pending->Artwork());
-    m.setArtworkPath(pending->ArtworkPath());
-    if (!pending->ArtworkPath() && pending->ArtworkState() != HLVArtworkStateRemove)
-        m.setArtwork(initial.Artwork());
-    m.setArtworkAttempted(pending->ArtworkAttempted());
-    m.setArtworkState(pending->ArtworkState());
-    m.setCustomTagValues(mergeCustomTagValues(initial, *pending));
-    m.setCustomTagIdentifierString(pending->CustomTagIdentifierString() ? pending->CustomTagIdentifierString()
-                                                                        : initial.CustomTagIdentifierString());
-    return merged;
+    return HLVTagMapMerge::merged(initial, pending);
 }
 
 std::shared_ptr<HLVTagMap> HLVFileData::TagMap()
 {
     bool loaded = false;
+    initialTagMapLoading(&loaded);
     std::shared_ptr<HLVTagMap> merged;
     {
         Lock lock(_lock);
-        auto initial = loadLocked(&loaded);
-        merged = mergedTagMap(*initial, _virtualTagMap.get());
+        merged = HLVTagMapMerge::merged(*_initialTagMap, _virtualTagMap.get());
     }
     if (loaded)
         notify(HLVFileDataChangeLoaded);
@@ -255,7 +258,7 @@ std::shared_ptr<HLVTagMap> HLVFileData::TemporaryTagMap()
     {
         Lock lock(_lock);
         if (_initialTagMap)
-            return mergedTagMap(*_initialTagMap, _virtualTagMap.get());
+            return HLVTagMapMerge::merged(*_initialTagMap, _virtualTagMap.get());
     }
     return HLVTagLib::loadTagsFromFileAtPath(FilePath());
 }
@@ -263,7 +266,8 @@ std::shared_ptr<HLVTagMap> HLVFileData::TemporaryTagMap()
 HLVCustomTagValueArray HLVFileData::determineCustomTagValuesLocked() const
 {
     static const HLVTagMap empty;
-    return mergeCustomTagValues(_initialTagMap ? *_initialTagMap : empty, _virtualTagMap ? *_virtualTagMap : empty);
+    return HLVTagMapMerge::mergedCustomTagValues(_initialTagMap ? *_initialTagMap : empty,
+                                                 _virtualTagMap ? *_virtualTagMap : empty);
 }
 
 HLVCustomTagValueArray HLVFileData::determineCustomTagValues()
@@ -277,7 +281,12 @@ HLVCustomTagValueArray HLVFileData::determineCustomTagValues()
 QList<std::shared_ptr<HLVTagMap>> HLVFileData::Releases() const
 {
     Lock lock(_lock);
-    return _releases.value_or(QList<std::shared_ptr<HLVTagMap>>());
+    QList<std::shared_ptr<HLVTagMap>> copies;
+    if (_releases) {
+        for (const auto& release : *_releases)
+            copies.append(std::make_shared<HLVTagMap>(*release));
+    }
+    return copies;
 }
 
 bool HLVFileData::hasReleases() const
@@ -286,53 +295,29 @@ bool HLVFileData::hasReleases() const
     return _releases && !_releases->isEmpty();
 }
 
-static std::optional<int> nonZero(int value)
-{
-    return value ? std::optional<int>(value) : std::nullopt;
-}
-
 void HLVFileData::setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group)
 {
-    std::shared_ptr<HLVTagMap> first;
+    if (!group) {
+        Lock lock(_lock);
+        _releases.reset();
+        return;
+    }
+    std::optional<QString> album;
     {
         Lock lock(_lock);
-        if (!group) {
-            _releases.reset();
-            return;
-        }
-        _releases = QList<std::shared_ptr<HLVTagMap>>();
-        std::optional<QString> album;
-        if (_initialTagMap && _initialTagMap->AlbumName())
-            album = _initialTagMap->AlbumName()->toLower();
-        for (const auto& release : group->RecordingReleases()) {
-            auto map = std::make_shared<HLVTagMap>();
-            map->setAlbumArtist(release->IsCompilation() ? std::optional<QString>(QString(""))
-                                                         : group->ArtistName());
-            map->setAlbumName(release->ReleaseTitle());
-            map->setArtistName(group->ArtistName());
-            map->setArtworkState(HLVArtworkStateFound);
-            map->setGenre(release->ReleaseGenre());
-            map->setDiscNumber(nonZero(release->DiscPosition()));
-            map->setDiscTotal(nonZero(release->DiscCount()));
-            map->setTrackNumber(nonZero(release->TrackPosition()));
-            map->setTrackTotal(nonZero(release->TrackCount()));
-            map->setReleaseMBID(release->ReleaseID());
-            const QString year = release->ReleaseYear().value_or(QString());
-            if (year.size() >= 4)
-                map->setReleaseYear(year.left(4).toInt());
-            map->setTrackName(release->TrackName() ? release->TrackName() : group->TrackName());
-            map->setArtworkAttempted(false);
-            if (album && map->AlbumName() && map->AlbumName()->toLower() == *album)
-                _releases->prepend(map);
-            else
-                _releases->append(map);
-        }
-        if (_releases->isEmpty())
-            return;
-        first = _releases->first();
+        if (_initialTagMap)
+            album = _initialTagMap->AlbumName();
     }
+    const auto candidates = HLVReleaseCandidates::fromGroup(*group, album);
+    {
+        Lock lock(_lock);
+        _releases = candidates;
+    }
+    if (candidates.isEmpty())
+        return;
     _modified = true;
-    setVirtualTagMap(first);
+    // The candidate itself becomes the pending map: later edits change it.
+    setVirtualTagMapInternal(candidates.first());
 }
 
 // --- state ---------------------------------------------------------------------------------
@@ -343,14 +328,7 @@ bool HLVFileData::isModifiedLocked() const
         return false;
     if (!_virtualTagMap)
         return _modified;
-    if (_modified)
-        return true;
-    const HLVTagMap& p = *_virtualTagMap;
-    if (p.TrackName() || p.ArtistName() || p.AlbumName() || p.AlbumArtist() || p.Genre() || p.ReleaseYear()
-        || p.TrackNumber() || p.TrackTotal() || p.DiscNumber() || p.DiscTotal() || p.Composer() || p.Grouping()
-        || p.Comment() || p.Compilation())
-        return true;
-    return p.ArtworkState() != HLVArtworkStateNone && p.ArtworkState() != HLVArtworkStateInFile;
+    return _modified || HLVTagMapMerge::changesAnything(*_virtualTagMap);
 }
 
 bool HLVFileData::IsModified() const
@@ -386,7 +364,7 @@ bool HLVFileData::RequiresTagging()
 
 void HLVFileData::undoChanges()
 {
-    setVirtualTagMap(nullptr);
+    setVirtualTagMapInternal(nullptr);
     setReleases(nullptr);
     _identificationState = HLVIdentificationNone;
     Lock lock(_lock);
@@ -400,20 +378,15 @@ std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap()
 {
     auto map = std::make_shared<HLVTagMap>();
     const std::optional<QString> empty = QString(QLatin1String(""));
-    map->setAlbumArtist(empty);
-    map->setAlbumName(empty);
-    map->setArtistName(empty);
+    for (const HLVTagField& field : HLVTagField::all()) {
+        if (field.key == QLatin1String("Compilation"))
+            continue; // the compilation flag stays as it is
+        if (field.numeric)
+            field.setNumber(*map, 0);
+        else
+            field.setText(*map, empty);
+    }
     map->setArtworkPath(empty);
-    map->setComment(empty);
-    map->setComposer(empty);
-    map->setGenre(empty);
-    map->setGrouping(empty);
-    map->setTrackName(empty);
-    map->setDiscNumber(0);
-    map->setDiscTotal(0);
-    map->setReleaseYear(0);
-    map->setTrackNumber(0);
-    map->setTrackTotal(0);
     map->setArtworkState(HLVArtworkStateRemove);
     map->setArtworkAttempted(true);
     return map;
@@ -421,7 +394,7 @@ std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap()
 
 void HLVFileData::removeTags()
 {
-    setVirtualTagMap(removeTagsTagMap());
+    setVirtualTagMapInternal(removeTagsTagMap());
     setReleases(nullptr);
     _identificationState = HLVIdentificationNone;
     forceIsModified();
@@ -449,251 +422,25 @@ bool HLVFileData::areAnyFilesModifiedAtIndexes(const QList<std::shared_ptr<HLVFi
     return areAnyFilesModified(selected);
 }
 
-// --- saving -------------------------------------------------------------------------------
-
-// A copy the writer can use while the pending map goes on changing.
-static std::shared_ptr<HLVTagMap> detachedCopy(const HLVTagMap& map)
-{
-    auto copy = std::make_shared<HLVTagMap>(map);
-    if (copy->CustomTagValues()) {
-        for (auto& value : *copy->CustomTagValues())
-            value = std::make_shared<HLVCustomTagValue>(*value);
-    }
-    return copy;
-}
-
-void HLVFileData::saveID3Tags()
-{
-    enum class Action { NothingToSave, AwaitArtwork, Write } action = Action::NothingToSave;
-    std::shared_ptr<HLVTagMap> snapshot;
-    std::shared_ptr<HLVTagMap> initial;
-    QString path;
-    quint64 generation = 0;
-    {
-        Lock lock(_lock);
-        if (_virtualTagMap && isModifiedLocked()) {
-            _isSaving = true;
-            if (!_virtualTagMap->ArtworkAttempted()) {
-                _obtainingArtwork = true;
-                action = Action::AwaitArtwork;
-            } else {
-                if (_virtualTagMap->CustomTagValues()) {
-                    HLVCustomTagIdentifierString list;
-                    for (const auto& value : *_virtualTagMap->CustomTagValues()) {
-                        if (!value->isMarkedForRemoval())
-                            list.addTagIdentifier(value->identifier());
-                    }
-                    if (_initialTagMap && _initialTagMap->CustomTagValues()) {
-                        for (const auto& value : *_initialTagMap->CustomTagValues()) {
-                            if (!value->isMarkedForRemoval())
-                                list.addTagIdentifier(value->identifier());
-                        }
-                    }
-                    _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
-                }
-                bool loaded = false;
-                initial = loadLocked(&loaded);
-                snapshot = detachedCopy(*_virtualTagMap);
-                generation = _pendingGeneration;
-                path = _FilePath;
-                action = Action::Write;
-            }
-        }
-    }
-    switch (action) {
-    case Action::NothingToSave:
-        notify(HLVFileDataChangeNotSaved);
-        return;
-    case Action::AwaitArtwork:
-        obtainArtworkPathForActiveTagMap(); // the answer resumes the save
-        return;
-    case Action::Write:
-        break;
-    }
-
-    const bool written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get());
-    if (written) {
-        {
-            Lock lock(_lock);
-            auto baseline = mergedTagMap(*initial, snapshot.get());
-            if (baseline->CustomTagValues()) {
-                baseline->CustomTagValues()->removeIf(
-                    [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
-            }
-            _initialTagMap = baseline;
-            _modified = false;
-            // Edits made while the file was being written are still pending.
-            _saved = generation == _pendingGeneration;
-        }
-        notify(HLVFileDataChangeSaved);
-    } else {
-        notify(HLVFileDataChangeNotSaved);
-    }
-    _isSaving = false;
-}
-
-void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave)
-{
-    if (!resumeSave) {
-        afterSave();
-        return;
-    }
-    // The save resumes before the answer's own changes to the pending map, and
-    // never on the main thread: writing may download the picture.
-    auto self = shared_from_this();
-    auto resume = [self, afterSave] {
-        self->saveID3Tags();
-        afterSave();
-    };
-    if (HLVMainThread::isMainThread())
-        QThreadPool::globalInstance()->start(resume);
-    else
-        resume();
-}
-
-// --- artwork ---------------------------------------------------------------------------------
-
-void HLVFileData::obtainArtworkPathForActiveTagMap()
-{
-    auto paths = std::make_shared<HLVArtworkPaths>();
-    paths->setDelegate(weak_from_this());
-    std::shared_ptr<HLVTagMap> searchCopy;
-    bool tagMapRoad = false;
-    {
-        Lock lock(_lock);
-        _artworkPaths = paths;
-        auto pending = virtualTagMapLocked();
-        tagMapRoad = _releases && !_releases->isEmpty();
-        _activeTagMapArtworkSearch = tagMapRoad;
-        if (tagMapRoad) {
-            // The search writes its map from a worker; it gets a copy of its own
-            // and the answer is copied back into the pending map.
-            _artworkSearchTarget = pending;
-            searchCopy = std::make_shared<HLVTagMap>(*pending);
-        }
-    }
-    if (tagMapRoad)
-        paths->obtainArtworkForTagMap(searchCopy);
-    else
-        paths->obtainArtworkForFileData(shared_from_this());
-}
-
-void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
-{
-    {
-        Lock lock(_lock);
-        if (tagMap && _artworkSearchTarget && _artworkSearchTarget == _virtualTagMap) {
-            _virtualTagMap->setArtworkAttempted(tagMap->ArtworkAttempted());
-            _virtualTagMap->setArtworkPath(tagMap->ArtworkPath());
-            _virtualTagMap->setArtworkState(tagMap->ArtworkState());
-            ++_pendingGeneration;
-        }
-        _artworkSearchTarget.reset();
-    }
-    const bool resume = _obtainingArtwork.exchange(false);
-    auto self = shared_from_this();
-    finishArtworkAnswer(resume, [self, resume] {
-        {
-            Lock lock(self->_lock);
-            auto pending = self->virtualTagMapLocked();
-            // Nothing found for the release: its picture is to be none.
-            if (!pending->ArtworkPath())
-                pending->setArtworkState(HLVArtworkStateRemove);
-        }
-        if (!resume)
-            self->notify(HLVFileDataChangeArtwork);
-    });
-    Lock lock(_lock);
-    if ((_releases && !_releases->isEmpty() && _virtualTagMap == _releases->last()) || _activeTagMapArtworkSearch) {
-        _artworkPaths.reset();
-        _activeTagMapArtworkSearch = false;
-    }
-}
-
-void HLVFileData::OnArtworkPathsObtainedForFileData(const std::shared_ptr<HLVFileData>&)
-{
-    const bool resume = _obtainingArtwork.exchange(false);
-    auto self = shared_from_this();
-    finishArtworkAnswer(resume, [self, resume] {
-        {
-            Lock lock(self->_lock);
-            auto pending = self->virtualTagMapLocked();
-            if (!pending->ArtworkPath() && self->_initialTagMap && self->_initialTagMap->Artwork().isNull())
-                pending->setArtworkState(HLVArtworkStateNone);
-        }
-        if (!resume)
-            self->notify(HLVFileDataChangeArtwork);
-    });
-    Lock lock(_lock);
-    _artworkPaths.reset();
-}
-
-bool HLVFileData::removeArtwork()
-{
-    return HLVTagLib::removeArtworkImageFromFileAtPath(FilePath());
-}
-
 // --- naming -----------------------------------------------------------------------------------
 
 std::optional<QString> HLVFileData::valueForFileNameStructureIdentifier(int identifier)
 {
-    const auto tags = InitialTagMap();
-    auto number = [](const std::optional<int>& n) -> std::optional<QString> {
-        if (!n || *n == 0)
-            return std::nullopt;
-        return QString::number(*n);
-    };
-    switch (identifier) {
-    case HLVFileNameStructure::AlbumName: return tags->AlbumName();
-    case HLVFileNameStructure::Artist: return tags->ArtistName();
-    case HLVFileNameStructure::Composer: return tags->Composer();
-    case HLVFileNameStructure::DiscNumber: return number(tags->DiscNumber());
-    case HLVFileNameStructure::DiscTotal: return number(tags->DiscTotal());
-    case HLVFileNameStructure::Genre: return tags->Genre();
-    case HLVFileNameStructure::Grouping: return tags->Grouping();
-    case HLVFileNameStructure::Title: return tags->TrackName();
-    case HLVFileNameStructure::TrackNumber: return number(tags->TrackNumber());
-    case HLVFileNameStructure::TrackTotal: return number(tags->TrackTotal());
-    case HLVFileNameStructure::Year: return number(tags->ReleaseYear());
-    default: return std::nullopt;
-    }
+    return HLVRenamingPlan::valueForIdentifier(*InitialTagMap(), identifier);
 }
 
 std::optional<QString> HLVFileData::createFileNameUsingStructure(const std::optional<HLVFileNameStructure>& structure)
 {
     if (!structure || structure->isEmpty())
         return std::nullopt;
-    QString text;
-    const int components[] = {structure->firstComponent(), structure->middleComponent(), structure->lastComponent()};
-    for (int component : components) {
-        if (!component)
-            continue;
-        const auto value = valueForFileNameStructureIdentifier(component);
-        if (!value || value->isEmpty())
-            continue;
-        if (!text.isEmpty())
-            text += QLatin1String(" - ");
-        text += *value;
-    }
-    if (text.isEmpty())
-        return std::nullopt;
-    return text.trimmed();
+    return HLVRenamingPlan::fileName(*InitialTagMap(), structure);
 }
 
 std::optional<QString> HLVFileData::renamedFilePathUsingStructure(const std::optional<HLVFileNameStructure>& structure)
 {
-    std::optional<QString> name = createFileNameUsingStructure(structure);
-    if (!name)
+    if (!structure || structure->isEmpty())
         return std::nullopt;
-    static const QString forbidden = QStringLiteral("/\\?%*|\"<>:");
-    name->removeIf([](QChar c) { return forbidden.contains(c); });
-    // A name of nothing but dots would point at the folder or its parent.
-    if (name->isEmpty() || *name == QLatin1String(".") || *name == QLatin1String(".."))
-        return std::nullopt;
-    const QFileInfo info(FilePath());
-    const QString extension = info.suffix();
-    const QString newName = extension.isEmpty() ? *name : *name + QLatin1Char('.') + extension;
-    return info.dir().filePath(newName);
+    return HLVRenamingPlan::renamedFilePath(FilePath(), *InitialTagMap(), structure);
 }
 
 void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStructure>& structure)
@@ -703,7 +450,7 @@ void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStruct
         // Anything already there, this very file included, is left alone.
         if (!QFileInfo::exists(*newPath) && !QFileInfo(*newPath).isSymLink()) {
             if (QFile::rename(oldPath, *newPath)) {
-                Lock lock(_lock);
+                std::lock_guard lock(_pathLock);
                 _FilePath = *newPath;
                 _FileName = QFileInfo(*newPath).fileName();
             }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "HLVArtworkPathsDelegate.h"
+#include "HLVDelegateList.h"
 #include "HLVFailure.h"
+#include "HLVTagField.h"
 #include "HLVTagMap.h"
 
 #include <QList>
@@ -47,10 +49,11 @@ public:
 
 // The record of one audio file: its tags as in the file (initial), the pending
 // changes (virtual) and the merge of both (TagMap), plus the candidates found by
-// identification. Thread-safe: every map access goes through the record's lock,
-// flags are atomic, and the delegate is never called with the lock held.
-// Pending changes must be edited through editVirtualTagMap() (or replaced with
-// setVirtualTagMap()) so that concurrent saves and readers see whole edits.
+// identification. Thread-safe: the maps stay inside the record, guarded by its
+// lock; callers get copies or immutable snapshots and change the pending map
+// through the record (per field, editVirtualTagMap, setVirtualTagMap,
+// selectRelease). Flags are atomic; no file is read and no delegate is called
+// with the lock held; one save writes the file at a time.
 class HLVFileData : public std::enable_shared_from_this<HLVFileData>, public HLVArtworkPathsDelegate
 {
 public:
@@ -59,9 +62,10 @@ public:
 
     void setFileWithURL(const QUrl& url);
 
-    // The delegate must outlive the record's work or be cleared first.
-    void setDelegate(HLVFileDataDelegate* delegate) { _delegate = delegate; }
-    HLVFileDataDelegate* delegate() const { return _delegate; }
+    // Once setDelegate() returns, the previous delegate is not called again and
+    // no call to it is running on another thread.
+    void setDelegate(HLVFileDataDelegate* delegate) { _delegate.set(delegate); }
+    HLVFileDataDelegate* delegate() const { return _delegate.first(); }
 
     QString FileName() const;
     QString FilePath() const;
@@ -81,8 +85,9 @@ public:
     std::optional<QString> TrackName() const;
     void setTrackName(const std::optional<QString>& value);
 
-    // The tags as they stand in the file, read on first use. Treat as read-only.
-    std::shared_ptr<HLVTagMap> InitialTagMap();
+    // The tags as they stand in the file, read on first use: an immutable
+    // snapshot (a save replaces the record's map, never changes it).
+    std::shared_ptr<const HLVTagMap> InitialTagMap();
     bool isLoaded() const;
     void loadID3Tags();
     // The last read found no file TagLib could open (its initial tags are then
@@ -94,13 +99,24 @@ public:
     std::optional<HLVFailure> LastFailure() const;
     void setLastFailure(const std::optional<HLVFailure>& failure);
 
-    // The pending changes, created on first use; null fields change nothing.
+    // A copy of the pending changes (created on first use); null fields change
+    // nothing. Changing the copy changes nothing in the record.
     std::shared_ptr<HLVTagMap> VirtualTagMap();
-    // The pending map if there is one (never creates it).
+    // A copy of the pending map if there is one (never creates it).
     std::shared_ptr<HLVTagMap> existingVirtualTagMap() const;
-    void setVirtualTagMap(const std::shared_ptr<HLVTagMap>& tagMap);
-    // Changes the pending map (created if needed) under the record's lock.
+    // Makes a copy of the map the pending changes; null drops them (code 4).
+    void setVirtualTagMap(const std::shared_ptr<const HLVTagMap>& tagMap);
+    // Runs the edit on a copy of the pending map (created if needed), without
+    // the record's lock, and puts the result in place; if the pending map
+    // changed meanwhile the edit runs again on the new one.
     void editVirtualTagMap(const std::function<void(HLVTagMap&)>& edit);
+    // One field of the pending changes (absent: the field is not changed).
+    void setVirtualTagText(const HLVTagField& field, const std::optional<QString>& value);
+    void setVirtualTagNumber(const HLVTagField& field, const std::optional<int>& value);
+    // Makes candidate `index` of Releases() the pending changes; false when out of range.
+    bool selectRelease(qsizetype index);
+    // The index in Releases() of the candidate that is pending, or -1.
+    qsizetype selectedRelease() const;
 
     // A fresh map: the pending changes merged over the initial tags.
     std::shared_ptr<HLVTagMap> TagMap();
@@ -108,6 +124,7 @@ public:
     std::shared_ptr<HLVTagMap> TemporaryTagMap();
     HLVCustomTagValueArray determineCustomTagValues();
 
+    // Copies of the candidates, in order.
     QList<std::shared_ptr<HLVTagMap>> Releases() const;
     bool hasReleases() const;
     void setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group);
@@ -132,6 +149,8 @@ public:
     void saveID3Tags();
     bool isSaving() const { return _isSaving; }
 
+    // Looks for artwork for the pending map (the chosen candidate, if any) and
+    // answers code 1. Never blocks: the lookup runs on a worker.
     void obtainArtworkPathForActiveTagMap();
     bool removeArtwork();
 
@@ -158,18 +177,33 @@ public:
 
 private:
     void notify(int code);
-    std::shared_ptr<HLVTagMap> loadLocked(bool* loaded);
+    // The initial map, read from the file (outside the lock) when missing.
+    std::shared_ptr<HLVTagMap> initialTagMapLoading(bool* loaded);
     std::shared_ptr<HLVTagMap> virtualTagMapLocked();
+    void setVirtualTagMapInternal(const std::shared_ptr<HLVTagMap>& tagMap);
     HLVCustomTagValueArray determineCustomTagValuesLocked() const;
     bool isModifiedLocked() const;
+    void save(bool resumed);
+    void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);
 
+    // A tag-map artwork search in flight: the copy it works on and the map
+    // (pending map or candidate) its answer belongs to.
+    struct ArtworkSearch
+    {
+        std::shared_ptr<HLVArtworkPaths> paths;
+        std::shared_ptr<HLVTagMap> searchCopy;
+        std::weak_ptr<HLVTagMap> target;
+    };
+
     mutable std::recursive_mutex _lock;
+    mutable std::mutex _pathLock;  // the path and the name only; held for nothing else
+    std::mutex _writeLock;         // one save writes the file at a time
+    HLVDelegateList<HLVFileDataDelegate> _delegate;
     std::shared_ptr<HLVArtworkPaths> _artworkPaths;
+    QList<ArtworkSearch> _artworkSearches;
     std::shared_ptr<HLVTagMap> _initialTagMap;
     std::shared_ptr<HLVTagMap> _virtualTagMap;
-    // The pending map whose copy the running tag-map artwork search works on.
-    std::shared_ptr<HLVTagMap> _artworkSearchTarget;
     std::optional<QList<std::shared_ptr<HLVTagMap>>> _releases;
     quint64 _pendingGeneration = 0; // bumped by every change of the pending map
 
@@ -181,7 +215,8 @@ private:
     std::atomic<bool> _isReadOnly{false};
     std::atomic<bool> _isUnreadable{false};
     std::atomic<int> _identificationState{0};
-    std::atomic<HLVFileDataDelegate*> _delegate{nullptr};
+    std::atomic<bool> _artworkAnswerOwed{false}; // someone besides a save asked for artwork
+    std::atomic<int> _joinedSaves{0};              // save requests answered by the suspended save
     std::atomic<qint64> _filteredTagCount{-1};
 
     QString _FileName;

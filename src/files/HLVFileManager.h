@@ -2,13 +2,15 @@
 
 #include "HLVFileData.h"
 #include "HLVFileNameStructure.h"
+#include "HLVFileLists.h"
+#include "HLVFileOperationBatches.h"
+#include "HLVDelegateList.h"
 #include "HLVMusicIdentifier.h"
 
 #include <QList>
 #include <QSet>
 #include <QUrl>
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,11 +36,8 @@ enum HLVFileManagerChange : int {
     HLVFileManagerChangeIdentificationNotNeeded = 7,
 };
 
-// The four lists a view can show.
-enum class HLVFileList { All, Untagged, PartiallyTagged, Modified };
-
-// Observes the manager's operations. Every call arrives on a background thread;
-// views move their work to the main thread themselves.
+// Observes the manager's operations. Calls arrive on any thread, never with a
+// lock of the manager held; windows use HLVFileManagerBridge instead.
 class HLVFileManagerDelegate
 {
 public:
@@ -54,16 +53,19 @@ public:
 // Owns every record the user added, the all/untagged/partially tagged/modified
 // lists and the identification pipeline, and runs the long operations on
 // background queues: one for every operation's control block, one for saves and
-// one for renames. Each operation is announced as start, per-file codes, finish.
-// The lists are guarded by one lock and handed out as snapshots; indexes are
-// resolved against a snapshot taken when the call is made.
+// one for renames. Each operation is a batch (HLVFileOperationBatch) announced as
+// start, per-file codes, finish; batches never share a counter, so two of the
+// same kind can run side by side. The lists are guarded by one lock and handed
+// out as snapshots; indexes are resolved against a snapshot taken when the call
+// is made. Delegates are called on any thread, never with a lock held.
 class HLVFileManager : public HLVFileDataDelegate, public HLVMusicIdentifierDelegate
 {
 public:
     HLVFileManager();
     ~HLVFileManager() override;
 
-    // Delegates are not owned; remove one before it goes away.
+    // Delegates are not owned. Once removeDelegate() returns, the delegate is
+    // not called again and no call to it is still running on another thread.
     bool addDelegate(HLVFileManagerDelegate* delegate);
     bool removeDelegate(HLVFileManagerDelegate* delegate);
 
@@ -73,7 +75,10 @@ public:
     void sortFileData();
     qsizetype indexForFile(const std::shared_ptr<HLVFileData>& fileData) const;
     std::shared_ptr<HLVFileData> fileAtIndex(qsizetype index) const;
-    int currentOperation() const { return _currentFileOperation; }
+    // The kind of the most recently started batch still running, else 0.
+    int currentOperation() const;
+    bool isOperationRunning() const;
+    bool isOperationRunning(int operation) const;
 
     QList<std::shared_ptr<HLVFileData>> FileDataArray() const;
     QList<std::shared_ptr<HLVFileData>> PartiallyTaggedFileDataArray() const;
@@ -82,6 +87,7 @@ public:
     QList<std::shared_ptr<HLVFileData>> fileList(HLVFileList list) const;
 
     void saveFile(const std::shared_ptr<HLVFileData>& fileData);
+    void saveFiles(const QList<std::shared_ptr<HLVFileData>>& files);
     void saveFilesInUnmanagedArray(const QList<std::shared_ptr<HLVFileData>>& files);
     void saveFilesAtIndex(const QList<int>& indexes, HLVFileList list);
     bool stopSaving();
@@ -104,6 +110,8 @@ public:
     bool removeFileAtIndex(qsizetype index);
     bool removeFilesAtIndexes(const QList<int>& indexes);
     bool removeFilesAtIndexes(const QList<int>& indexes, HLVFileList list);
+    // Removes the records as one batch (start 2, finish 2).
+    bool removeFiles(const QList<std::shared_ptr<HLVFileData>>& files);
     bool removeFileData(const std::shared_ptr<HLVFileData>& fileData);
 
     void fileWasModified(const std::shared_ptr<HLVFileData>& fileData);
@@ -118,50 +126,37 @@ public:
     // Blocks until no operation is queued or running (command-line front end, tests).
     void waitUntilIdle();
 
+    // Stops every batch (each announces its finish), drops queued work and
+    // returns without waiting for requests in flight; later commands are
+    // ignored. Call before destroying the manager so that destruction does not
+    // wait for them either.
+    void shutdown();
+
 private:
+    using BatchPtr = std::shared_ptr<HLVFileOperationBatch>;
+    using Records = QList<std::shared_ptr<HLVFileData>>;
+    bool startBatch(const BatchPtr& batch);
+    void finishBatch(const BatchPtr& batch);
+    void finishBatches(const QList<BatchPtr>& batches);
+    void creditAnswer(int kind, const std::shared_ptr<HLVFileData>& fileData);
+
     void announceStart(int operation);
     void announceFinish(int operation);
     void relay(const std::shared_ptr<HLVFileData>& fileData, int code);
-    QList<HLVFileManagerDelegate*> delegates() const;
-    bool insertSortedLocked(const std::shared_ptr<HLVFileData>& fileData);
-    void removeLocked(const std::shared_ptr<HLVFileData>& fileData);
-    QList<std::shared_ptr<HLVFileData>> recordsAt(const QList<int>& indexes, HLVFileList list) const;
-    void queueSaves(const QList<std::shared_ptr<HLVFileData>>& files);
-    void countAnswer(std::atomic<quint64>& counter);
+    void listsChanged();
+    bool addFileDataQuietly(const std::shared_ptr<HLVFileData>& fileData);
+    Records recordsAt(const QList<int>& indexes, HLVFileList list) const;
+    void queueSaves(const Records& records);
+    static Records withoutDuplicates(const Records& files);
 
-    mutable std::mutex _delegateLock;
-    QList<HLVFileManagerDelegate*> _delegates;
+    HLVDelegateList<HLVFileManagerDelegate> _delegates;
 
     std::unique_ptr<HLVSerialOperationQueue> _fileOpQueues;
     std::unique_ptr<HLVSerialOperationQueue> _saveOpQueue;
     std::unique_ptr<HLVSerialOperationQueue> _renameOpQueue;
     std::shared_ptr<HLVMusicIdentifier> _musicIdentifier;
 
-    // Duplicate check of a running batch add: the paths when it began.
-    std::optional<QSet<QString>> _lastIndexPaths;
-    std::atomic<bool> _useLastIndexOptimization{false};
-
-    std::atomic<quint64> _artworkObtainCount{0};
-    std::atomic<quint64> _artworkObtainTotal{0};
-    std::atomic<quint64> _identifyCount{0};
-    std::atomic<quint64> _identifyTotal{0};
-    std::atomic<quint64> _savedCount{0};
-    std::atomic<quint64> _renameCount{0};
-    std::atomic<int> _currentFileOperation{HLVFileOperationNone};
-    std::atomic<bool> _filterShouldTerminate{false};
-    std::atomic<bool> _terminateArtwork{false};
-    // A stop ends the batch's waiter without a second finish.
-    std::atomic<quint64> _saveEpoch{0};
-    std::atomic<quint64> _renameEpoch{0};
-    std::mutex _answerLock;
-    std::condition_variable _answered;
-
-    mutable std::mutex _listLock;
-    QList<std::shared_ptr<HLVFileData>> _FileDataArray;
-    // The records of _FileDataArray, so that "is it still in the list?" does
-    // not walk the list: adds and filter passes ask it for every file.
-    QSet<const HLVFileData*> _fileDataIndex;
-    QList<std::shared_ptr<HLVFileData>> _PartiallyTaggedFileDataArray;
-    QList<std::shared_ptr<HLVFileData>> _UntaggedFileDataArray;
-    QList<std::shared_ptr<HLVFileData>> _ModifiedFileDataArray;
+    HLVFileOperationBatches _batches;
+    std::atomic<bool> _shutDown{false};
+    HLVFileLists _lists;
 };

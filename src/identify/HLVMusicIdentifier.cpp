@@ -22,6 +22,10 @@ HLVMusicIdentifier::HLVMusicIdentifier()
 HLVMusicIdentifier::~HLVMusicIdentifier()
 {
     _terminate = true;
+    ++_runEpoch;
+    // No answer may reach the queues once they are going: detach from the
+    // fingerprinter first, and let an answer already inside see the shutdown.
+    _fingerprinter->setDelegate(nullptr);
     {
         std::lock_guard lock(_lock);
         _shuttingDown = true;
@@ -29,7 +33,6 @@ HLVMusicIdentifier::~HLVMusicIdentifier()
     _stageFree.notify_all();
     _fingerprintingOpQueue.reset();
     _identificationOpQueue.reset();
-    _fingerprinter->setDelegate(nullptr);
 }
 
 void HLVMusicIdentifier::addDelegate(HLVMusicIdentifierDelegate* delegate)
@@ -108,9 +111,10 @@ void HLVMusicIdentifier::identifyFileData(const std::shared_ptr<HLVFileData>& fi
 void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLVFileData>>& files)
 {
     _terminate = false;
+    const quint64 epoch = _runEpoch;
     const QList<std::shared_ptr<HLVFileData>> copy = files;
     for (const auto& fileData : copy) {
-        if (_terminate)
+        if (_runEpoch != epoch)
             break;
         performIdentify(fileData);
     }
@@ -119,6 +123,8 @@ void HLVMusicIdentifier::identifyFileDataInArray(const QList<std::shared_ptr<HLV
 void HLVMusicIdentifier::stopIdentifying()
 {
     _terminate = true;
+    // Work queued before the stop stays stopped even when a new run begins.
+    ++_runEpoch;
 }
 
 void HLVMusicIdentifier::waitWhileBusy(const std::atomic<bool>& busy)
@@ -152,10 +158,15 @@ void HLVMusicIdentifier::performIdentify(const std::shared_ptr<HLVFileData>& fil
         return;
     }
     fileData->setIdentificationState(HLVIdentificationQueued);
-    _fingerprintingOpQueue->addOperation([this, fileData] {
-        if (_terminate)
+    const quint64 epoch = _runEpoch;
+    _fingerprintingOpQueue->addOperation([this, fileData, epoch] {
+        if (_terminate || _runEpoch != epoch)
             return; // stays queued (state 1)
         _isFingerprintingATrack = true;
+        {
+            std::lock_guard lock(_lock);
+            _fingerprintingEpoch = epoch;
+        }
         fingerprintFileData(fileData);
         // One file at a time: the answer clears the flag.
         waitWhileBusy(_isFingerprintingATrack);
@@ -179,9 +190,13 @@ void HLVMusicIdentifier::fingerprintFileData(const std::shared_ptr<HLVFileData>&
 void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprint>& fingerprint)
 {
     std::shared_ptr<HLVFileData> fileData;
+    bool stale = false;
     {
         std::lock_guard lock(_lock);
+        if (_shuttingDown)
+            return;
         fileData = std::exchange(_currentlyFingerprinting, nullptr);
+        stale = _fingerprintingEpoch != _runEpoch;
     }
     if (fileData) {
         if (fingerprint) {
@@ -189,7 +204,14 @@ void HLVMusicIdentifier::OnFingerprintObtained(const std::optional<HLVFingerprin
             fileData->setArtistID(fingerprint->ArtistMBID());
             fileData->setTrackName(fingerprint->TrackName());
             const HLVFingerprint found = *fingerprint;
-            _identificationOpQueue->addOperation([this, fileData, found] { identifyReleases(fileData, found); });
+            const quint64 epoch = _runEpoch;
+            std::lock_guard lock(_lock);
+            if (!_shuttingDown && !stale) {
+                _identificationOpQueue->addOperation([this, fileData, found, epoch] {
+                    if (_runEpoch == epoch)
+                        identifyReleases(fileData, found);
+                });
+            }
         } else {
             fileData->setIdentificationState(HLVIdentificationFailed);
             notifyDelegates(fileData);

@@ -76,6 +76,8 @@ private:
     std::unique_ptr<HLVFingerprinter> _fingerprinter;
     std::shared_ptr<HLVRecordingReleases> _recordingReleases;
     std::atomic<bool> _terminate{false};
+    std::atomic<quint64> _runEpoch{0};  // bumped by every stop
+    quint64 _fingerprintingEpoch = 0;   // the run of the file being fingerprinted; under _lock
     std::atomic<bool> _shuttingDown{false};
     std::atomic<bool> _isFingerprintingATrack{false};
     std::atomic<bool> _isIdentifyingATrack{false};

@@ -75,10 +75,11 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
-bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap)
+bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap,
+                                     HLVFailure* failure)
 {
     if (!path || !tagMap)
-        return false;
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to write"));
     return writerForPath(*path)->writeTagsToFileAtPath(*path, *tagMap);
 }
 

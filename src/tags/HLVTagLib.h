@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HLVFailure.h"
+
 #include "HLVTagMap.h"
 
 #include <QString>
@@ -32,7 +34,8 @@ public:
     static std::optional<QString> readTagWithIdentifier(const QString& identifier,
                                                         const std::optional<QString>& path);
 
-    static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap);
+    static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap,
+                                     HLVFailure* failure = nullptr);
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath);
     static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path);

@@ -1,3 +1,4 @@
+#include "HLVCannedReplies.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerEvents.h"
 #include "HLVLoopbackServer.h"
@@ -16,34 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QByteArray kAcoustIDReply = R"({"status": "ok", "results": [{"id": "a1", "score": 0.97, "recordings": [
-  {"id": "rec-1", "title": "Tone", "duration": 5,
-   "artists": [{"id": "artist-1", "name": "The Generators"}]}]}]})";
-
-const QByteArray kReleasesReply = R"(<?xml version="1.0" encoding="UTF-8"?>
-<metadata xmlns="http://musicbrainz.org/ns/mmd-2.0#">
- <recording-list count="1" offset="0">
-  <recording id="rec-1">
-   <title>Tone</title>
-   <artist-credit><name-credit><artist id="artist-1"><name>The Generators</name></artist></name-credit></artist-credit>
-   <release-list count="2">
-    <release id="rel-single">
-     <title>Tone (single)</title><status>Official</status>
-     <release-group id="rg-1" type="Single"/>
-     <date>2003</date><country>GB</country>
-     <medium-list><medium><position>1</position><track-list count="2" offset="0"/></medium></medium-list>
-    </release>
-    <release id="rel-album">
-     <title>Waveforms</title><status>Official</status>
-     <release-group id="rg-2" type="Album"/>
-     <date>2001-04-01</date><country>GB</country>
-     <medium-list><medium><position>1</position><track-list count="12" offset="4"/></medium></medium-list>
-    </release>
-   </release-list>
-   <tag-list><tag count="3"><name>electronic</name></tag></tag-list>
-  </recording>
- </recording-list>
-</metadata>)";
+const QByteArray kAcoustIDReply = HLVCannedReplies::acoustIDReply();
+const QByteArray kReleasesReply = HLVCannedReplies::releasesReply();
 
 using Events = HLVFileManagerEvents;
 
@@ -116,7 +91,7 @@ TEST_F(HLVFileManagerIdentify, ThreeFilesThroughThePipeline)
     // Albums before singles; the first candidate is the pending map.
     const auto releases = untagged->Releases();
     ASSERT_EQ(releases.size(), 2);
-    EXPECT_EQ(untagged->VirtualTagMap(), releases[0]);
+    EXPECT_EQ(untagged->selectedRelease(), 0);
     EXPECT_EQ(releases[0]->AlbumName(), QStringLiteral("Waveforms"));
     EXPECT_EQ(releases[0]->TrackNumber(), 5);
     EXPECT_EQ(releases[0]->TrackTotal(), 12);
@@ -161,5 +136,41 @@ TEST_F(HLVFileManagerIdentify, StopLeavesWaitingFilesQueued)
     EXPECT_EQ(records[2]->IdentificationState(), HLVIdentificationQueued);
     EXPECT_EQ(server.requests().size(), 1u); // no release query, no second lookup
     EXPECT_EQ(events.take(), QStringList({"start 5", "finish 5"}));
+    manager.removeDelegate(&events);
+}
+
+// Fault: after a stop, a new identification let the stopped files be
+// fingerprinted anyway and counted toward the new operation.
+TEST_F(HLVFileManagerIdentify, StoppedFilesStayStoppedWhenANewRunBegins)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply).delayed(400ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+        records.append(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QLatin1String(name))));
+    Events events;
+    HLVFileManager manager;
+    manager.addDelegate(&events);
+    for (const auto& record : records)
+        manager.addFileData(record);
+    manager.identifyFiles(records.mid(0, 3));
+    ASSERT_TRUE(server.waitForRequests(1, 30s));
+    manager.stopIdentifying();
+    manager.identifyFiles({records[3]});
+    for (int i = 0; i < 600 && records[3]->IdentificationState() != HLVIdentificationIdentified; ++i)
+        std::this_thread::sleep_for(20ms);
+    manager.waitUntilIdle();
+    std::this_thread::sleep_for(1500ms); // time for stray work to show
+    EXPECT_EQ(records[3]->IdentificationState(), HLVIdentificationIdentified);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(records[i]->IdentificationState(), HLVIdentificationQueued);
+        EXPECT_FALSE(records[i]->existingVirtualTagMap());
+    }
+    int lookups = 0;
+    for (const auto& request : server.requests())
+        lookups += request.path == QStringLiteral("/v2/lookup");
+    EXPECT_EQ(lookups, 2); // the first file's and the new run's
+    const QStringList seen = events.take();
+    EXPECT_EQ(seen.count(QStringLiteral("finish 5")), 2);
+    EXPECT_EQ(seen.count(QStringLiteral("5 d.mp3")), 1);
     manager.removeDelegate(&events);
 }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -81,11 +82,15 @@ TEST_F(HLVFileManagerTest, AddingSortsByNameAndRefusesDuplicates)
     EXPECT_FALSE(manager.fileAtIndex(99));
 }
 
-TEST_F(HLVFileManagerTest, SamePathTwiceInOneBatchToAnEmptyCollection)
+// A folder and a file inside it dropped together: one record per file, or
+// their saves overwrite each other.
+TEST_F(HLVFileManagerTest, SamePathTwiceInOneBatchGivesOneRecord)
 {
     const auto urls = copies({"x.mp3"});
-    addAndWait({urls.first(), urls.first()});
-    EXPECT_EQ(manager.FileDataArray().size(), 2);
+    const QString path = urls.first().toLocalFile();
+    const QUrl again = QUrl::fromLocalFile(QFileInfo(path).absolutePath() + QStringLiteral("/./x.mp3"));
+    addAndWait({urls.first(), urls.first(), again});
+    EXPECT_EQ(manager.FileDataArray().size(), 1);
 }
 
 TEST_F(HLVFileManagerTest, RemovingByIndexesOfTheCallersList)
@@ -236,4 +241,44 @@ TEST_F(HLVFileManagerTest, RemovedRecordsLeaveEveryListAndMayComeBack)
     events.waitFor(QStringLiteral("finish 6"));
     EXPECT_FALSE(manager.UntaggedFileDataArray().contains(b));
     EXPECT_EQ(manager.UntaggedFileDataArray().size(), 302);
+}
+
+// The lists change outside operations too (a single add, an edit, Undo), and a
+// delegate removed while the manager calls it is not destroyed under that call.
+TEST_F(HLVFileManagerTest, ListChangesReachDelegatesThatMayLeaveAnyTime)
+{
+    struct Watch : HLVFileManagerDelegate
+    {
+        std::atomic<int> listChanges{0};
+        std::atomic<bool> inside{false};
+        std::atomic<bool> left{false};
+        void fileListsDidChange() override { ++listChanges; }
+        void fileOperationDidStart(int) override
+        {
+            inside = true;
+            std::this_thread::sleep_for(300ms);
+            left = true;
+        }
+    } watch;
+    manager.addDelegate(&watch);
+    ASSERT_TRUE(manager.addFileAtURL(copies({"a.mp3"}).first()));
+    EXPECT_EQ(watch.listChanges, 1);
+    const auto record = manager.fileAtIndex(0);
+    record->editVirtualTagMap([](HLVTagMap& m) { m.setTrackName(QStringLiteral("Edited")); });
+    record->forceIsModified();
+    manager.fileWasModified(record);
+    EXPECT_EQ(watch.listChanges, 2);
+    record->undoChanges(); // leaves the modified list
+    EXPECT_EQ(watch.listChanges, 3);
+    EXPECT_TRUE(manager.ModifiedFileDataArray().isEmpty());
+
+    manager.refreshFilters();
+    for (int i = 0; i < 500 && !watch.inside; ++i)
+        std::this_thread::sleep_for(2ms);
+    ASSERT_TRUE(watch.inside);
+    manager.removeDelegate(&watch);
+    EXPECT_TRUE(watch.left); // the call in flight ended before removal returned
+    const int changes = watch.listChanges;
+    manager.waitUntilIdle();
+    EXPECT_EQ(watch.listChanges, changes);
 }

@@ -1,0 +1,245 @@
+#include "HLVFileData.h"
+#include "HLVArtworkPaths.h"
+#include "HLVCustomTagIdentifierString.h"
+#include "HLVMainThread.h"
+#include "HLVTagLib.h"
+#include "HLVTagMapMerge.h"
+
+#include <QFileInfo>
+#include <QThreadPool>
+
+// Saving a record and the artwork lookups a save or a view asks for.
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+// --- saving -------------------------------------------------------------------------------
+
+void HLVFileData::saveID3Tags()
+{
+    save(false);
+}
+
+void HLVFileData::save(bool resumed)
+{
+    enum class Action { NothingToSave, AwaitArtwork, Write } action = Action::NothingToSave;
+    std::shared_ptr<HLVTagMap> snapshot;
+    std::shared_ptr<HLVTagMap> initial;
+    quint64 generation = 0;
+    const QString path = FilePath();
+    int code = HLVFileDataChangeNotSaved;
+    {
+        // One writer at a time: a second save starts from what the first left.
+        std::unique_lock writer(_writeLock);
+        bool loaded = false;
+        {
+            Lock lock(_lock);
+            if (!resumed && _obtainingArtwork) {
+                // A save is waiting for artwork; it answers for this request too.
+                ++_joinedSaves;
+                return;
+            }
+            if (_virtualTagMap && isModifiedLocked()) {
+                _isSaving = true;
+                if (!_virtualTagMap->ArtworkAttempted()) {
+                    _obtainingArtwork = true;
+                    action = Action::AwaitArtwork;
+                } else {
+                    action = Action::Write;
+                }
+            }
+        }
+        if (action == Action::Write) {
+            initialTagMapLoading(&loaded);
+            Lock lock(_lock);
+            if (!_virtualTagMap) {
+                action = Action::NothingToSave; // undone while the tags were read
+            } else {
+                if (_virtualTagMap->CustomTagValues()) {
+                    HLVCustomTagIdentifierString list;
+                    for (const auto& value : *_virtualTagMap->CustomTagValues()) {
+                        if (!value->isMarkedForRemoval())
+                            list.addTagIdentifier(value->identifier());
+                    }
+                    if (_initialTagMap->CustomTagValues()) {
+                        for (const auto& value : *_initialTagMap->CustomTagValues()) {
+                            if (!value->isMarkedForRemoval())
+                                list.addTagIdentifier(value->identifier());
+                        }
+                    }
+                    _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
+                }
+                initial = _initialTagMap;
+                snapshot = HLVTagMapMerge::detachedCopy(*_virtualTagMap);
+                generation = _pendingGeneration;
+            }
+        }
+        if (action == Action::NothingToSave) {
+            // Also ends a resumed save whose changes were undone meanwhile.
+            _isSaving = false;
+        } else if (action == Action::Write) {
+            HLVFailure failure;
+            const bool written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get(), &failure);
+            if (written) {
+                auto baseline = HLVTagMapMerge::merged(*initial, snapshot.get());
+                if (baseline->CustomTagValues()) {
+                    baseline->CustomTagValues()->removeIf(
+                        [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
+                }
+                Lock lock(_lock);
+                _initialTagMap = baseline;
+                _modified = false;
+                // Edits made while the file was being written are still pending.
+                _saved = generation == _pendingGeneration;
+                _lastFailure.reset();
+                code = HLVFileDataChangeSaved;
+            } else {
+                if (failure.message.isEmpty()) {
+                    failure = QFileInfo(path).isWritable()
+                        ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"))
+                        : HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
+                }
+                setLastFailure(failure);
+            }
+            _isSaving = false;
+        }
+    }
+    if (action == Action::AwaitArtwork) {
+        requestArtwork(true); // the answer resumes the save
+        return;
+    }
+    notify(code);
+    for (int joined = _joinedSaves.exchange(0); joined > 0; --joined)
+        notify(code);
+}
+
+void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave)
+{
+    if (!resumeSave) {
+        afterSave();
+        return;
+    }
+    // The save resumes before the answer's own changes to the pending map, and
+    // never on the main thread: writing may download the picture.
+    auto self = shared_from_this();
+    auto resume = [self, afterSave] {
+        self->save(true);
+        afterSave();
+    };
+    if (HLVMainThread::isMainThread())
+        QThreadPool::globalInstance()->start(resume);
+    else
+        resume();
+}
+
+// --- artwork ---------------------------------------------------------------------------------
+
+void HLVFileData::obtainArtworkPathForActiveTagMap()
+{
+    _artworkAnswerOwed = true;
+    requestArtwork(false);
+}
+
+void HLVFileData::requestArtwork(bool forSave)
+{
+    auto paths = std::make_shared<HLVArtworkPaths>();
+    paths->setDelegate(weak_from_this());
+    std::shared_ptr<HLVTagMap> searchCopy;
+    bool tagMapRoad = false;
+    {
+        Lock lock(_lock);
+        auto pending = virtualTagMapLocked();
+        tagMapRoad = _releases && !_releases->isEmpty();
+        _activeTagMapArtworkSearch = tagMapRoad;
+        if (tagMapRoad) {
+            // The search writes its own copy from a worker; the answer goes to
+            // the map it was asked for, even if another candidate is shown by then.
+            searchCopy = std::make_shared<HLVTagMap>(*pending);
+            _artworkSearches.append(ArtworkSearch{paths, searchCopy, pending});
+        } else {
+            _artworkPaths = paths;
+        }
+    }
+    // Lookups block on the network. A save off the main thread may wait for its
+    // own (it writes right after); anyone else gets the answer from a worker.
+    auto self = shared_from_this();
+    if (forSave && !HLVMainThread::isMainThread()) {
+        if (tagMapRoad)
+            paths->obtainArtworkForTagMap(searchCopy);
+        else
+            paths->obtainArtworkForFileData(self);
+    } else if (tagMapRoad)
+        QThreadPool::globalInstance()->start([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
+    else
+        QThreadPool::globalInstance()->start([paths, self] { paths->obtainArtworkForFileData(self); });
+}
+
+void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
+{
+    bool loaded = false;
+    const bool fileHasPicture = !initialTagMapLoading(&loaded)->Artwork().isNull();
+    if (loaded)
+        notify(HLVFileDataChangeLoaded);
+    std::shared_ptr<HLVTagMap> target;
+    bool resume = false;
+    {
+        Lock lock(_lock);
+        for (qsizetype i = 0; i < _artworkSearches.size(); ++i) {
+            if (_artworkSearches.at(i).searchCopy == tagMap) {
+                target = _artworkSearches.at(i).target.lock();
+                _artworkSearches.removeAt(i);
+                break;
+            }
+        }
+        if (target && tagMap) {
+            target->setArtworkAttempted(tagMap->ArtworkAttempted());
+            target->setArtworkPath(tagMap->ArtworkPath());
+            target->setArtworkState(tagMap->ArtworkState());
+            ++_pendingGeneration;
+        }
+        if (_artworkSearches.isEmpty())
+            _activeTagMapArtworkSearch = false;
+        resume = _obtainingArtwork.exchange(false);
+    }
+    auto self = shared_from_this();
+    finishArtworkAnswer(resume, [self, target, resume, fileHasPicture] {
+        if (target) {
+            Lock lock(self->_lock);
+            // Nothing found for the release: keep the file's own picture if it
+            // has one, else none.
+            if (!target->ArtworkPath())
+                target->setArtworkState(fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateRemove);
+        }
+        const bool owed = self->_artworkAnswerOwed.exchange(false);
+        if (!resume || owed)
+            self->notify(HLVFileDataChangeArtwork);
+    });
+}
+
+void HLVFileData::OnArtworkPathsObtainedForFileData(const std::shared_ptr<HLVFileData>&)
+{
+    bool resume = false;
+    {
+        Lock lock(_lock);
+        resume = _obtainingArtwork.exchange(false);
+    }
+    auto self = shared_from_this();
+    finishArtworkAnswer(resume, [self, resume] {
+        {
+            Lock lock(self->_lock);
+            auto pending = self->virtualTagMapLocked();
+            if (!pending->ArtworkPath() && self->_initialTagMap && self->_initialTagMap->Artwork().isNull())
+                pending->setArtworkState(HLVArtworkStateNone);
+        }
+        const bool owed = self->_artworkAnswerOwed.exchange(false);
+        if (!resume || owed)
+            self->notify(HLVFileDataChangeArtwork);
+    });
+    Lock lock(_lock);
+    _artworkPaths.reset();
+}
+
+bool HLVFileData::removeArtwork()
+{
+    return HLVTagLib::removeArtworkImageFromFileAtPath(FilePath());
+}
+

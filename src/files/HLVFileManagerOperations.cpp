@@ -1,0 +1,233 @@
+#include "HLVFileManager.h"
+#include "HLVSerialOperationQueue.h"
+#include "HLVTagMapFilter.h"
+
+// The long operations on records: saving, identifying, artwork, renaming and
+// the filter pass, each one batch.
+
+using Records = QList<std::shared_ptr<HLVFileData>>;
+
+// --- saving ----------------------------------------------------------------------------------
+
+void HLVFileManager::saveFile(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (fileData)
+        queueSaves({fileData});
+}
+
+void HLVFileManager::saveFiles(const Records& files)
+{
+    const Records records = withoutDuplicates(files);
+    if (!records.isEmpty())
+        queueSaves(records);
+}
+
+void HLVFileManager::queueSaves(const Records& records)
+{
+    if (_shutDown)
+        return;
+    // A save answers through its record (code 2 or 3), perhaps much later when
+    // it waits for artwork; the batch finishes with its last answer.
+    auto batch = _batches.make(HLVFileOperationSaving, records, true);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        for (const auto& record : batch->records()) {
+            _saveOpQueue->addOperation([batch, record] {
+                if (!batch->isStopped())
+                    record->saveID3Tags();
+            });
+        }
+    });
+}
+
+void HLVFileManager::saveFilesInUnmanagedArray(const Records& files)
+{
+    saveFiles(files);
+}
+
+void HLVFileManager::saveFilesAtIndex(const QList<int>& indexes, HLVFileList list)
+{
+    if (indexes.isEmpty())
+        return;
+    saveFiles(recordsAt(indexes, list));
+}
+
+bool HLVFileManager::stopSaving()
+{
+    finishBatches(_batches.stop(HLVFileOperationSaving));
+    return true;
+}
+
+// --- identifying ------------------------------------------------------------------------------
+
+void HLVFileManager::identifyFile(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (fileData)
+        identifyFiles({fileData});
+}
+
+void HLVFileManager::identifyFiles(const Records& files)
+{
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || _shutDown)
+        return;
+    auto batch = _batches.make(HLVFileOperationIdentifying, records, true);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        _musicIdentifier->identifyFileDataInArray(batch->records());
+    });
+}
+
+void HLVFileManager::identifyFileAtIndex(qsizetype index)
+{
+    identifyFile(fileAtIndex(index));
+}
+
+void HLVFileManager::identifyFilesAtIndexes(const QList<int>& indexes)
+{
+    for (const auto& record : recordsAt(indexes, HLVFileList::All))
+        identifyFile(record);
+}
+
+bool HLVFileManager::stopIdentifying()
+{
+    _musicIdentifier->stopIdentifying();
+    finishBatches(_batches.stop(HLVFileOperationIdentifying));
+    return true;
+}
+
+void HLVFileManager::OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData)
+{
+    switch (fileData->IdentificationState()) {
+    case HLVIdentificationIdentified:
+        fileData->forceIsModified();
+        relay(fileData, HLVFileManagerChangeIdentified);
+        break;
+    case HLVIdentificationFailed:
+        relay(fileData, HLVFileManagerChangeIdentificationFailed);
+        break;
+    case HLVIdentificationSkipped:
+        relay(fileData, HLVFileManagerChangeIdentificationNotNeeded);
+        break;
+    default:
+        return;
+    }
+    creditAnswer(HLVFileOperationIdentifying, fileData);
+}
+
+// --- artwork -----------------------------------------------------------------------------------
+
+void HLVFileManager::obtainArtworkForFile(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (fileData)
+        obtainArtworkForFiles({fileData});
+}
+
+void HLVFileManager::obtainArtworkForFiles(const Records& files)
+{
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || _shutDown)
+        return;
+    auto batch = _batches.make(HLVFileOperationArtwork, records, true);
+    if (!startBatch(batch))
+        return;
+    for (const auto& record : records) {
+        if (record->IsReadOnly()) {
+            OnFileDataModified(record, HLVFileDataChangeArtwork);
+            continue;
+        }
+        _fileOpQueues->addOperation([batch, record] {
+            if (batch->isStopped())
+                return;
+            record->editVirtualTagMap([](HLVTagMap& map) { map.setArtworkAttempted(false); });
+            record->obtainArtworkPathForActiveTagMap(); // answers later, from a worker
+        });
+    }
+}
+
+void HLVFileManager::obtainArtworkForFileData(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (!fileData)
+        return;
+    if (fileData->IsReadOnly()) {
+        OnFileDataModified(fileData, HLVFileDataChangeArtwork);
+        return;
+    }
+    if (_shutDown)
+        return;
+    _fileOpQueues->addOperation([fileData] {
+        fileData->editVirtualTagMap([](HLVTagMap& map) { map.setArtworkAttempted(false); });
+        fileData->obtainArtworkPathForActiveTagMap();
+    });
+}
+
+bool HLVFileManager::stopObtainingArtwork()
+{
+    finishBatches(_batches.stop(HLVFileOperationArtwork));
+    return true;
+}
+
+// --- renaming ----------------------------------------------------------------------------------
+
+void HLVFileManager::renameFiles(const Records& files, const std::optional<HLVFileNameStructure>& structure)
+{
+    const Records records = withoutDuplicates(files);
+    if (records.isEmpty() || !structure || structure->isEmpty() || _shutDown)
+        return;
+    const HLVFileNameStructure pattern = *structure;
+    auto batch = _batches.make(HLVFileOperationRenaming, records, true);
+    _fileOpQueues->addOperation([this, batch, pattern] {
+        if (!startBatch(batch))
+            return;
+        for (const auto& record : batch->records()) {
+            _renameOpQueue->addOperation([batch, record, pattern] {
+                if (!batch->isStopped())
+                    record->renameFileUsingStructure(pattern);
+            });
+        }
+    });
+}
+
+bool HLVFileManager::stopRenaming()
+{
+    finishBatches(_batches.stop(HLVFileOperationRenaming));
+    return true;
+}
+
+// --- filtering -------------------------------------------------------------------------------
+
+void HLVFileManager::refreshFilters()
+{
+    if (_lists.isEmpty() || _shutDown || isOperationRunning(HLVFileOperationFiltering))
+        return;
+    auto batch = _batches.make(HLVFileOperationFiltering, {}, false);
+    _fileOpQueues->addOperation([this, batch] {
+        if (!startBatch(batch))
+            return;
+        const Records records = _lists.beginFilterPass();
+        for (const auto& record : std::as_const(records)) {
+            if (batch->isStopped())
+                break;
+            qint64 count = record->FilteredTagCount();
+            if (count < 0) {
+                // Outside the list lock: this may read the file.
+                count = HLVTagMapFilter::filteredTagCountForTagMap(*record->TemporaryTagMap());
+                record->setFilteredTagCount(count);
+            }
+            if (count > 0)
+                _lists.addFiltered(record, count == 10);
+        }
+        listsChanged();
+        finishBatch(batch); // a cancelled pass too, its lists partly filled
+    });
+}
+
+void HLVFileManager::cancelFilter()
+{
+    // The pass notices the stop and finishes itself, its lists partly filled.
+    if (isOperationRunning(HLVFileOperationFiltering))
+        _batches.stop(HLVFileOperationFiltering);
+}
+
