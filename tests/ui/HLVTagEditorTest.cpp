@@ -1,9 +1,13 @@
 #include "HLVArtworkWindowController.h"
+#include "HLVCannedReplies.h"
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerEvents.h"
 #include "HLVHoverButton.h"
+#include "HLVLoopbackServer.h"
+#include "HLVMusicBrainzServer.h"
+#include "HLVServiceConfiguration.h"
 #include "HLVTagEditorDelegate.h"
 #include "HLVTagEditorViewController.h"
 #include "HLVTagField.h"
@@ -375,6 +379,42 @@ TEST_F(HLVTagEditorTest, AFoundPictureIsFetchedOffTheMainThreadAndShown)
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor->artworkTitle() == QLatin1String("No Artwork"); }, 10000));
     EXPECT_FALSE(editor->isArtworkLoading());
     EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateNone);
+}
+
+// The whole road of the download command: the manager's lookup, its notices
+// through the bridge and the fetch of the found address on a worker. Cover
+// addresses are always fetched over https, which the loopback server does not
+// speak, so the found picture cannot be fetched here: the well says so.
+TEST_F(HLVTagEditorTest, DownloadLooksUpACoverThroughTheFileManagerAndFetchesIt)
+{
+    HLVLoopbackServer server;
+    qputenv("CADRELLE_COVERART_URL", server.baseAddress().toUtf8());
+    qputenv("CADRELLE_MUSICBRAINZ_URL", server.baseAddress().toUtf8());
+    HLVMusicBrainzServer::resetForTesting();
+    HLVServiceConfiguration::setRequestPauseForTesting(std::chrono::milliseconds(10));
+    // Nothing listens on port 1: the fetch is refused at once.
+    server.setReply(QStringLiteral("/release/rel-x/"),
+                    HLVLoopbackServer::Reply::json(HLVCannedReplies::coverListing(QStringLiteral("http://127.0.0.1:1/cover.png"))));
+
+    auto record = addFile(QStringLiteral("download.mp3"), QStringLiteral("Album"));
+    record->editVirtualTagMap([](HLVTagMap& map) { map.setReleaseMBID(QStringLiteral("rel-x")); });
+    editor->displayFileData(record);
+    EXPECT_TRUE(editor->downloadArtworkButton()->isEnabled());
+    editor->downloadArtworkButtonPressed();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor->artworkTitle() == QLatin1String("No Artwork"); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !editor->isArtworkLoading(); }, 5000));
+    EXPECT_TRUE(editor->loadArtworkButton()->isEnabled());
+    EXPECT_TRUE(editor->downloadArtworkButton()->isEnabled());
+    const auto pending = record->VirtualTagMap();
+    EXPECT_EQ(pending->ArtworkPath(), QStringLiteral("https://127.0.0.1:1/cover.png"));
+    EXPECT_EQ(pending->ArtworkState(), HLVArtworkStateNone) << "a picture that did not come is not written";
+    EXPECT_EQ(server.requests().size(), 1u);
+
+    manager.shutdown();
+    HLVServiceConfiguration::resetPacingForTesting();
+    HLVMusicBrainzServer::resetForTesting();
+    qunsetenv("CADRELLE_COVERART_URL");
+    qunsetenv("CADRELLE_MUSICBRAINZ_URL");
 }
 
 TEST(HLVArtworkWindowController, ShowsThePictureAtMost500SquareCentred)
