@@ -102,6 +102,15 @@ HLVTagEditorViewController::HLVTagEditorViewController(QWidget* parent)
 HLVTagEditorViewController::~HLVTagEditorViewController()
 {
     stopTrackPreview();
+    // The children outlive this part of the object (QWidget deletes them
+    // later): nothing they report may reach it any more.
+    delete _bridge;
+    _bridge = nullptr;
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    _customTagEditorViewController->setDelegate(nullptr);
+    _customTagsSection->setDelegate(nullptr);
+    _viewArtworkButton->setDelegate(nullptr);
 }
 
 void HLVTagEditorViewController::buildForm()
