@@ -260,6 +260,54 @@ TEST_F(HLVTagEditorTest, OneFileCommitsTypedTextAndMarksWhatASaveWouldChange)
     EXPECT_EQ(savedText(record->FilePath(), &TagLib::Tag::comment), QStringLiteral("later"));
 }
 
+TEST_F(HLVTagEditorTest, CustomTagRowsChangeThePendingMapsOfEveryFileShown)
+{
+    auto first = addFile(QStringLiteral("c1.mp3"));
+    auto second = addFile(QStringLiteral("c2.mp3"));
+    editor->displayFileDataSet({first, second});
+    HLVCustomTagEditorViewController* rows = editor->customTagEditorViewController();
+    rows->setIsInEditMode(true);
+    rows->allowToUpdateIdentifierFrom(QString(), QStringLiteral("TCOP")); // typed into the entry row
+    rows->customTagWithIdentifierValueUpdated(QStringLiteral("TCOP"), QStringLiteral("Cadrelle 2026"));
+    EXPECT_EQ(owner.modifications, 2);
+    EXPECT_EQ(manager.ModifiedFileDataArray().size(), 2);
+    saveAndWait({first, second});
+    for (const auto& record : {first, second}) {
+        TagLib::MPEG::File file(QFile::encodeName(record->FilePath()).constData());
+        ASSERT_TRUE(file.ID3v2Tag());
+        const auto frames = file.ID3v2Tag()->frameListMap()["TCOP"];
+        ASSERT_FALSE(frames.isEmpty()) << record->FileName().toStdString();
+        EXPECT_EQ(frames.front()->toString(), TagLib::String("Cadrelle 2026"));
+    }
+
+    // Removing marks the pending value; the record's own values stay untouched.
+    editor->displayFileData(first);
+    const auto before = first->InitialTagMap();
+    rows->removeCustomTagSelected(QStringLiteral("TCOP"));
+    const auto pending = first->VirtualTagMap()->CustomTagValues();
+    ASSERT_TRUE(pending);
+    const auto removed = HLVCustomTagValue::customTagValueWithIdentifier(QStringLiteral("TCOP"), *pending);
+    ASSERT_TRUE(removed);
+    EXPECT_TRUE(removed->isMarkedForRemoval());
+    EXPECT_EQ(removed->value(), QStringLiteral(""));
+    ASSERT_TRUE(before->CustomTagValues());
+    for (const auto& value : *before->CustomTagValues())
+        EXPECT_FALSE(value->isMarkedForRemoval()) << value->identifier().toStdString();
+}
+
+TEST_F(HLVTagEditorTest, GrowsAndShrinksWithTheCustomTagSection)
+{
+    editor->displayFileData(addFile(QStringLiteral("grow.mp3")));
+    editor->show();
+    const int collapsed = editor->height();
+    editor->customTagsSection()->expand();
+    const int grown = editor->height();
+    EXPECT_GT(grown, collapsed);
+    EXPECT_EQ(editor->width(), 720);
+    editor->customTagsSection()->collapse();
+    EXPECT_EQ(editor->height(), collapsed);
+}
+
 TEST_F(HLVTagEditorTest, TabMovesThroughTheFieldsInTableOrder)
 {
     editor->displayFileData(addFile(QStringLiteral("tab.mp3")));
