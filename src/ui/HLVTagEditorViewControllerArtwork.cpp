@@ -71,7 +71,8 @@ QString HLVTagEditorViewController::artworkTitle() const
 
 bool HLVTagEditorViewController::isArtworkLoading() const
 {
-    return _artworkProgressIndicator->isVisible() || !_artworkProgressIndicator->isHidden();
+    // Asked of the indicator itself: the editor may be off screen.
+    return !_artworkProgressIndicator->isHidden();
 }
 
 void HLVTagEditorViewController::setShowArtworkLoading(bool show)
