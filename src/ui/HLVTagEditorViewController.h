@@ -180,6 +180,7 @@ private:
     void showPreviewPlaying(bool playing);
 
     QList<HLVTagTextField*> _textFields;
+    QList<const HLVTagField*> _tagFields; // what each text field edits
     QCheckBox* _compilationButton = nullptr;
     HLVHoverButton* _playTrackButton = nullptr;
     HLVHoverButton* _playTrackIconButton = nullptr;
