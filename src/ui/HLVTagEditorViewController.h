@@ -119,7 +119,8 @@ public:
     // Where pasted pictures are kept until the program ends (it removes the folder).
     static QString artworkFolderPath();
 
-    // Why the preview cannot play the file shown; empty when it can.
+    // Why the preview cannot play; empty when it can, as far as is known
+    // before the first preview starts the media back end.
     QString previewUnavailableReason() const { return _previewUnavailableReason; }
     bool isPlayingPreview() const { return _isPreviewing; }
     QMediaPlayer* audioPlayer() const { return _audioPlayer; }
@@ -217,5 +218,6 @@ private:
     QBuffer* _previewBuffer = nullptr;
     bool _isPreviewing = false;
     QString _previewUnavailableReason;
+    QString _previewFailure; // found when a preview was first asked for
     HLVTagEditorDelegate* _delegate = nullptr;
 };

@@ -34,22 +34,27 @@ bool backEndPluginInstalled()
     return false;
 }
 
-QString findWhyThePreviewCannotPlay()
+// Cheap enough for every display: no part of QtMultimedia starts.
+const QString& whyThereIsNoBackEnd()
 {
-    if (!backEndPluginInstalled())
-        return translated("Preview not available: no media playback back end is installed");
-    // A back end without its decoders (GStreamer without its plugins) cannot
-    // even build a player; it shows as one that decodes nothing.
-    QMediaFormat formats;
-    if (formats.supportedFileFormats(QMediaFormat::Decode).isEmpty()
-        && formats.supportedAudioCodecs(QMediaFormat::Decode).isEmpty())
-        return translated("Preview not available: the media playback plugins (GStreamer base, good and libav) are missing");
-    return QString();
+    static const QString reason = backEndPluginInstalled()
+        ? QString()
+        : translated("Preview not available: no media playback back end is installed");
+    return reason;
 }
 
-const QString& whyThePreviewCannotPlay()
+// Starts the back end (and its sound server connection), so it is asked only
+// when a preview is wanted. A back end without its decoders (GStreamer without
+// its plugins) cannot even build a player; it shows as one that decodes nothing.
+const QString& whyThereAreNoDecoders()
 {
-    static const QString reason = findWhyThePreviewCannotPlay();
+    static const QString reason = [] {
+        QMediaFormat formats;
+        if (formats.supportedFileFormats(QMediaFormat::Decode).isEmpty()
+            && formats.supportedAudioCodecs(QMediaFormat::Decode).isEmpty())
+            return translated("Preview not available: the media playback plugins (GStreamer base, good and libav) are missing");
+        return QString();
+    }();
     return reason;
 }
 
@@ -57,9 +62,7 @@ const QString& whyThePreviewCannotPlay()
 
 void HLVTagEditorViewController::updatePreviewAvailability()
 {
-    const QString reason = _audioPlayer && !_audioPlayer->isAvailable()
-        ? tr("Preview not available: the media playback back end did not start")
-        : whyThePreviewCannotPlay();
+    const QString reason = whyThereIsNoBackEnd().isEmpty() ? _previewFailure : whyThereIsNoBackEnd();
     _previewUnavailableReason = reason;
     for (HLVHoverButton* button : {_playTrackIconButton, _playTrackButton}) {
         button->setEnabled(reason.isEmpty());
@@ -103,8 +106,13 @@ void HLVTagEditorViewController::playTrackButtonPressed()
             button->setToolTip(tr("The preview failed: the file cannot be read"));
         return;
     }
-    ensureAudioPlayer();
-    if (!_audioPlayer->isAvailable()) {
+    _previewFailure = whyThereAreNoDecoders();
+    if (_previewFailure.isEmpty()) {
+        ensureAudioPlayer();
+        if (!_audioPlayer->isAvailable())
+            _previewFailure = tr("Preview not available: the media playback back end did not start");
+    }
+    if (!_previewFailure.isEmpty()) {
         updatePreviewAvailability();
         return;
     }

@@ -492,12 +492,13 @@ TEST(HLVTagEditorPreview, PlaysTheFileAtHalfVolumeAndStopsForOtherDisplays)
     auto second = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("other.mp3")));
     HLVTagEditorViewController editor;
     editor.displayFileData(first);
+    if (editor.previewUnavailableReason().isEmpty())
+        QTest::mouseClick(editor.playTrackButton(), Qt::LeftButton);
     if (!editor.previewUnavailableReason().isEmpty()) {
         EXPECT_FALSE(editor.playTrackButton()->isEnabled());
         EXPECT_EQ(editor.playTrackButton()->toolTip(), editor.previewUnavailableReason());
         GTEST_SKIP() << "no media back end: " << editor.previewUnavailableReason().toStdString();
     }
-    QTest::mouseClick(editor.playTrackButton(), Qt::LeftButton);
     EXPECT_EQ(editor.playTrackButton()->text(), QStringLiteral("Stop Track"));
     EXPECT_EQ(editor.playTrackIconButton()->imageName(), QStringLiteral("StopButton"));
     QMediaPlayer* player = editor.audioPlayer();
@@ -529,11 +530,13 @@ TEST(HLVTagEditorPreview, IsDisabledWithAReasonWhereThereIsNoMediaBackEnd)
         HLVTestFiles files;
         HLVTagEditorViewController editor;
         editor.displayFileData(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"))));
+        // Known at once without a back end; without its decoders, at the first try.
+        if (editor.playTrackButton()->isEnabled())
+            editor.playTrackButtonPressed();
         EXPECT_FALSE(editor.playTrackButton()->isEnabled());
         EXPECT_FALSE(editor.playTrackIconButton()->isEnabled());
         EXPECT_TRUE(editor.playTrackButton()->toolTip().startsWith(QStringLiteral("Preview not available")))
             << editor.playTrackButton()->toolTip().toStdString();
-        editor.playTrackButtonPressed();
         EXPECT_FALSE(editor.isPlayingPreview());
         EXPECT_EQ(editor.audioPlayer(), nullptr);
         return;
