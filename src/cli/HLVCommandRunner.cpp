@@ -1,7 +1,7 @@
 #include "HLVCommandRunner.h"
 #include "HLVFolderListing.h"
 #include "HLVImageData.h"
-#include "HLVJsonWriter.h"
+#include "HLVCommandOutput.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibMP3Writer.h"
 #include "HLVTagMapFilter.h"
@@ -17,74 +17,10 @@
 
 namespace {
 
-// Values in the text output stay on their line and keep their tabs apart.
-QString escaped(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\t'))
-            out += QLatin1String("\\t");
-        else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
-            out += QLatin1String("\\r");
-        else
-            out += c;
-    }
-    return out;
-}
-
-QByteArray line(const QStringList& columns)
-{
-    QStringList cells;
-    for (const QString& column : columns)
-        cells.append(escaped(column));
-    return (cells.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
-}
-
 bool isWebAddress(const QString& text)
 {
     return text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
         || text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
-QString numberText(const std::optional<int>& number)
-{
-    return number ? QString::number(*number) : QString();
-}
-
-// "5/12", "5", "/12" or "".
-QString pairText(const std::optional<int>& number, const std::optional<int>& total)
-{
-    QString text = numberText(number);
-    if (total)
-        text += QLatin1Char('/') + QString::number(*total);
-    return text;
-}
-
-// The present fields of a map, keyed by the tag map's names.
-void writeTags(HLVJsonWriter& json, const HLVTagMap& map, bool withReleaseID)
-{
-    json.beginObject();
-    for (const HLVTagField& field : HLVTagField::all()) {
-        if (field.numeric) {
-            if (const auto number = field.number(map)) {
-                json.key(field.key);
-                json.value(*number);
-            }
-        } else if (const auto text = field.text(map)) {
-            json.key(field.key);
-            json.value(*text);
-        }
-    }
-    if (withReleaseID && map.ReleaseMBID()) {
-        json.key(QStringLiteral("ReleaseMBID"));
-        json.value(*map.ReleaseMBID());
-    }
-    json.endObject();
 }
 
 const char* outcomeName(const HLVFileData& record)
@@ -112,11 +48,6 @@ HLVCommandRunner::~HLVCommandRunner()
     _manager.removeDelegate(&_monitor);
     // Requests still in flight must not hold up the exit.
     _manager.shutdown();
-}
-
-void HLVCommandRunner::print(const QByteArray& text)
-{
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
 }
 
 void HLVCommandRunner::fail(const QString& path, const QString& reason)
@@ -238,71 +169,12 @@ QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, c
 void HLVCommandRunner::show(const Records& records)
 {
     const Records shown = readable(records, QStringLiteral("show"));
-    HLVJsonWriter json;
-    if (_line.json())
-        json.beginArray();
+    HLVCommandOutput output(_line.json());
     for (const auto& record : shown) {
         const auto map = record->TagMap();
-        const HLVArtwork& picture = map->Artwork();
-        const int score = HLVTagMapFilter::filteredTagCountForTagMap(*map);
-        HLVCustomTagValueArray customTags;
-        if (map->CustomTagValues()) {
-            for (const auto& value : *map->CustomTagValues()) {
-                if (value && !value->isMarkedForRemoval())
-                    customTags.append(value);
-            }
-        }
-        if (_line.json()) {
-            json.beginObject();
-            json.key(QStringLiteral("path"));
-            json.value(record->FilePath());
-            json.key(QStringLiteral("readOnly"));
-            json.value(record->IsReadOnly());
-            json.key(QStringLiteral("tags"));
-            writeTags(json, *map, false);
-            json.key(QStringLiteral("artwork"));
-            json.beginObject();
-            json.key(QStringLiteral("present"));
-            json.value(!picture.isNull());
-            json.key(QStringLiteral("width"));
-            json.value(picture.isNull() ? 0 : picture.size().width());
-            json.key(QStringLiteral("height"));
-            json.value(picture.isNull() ? 0 : picture.size().height());
-            json.endObject();
-            json.key(QStringLiteral("customTags"));
-            json.beginObject();
-            for (const auto& value : std::as_const(customTags)) {
-                json.key(value->identifier());
-                json.value(value->value());
-            }
-            json.endObject();
-            json.key(QStringLiteral("missingTagScore"));
-            json.value(score);
-            json.endObject();
-            continue;
-        }
-        QByteArray text = line({record->FilePath()});
-        if (record->IsReadOnly())
-            text += line({QString(), QStringLiteral("ReadOnly"), QStringLiteral("yes")});
-        for (const HLVTagField& field : HLVTagField::all()) {
-            if (field.numeric && field.number(*map))
-                text += line({QString(), field.key, numberText(field.number(*map))});
-            else if (!field.numeric && field.text(*map))
-                text += line({QString(), field.key, *field.text(*map)});
-        }
-        if (!picture.isNull()) {
-            text += line({QString(), QStringLiteral("Artwork"),
-                          QStringLiteral("%1x%2").arg(picture.size().width()).arg(picture.size().height())});
-        }
-        for (const auto& value : std::as_const(customTags))
-            text += line({QString(), QStringLiteral("Custom ") + value->identifier(), value->value().value_or(QString())});
-        text += line({QString(), QStringLiteral("MissingTagScore"), QString::number(score)});
-        print(text);
+        output.showFile(*record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map));
     }
-    if (_line.json()) {
-        json.endArray();
-        print(json.data());
-    }
+    output.finish();
 }
 
 // --- set ------------------------------------------------------------------------------------
@@ -427,7 +299,7 @@ void HLVCommandRunner::set(const Records& records)
     const auto saved = save(toSave, QStringLiteral("saving"));
     for (const auto& record : std::as_const(toSave)) {
         if (saved.value(record.get()))
-            print(line({record->FilePath(), QStringLiteral("saved")}));
+            HLVCommandOutput::printLine({record->FilePath(), QStringLiteral("saved")});
     }
 }
 
@@ -467,43 +339,12 @@ void HLVCommandRunner::identify(const Records& records)
     }
     const auto saved = save(toSave, QStringLiteral("saving"));
 
-    HLVJsonWriter json;
-    if (_line.json())
-        json.beginArray();
+    HLVCommandOutput output(_line.json());
     for (const auto& record : records) {
-        const auto candidates = record->Releases();
-        if (_line.json()) {
-            json.beginObject();
-            json.key(QStringLiteral("path"));
-            json.value(record->FilePath());
-            json.key(QStringLiteral("outcome"));
-            json.value(QString::fromLatin1(outcomeName(*record)));
-            json.key(QStringLiteral("candidates"));
-            json.beginArray();
-            for (const auto& candidate : candidates)
-                writeTags(json, *candidate, true);
-            json.endArray();
-            if (_line.apply()) {
-                json.key(QStringLiteral("saved"));
-                json.value(saved.value(record.get()));
-            }
-            json.endObject();
-            continue;
-        }
-        QByteArray text = line({record->FilePath(), QString::fromLatin1(outcomeName(*record))});
-        for (const auto& c : candidates) {
-            text += line({QString(), c->AlbumName().value_or(QString()), c->AlbumArtist().value_or(QString()),
-                          c->ArtistName().value_or(QString()), c->TrackName().value_or(QString()),
-                          numberText(c->ReleaseYear()), pairText(c->TrackNumber(), c->TrackTotal()),
-                          pairText(c->DiscNumber(), c->DiscTotal()), c->Genre().value_or(QString()),
-                          c->ReleaseMBID().value_or(QString())});
-        }
-        print(text);
+        output.identifiedFile(*record, QString::fromLatin1(outcomeName(*record)), record->Releases(),
+                              _line.apply() ? std::optional<bool>(saved.value(record.get())) : std::nullopt);
     }
-    if (_line.json()) {
-        json.endArray();
-        print(json.data());
-    }
+    output.finish();
 }
 
 // --- artwork --------------------------------------------------------------------------------
@@ -534,7 +375,7 @@ void HLVCommandRunner::artwork(const Records& records)
     save(toSave, QStringLiteral("saving"));
     for (const auto& record : records) {
         const QString address = found.value(record.get());
-        print(line({record->FilePath(), address.isEmpty() ? QStringLiteral("none") : address}));
+        HLVCommandOutput::printLine({record->FilePath(), address.isEmpty() ? QStringLiteral("none") : address});
     }
 }
 
@@ -583,12 +424,12 @@ void HLVCommandRunner::rename(const Records& records)
         const QString oldPath = oldPaths.value(record.get());
         const QString target = planned.value(record.get());
         if (target.isEmpty()) {
-            print(line({oldPath, QStringLiteral("unchanged")}));
+            HLVCommandOutput::printLine({oldPath, QStringLiteral("unchanged")});
         } else if (_line.dryRun() || record->FilePath() == target) {
-            print(line({oldPath, target}));
+            HLVCommandOutput::printLine({oldPath, target});
         } else {
             fail(oldPath, QStringLiteral("could not be moved to %1").arg(target));
-            print(line({oldPath, QStringLiteral("unchanged")}));
+            HLVCommandOutput::printLine({oldPath, QStringLiteral("unchanged")});
         }
     }
 }
@@ -604,6 +445,6 @@ void HLVCommandRunner::filter(const Records& records)
     const auto list = _line.filterUntagged() ? _manager.UntaggedFileDataArray() : _manager.PartiallyTaggedFileDataArray();
     for (const auto& record : scored) {
         if (list.contains(record))
-            print(line({record->FilePath()}));
+            HLVCommandOutput::printLine({record->FilePath()});
     }
 }

@@ -47,7 +47,6 @@ private:
 
     void fail(const QString& path, const QString& reason);
     void note(const QString& path, const QString& text);
-    static void print(const QByteArray& text);
 
     const HLVCommandLine& _line;
     HLVProgressLine _progress;

@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QUrl>
+#include <condition_variable>
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
@@ -28,7 +29,7 @@ void HLVFileData::setFileWithURL(const QUrl& url)
     if (path.isEmpty())
         path = QUrl::fromPercentEncoding(url.path().toUtf8());
     {
-        std::lock_guard lock(_pathLock);
+        Lock lock(_lock);
         _FilePath = path;
         _FileName = QFileInfo(path).fileName();
     }
@@ -36,21 +37,55 @@ void HLVFileData::setFileWithURL(const QUrl& url)
     _modified = false;
 }
 
+namespace {
+
+// Lets setDelegate() wait until no call to the old delegate is running, without
+// any lock held during the call itself.
+std::mutex delegateGate;
+std::condition_variable delegateCallEnded;
+
+} // namespace
+
+void HLVFileData::setDelegate(HLVFileDataDelegate* delegate)
+{
+    std::unique_lock gate(delegateGate);
+    _delegate = delegate;
+    delegateCallEnded.wait(gate, [this] { return _delegateCalls == 0; });
+}
+
+HLVFileDataDelegate* HLVFileData::delegate() const
+{
+    std::lock_guard gate(delegateGate);
+    return _delegate;
+}
+
 void HLVFileData::notify(int code)
 {
-    const auto self = shared_from_this();
-    _delegate.forEach([&](HLVFileDataDelegate* delegate) { delegate->OnFileDataModified(self, code); });
+    HLVFileDataDelegate* delegate = nullptr;
+    {
+        std::lock_guard gate(delegateGate);
+        delegate = _delegate;
+        if (!delegate)
+            return;
+        ++_delegateCalls;
+    }
+    delegate->OnFileDataModified(shared_from_this(), code);
+    {
+        std::lock_guard gate(delegateGate);
+        --_delegateCalls;
+    }
+    delegateCallEnded.notify_all();
 }
 
 QString HLVFileData::FileName() const
 {
-    std::lock_guard lock(_pathLock);
+    Lock lock(_lock);
     return _FileName;
 }
 
 QString HLVFileData::FilePath() const
 {
-    std::lock_guard lock(_pathLock);
+    Lock lock(_lock);
     return _FilePath;
 }
 
@@ -450,7 +485,7 @@ void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStruct
         // Anything already there, this very file included, is left alone.
         if (!QFileInfo::exists(*newPath) && !QFileInfo(*newPath).isSymLink()) {
             if (QFile::rename(oldPath, *newPath)) {
-                std::lock_guard lock(_pathLock);
+                Lock lock(_lock);
                 _FilePath = *newPath;
                 _FileName = QFileInfo(*newPath).fileName();
             }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "HLVArtworkPathsDelegate.h"
-#include "HLVDelegateList.h"
 #include "HLVFailure.h"
 #include "HLVTagField.h"
 #include "HLVTagMap.h"
@@ -63,9 +62,9 @@ public:
     void setFileWithURL(const QUrl& url);
 
     // Once setDelegate() returns, the previous delegate is not called again and
-    // no call to it is running on another thread.
-    void setDelegate(HLVFileDataDelegate* delegate) { _delegate.set(delegate); }
-    HLVFileDataDelegate* delegate() const { return _delegate.first(); }
+    // no call to it is running; not to be called from the delegate's own callback.
+    void setDelegate(HLVFileDataDelegate* delegate);
+    HLVFileDataDelegate* delegate() const;
 
     QString FileName() const;
     QString FilePath() const;
@@ -187,6 +186,19 @@ private:
     void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);
 
+    // Holds the record's turn to write its file for its lifetime.
+    class WriteTurn
+    {
+    public:
+        explicit WriteTurn(HLVFileData& record);
+        ~WriteTurn();
+        WriteTurn(const WriteTurn&) = delete;
+        WriteTurn& operator=(const WriteTurn&) = delete;
+
+    private:
+        HLVFileData& _record;
+    };
+
     // A tag-map artwork search in flight: the copy it works on and the map
     // (pending map or candidate) its answer belongs to.
     struct ArtworkSearch
@@ -197,9 +209,10 @@ private:
     };
 
     mutable std::recursive_mutex _lock;
-    mutable std::mutex _pathLock;  // the path and the name only; held for nothing else
-    std::mutex _writeLock;         // one save writes the file at a time
-    HLVDelegateList<HLVFileDataDelegate> _delegate;
+    // Guarded by one process-wide gate (records are many, their answers few).
+    HLVFileDataDelegate* _delegate = nullptr;
+    int _delegateCalls = 0;
+    bool _writing = false; // a save is writing the file; others wait their turn
     std::shared_ptr<HLVArtworkPaths> _artworkPaths;
     QList<ArtworkSearch> _artworkSearches;
     std::shared_ptr<HLVTagMap> _initialTagMap;

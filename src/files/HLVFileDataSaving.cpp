@@ -6,11 +6,44 @@
 #include "HLVTagMapMerge.h"
 
 #include <QFileInfo>
-#include <QThreadPool>
+#include <thread>
+#include <condition_variable>
 
 // Saving a record and the artwork lookups a save or a view asks for.
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+namespace {
+
+// Records are many and saves few: one gate serves the turns of all of them.
+std::mutex writeGate;
+std::condition_variable writeTurnEnded;
+
+} // namespace
+
+// Lookups wait on the network for up to a minute: each gets a thread of its
+// own (they are few: one per file shown or asked for), so that no pool of a
+// fixed size fills with waiting lookups and holds up other work.
+static void startOnWorker(std::function<void()> job)
+{
+    std::thread(std::move(job)).detach();
+}
+
+HLVFileData::WriteTurn::WriteTurn(HLVFileData& record) : _record(record)
+{
+    std::unique_lock gate(writeGate);
+    writeTurnEnded.wait(gate, [this] { return !_record._writing; });
+    _record._writing = true;
+}
+
+HLVFileData::WriteTurn::~WriteTurn()
+{
+    {
+        std::lock_guard gate(writeGate);
+        _record._writing = false;
+    }
+    writeTurnEnded.notify_all();
+}
 
 // --- saving -------------------------------------------------------------------------------
 
@@ -29,7 +62,7 @@ void HLVFileData::save(bool resumed)
     int code = HLVFileDataChangeNotSaved;
     {
         // One writer at a time: a second save starts from what the first left.
-        std::unique_lock writer(_writeLock);
+        WriteTurn writer(*this);
         bool loaded = false;
         {
             Lock lock(_lock);
@@ -126,7 +159,7 @@ void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void(
         afterSave();
     };
     if (HLVMainThread::isMainThread())
-        QThreadPool::globalInstance()->start(resume);
+        startOnWorker(resume);
     else
         resume();
 }
@@ -168,9 +201,9 @@ void HLVFileData::requestArtwork(bool forSave)
         else
             paths->obtainArtworkForFileData(self);
     } else if (tagMapRoad)
-        QThreadPool::globalInstance()->start([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
+        startOnWorker([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
     else
-        QThreadPool::globalInstance()->start([paths, self] { paths->obtainArtworkForFileData(self); });
+        startOnWorker([paths, self] { paths->obtainArtworkForFileData(self); });
 }
 
 void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)

@@ -34,9 +34,9 @@ bool HLVFileLists::insert(const std::shared_ptr<HLVFileData>& record, const QStr
 
 void HLVFileLists::insertSortedLocked(const std::shared_ptr<HLVFileData>& record)
 {
-    const QString name = _entries.value(record.get()).name;
+    const QString name = _entries.constFind(record.get())->name;
     auto position = std::upper_bound(_all.begin(), _all.end(), name, [this](const QString& n, const auto& other) {
-        return fileNameLess(n, _entries.value(other.get()).name);
+        return fileNameLess(n, _entries.constFind(other.get())->name);
     });
     _all.insert(position, record);
 }
@@ -68,14 +68,27 @@ bool HLVFileLists::isEmpty() const
     return _all.isEmpty();
 }
 
+namespace {
+
+// A snapshot that shares no storage with the list: Qt checks whether a list is
+// shared with a relaxed load, so a list that was shared with a snapshot on
+// another thread could be changed in place without that thread's reads being
+// ordered before the change.
+HLVFileLists::Records unshared(const HLVFileLists::Records& list)
+{
+    return HLVFileLists::Records(list.cbegin(), list.cend());
+}
+
+} // namespace
+
 HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
 {
     Lock lock(_lock);
     switch (list) {
-    case HLVFileList::All: return _all;
-    case HLVFileList::Untagged: return _untagged;
-    case HLVFileList::PartiallyTagged: return _partiallyTagged;
-    case HLVFileList::Modified: return _modified;
+    case HLVFileList::All: return unshared(_all);
+    case HLVFileList::Untagged: return unshared(_untagged);
+    case HLVFileList::PartiallyTagged: return unshared(_partiallyTagged);
+    case HLVFileList::Modified: return unshared(_modified);
     }
     return {};
 }
@@ -94,17 +107,11 @@ std::shared_ptr<HLVFileData> HLVFileLists::at(qsizetype index) const
     return _all.at(index);
 }
 
-void HLVFileLists::sortByNames(const QHash<const HLVFileData*, QString>& names)
+void HLVFileLists::sort()
 {
     Lock lock(_lock);
-    for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        auto entry = _entries.find(it.key());
-        if (entry != _entries.end())
-            entry->name = it.value();
-    }
-    // The names are fixed for the sort: a rename meanwhile cannot upset it.
     std::stable_sort(_all.begin(), _all.end(), [this](const auto& a, const auto& b) {
-        return fileNameLess(_entries.value(a.get()).name, _entries.value(b.get()).name);
+        return fileNameLess(_entries.constFind(a.get())->name, _entries.constFind(b.get())->name);
     });
 }
 
@@ -141,7 +148,7 @@ HLVFileLists::Records HLVFileLists::beginFilterPass()
     Lock lock(_lock);
     _untagged.clear();
     _partiallyTagged.clear();
-    return _all;
+    return unshared(_all);
 }
 
 void HLVFileLists::addFiltered(const std::shared_ptr<HLVFileData>& record, bool untagged)

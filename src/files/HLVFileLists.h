@@ -31,8 +31,8 @@ public:
     qsizetype indexOf(const std::shared_ptr<HLVFileData>& record) const;
     std::shared_ptr<HLVFileData> at(qsizetype index) const;
 
-    // New names for records (read by the caller), then a stable sort by them.
-    void sortByNames(const QHash<const HLVFileData*, QString>& names);
+    // A stable sort by the names the lists know (renamed() keeps them current).
+    void sort();
     // A record's new name and path after a rename; it moves to its place.
     void renamed(const std::shared_ptr<HLVFileData>& record, const QString& name, const QString& path);
 

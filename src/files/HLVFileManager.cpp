@@ -36,7 +36,7 @@ HLVFileManager::HLVFileManager()
     , _renameOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("renames")))
     , _musicIdentifier(HLVMusicIdentifier::create())
 {
-    _musicIdentifier->addDelegate(this);
+    _musicIdentifier->addDelegate(&_listener);
 }
 
 HLVFileManager::~HLVFileManager()
@@ -44,9 +44,9 @@ HLVFileManager::~HLVFileManager()
     shutdown();
     // The identifier's answers and the records' answers call back into this
     // object: detach from both (waiting out calls in flight) before the queues go.
-    _musicIdentifier->removeDelegate(this);
+    _musicIdentifier->removeDelegate(&_listener);
     for (const auto& record : _lists.list(HLVFileList::All)) {
-        if (record->delegate() == this)
+        if (record->delegate() == &_listener)
             record->setDelegate(nullptr);
     }
     _fileOpQueues.reset();
@@ -195,21 +195,19 @@ bool HLVFileManager::addFileDataQuietly(const std::shared_ptr<HLVFileData>& file
 {
     if (!fileData || !_lists.insert(fileData, fileData->FileName(), pathKey(fileData->FilePath())))
         return false;
-    fileData->setDelegate(this);
+    fileData->setDelegate(&_listener);
     _musicIdentifier->addFileData(fileData);
     return true;
 }
 
 void HLVFileManager::sortFileData()
 {
-    // The names are read here, outside the lists' lock.
-    const Records records = _lists.list(HLVFileList::All);
-    if (records.isEmpty())
+    // By the names the lists were told: a record's name changes only by a
+    // rename, whose answer (code 8) tells them. Asking the records here could
+    // bring back a name older than that answer.
+    if (_lists.isEmpty())
         return;
-    QHash<const HLVFileData*, QString> names;
-    for (const auto& record : records)
-        names.insert(record.get(), record->FileName());
-    _lists.sortByNames(names);
+    _lists.sort();
     listsChanged();
 }
 
@@ -367,4 +365,14 @@ void HLVFileManager::waitUntilIdle()
     _fileOpQueues->waitUntilAllOperationsAreFinished();
     _saveOpQueue->waitUntilAllOperationsAreFinished();
     _renameOpQueue->waitUntilAllOperationsAreFinished();
+}
+
+void HLVFileManager::Listener::OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code)
+{
+    manager.HLVFileManager::OnFileDataModified(fileData, code);
+}
+
+void HLVFileManager::Listener::OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData)
+{
+    manager.HLVFileManager::OnFileDataChanged(fileData);
 }

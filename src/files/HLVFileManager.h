@@ -159,4 +159,17 @@ private:
     HLVFileOperationBatches _batches;
     std::atomic<bool> _shutDown{false};
     HLVFileLists _lists;
+
+    // What the records and the identifier call instead of this object, so that
+    // an answer arriving while the manager is destroyed never touches its
+    // virtual table: the destructor detaches them (waiting out calls in
+    // flight) before the listener goes.
+    struct Listener : HLVFileDataDelegate, HLVMusicIdentifierDelegate
+    {
+        explicit Listener(HLVFileManager& owner) : manager(owner) {}
+        void OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code) override;
+        void OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData) override;
+        HLVFileManager& manager;
+    };
+    Listener _listener{*this};
 };

@@ -37,26 +37,17 @@ HLVMusicIdentifier::~HLVMusicIdentifier()
 
 void HLVMusicIdentifier::addDelegate(HLVMusicIdentifierDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    if (delegate && !_delegates.contains(delegate))
-        _delegates.append(delegate);
+    _delegates.add(delegate);
 }
 
 void HLVMusicIdentifier::removeDelegate(HLVMusicIdentifierDelegate* delegate)
 {
-    std::lock_guard lock(_delegateLock);
-    _delegates.removeAll(delegate);
+    _delegates.remove(delegate);
 }
 
 void HLVMusicIdentifier::notifyDelegates(const std::shared_ptr<HLVFileData>& fileData)
 {
-    QList<HLVMusicIdentifierDelegate*> delegates;
-    {
-        std::lock_guard lock(_delegateLock);
-        delegates = _delegates;
-    }
-    for (HLVMusicIdentifierDelegate* delegate : delegates)
-        delegate->OnFileDataChanged(fileData);
+    _delegates.forEach([&](HLVMusicIdentifierDelegate* delegate) { delegate->OnFileDataChanged(fileData); });
 }
 
 void HLVMusicIdentifier::addFileData(const std::shared_ptr<HLVFileData>& fileData)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVDelegateList.h"
 #include "HLVFingerprinter.h"
 #include "HLVRecordingReleases.h"
 
@@ -36,7 +37,7 @@ public:
     HLVMusicIdentifier(); // use create()
     ~HLVMusicIdentifier() override;
 
-    // Delegates are not owned; remove one before it goes away.
+    // Delegates are not owned; once removeDelegate() returns, no call to it is running.
     void addDelegate(HLVMusicIdentifierDelegate* delegate);
     void removeDelegate(HLVMusicIdentifierDelegate* delegate);
 
@@ -65,22 +66,22 @@ private:
     void waitWhileBusy(const std::atomic<bool>& busy);
     void clearBusy(std::atomic<bool>& busy);
 
-    std::unique_ptr<HLVSerialOperationQueue> _identificationOpQueue;
-    std::unique_ptr<HLVSerialOperationQueue> _fingerprintingOpQueue;
-    mutable std::mutex _delegateLock;
-    QList<HLVMusicIdentifierDelegate*> _delegates;
-    mutable std::mutex _lock; // the files below and the stage wake-ups
-    std::condition_variable _stageFree;
-    std::shared_ptr<HLVFileData> _currentlyFingerprinting;
-    std::shared_ptr<HLVFileData> _currentlyIdentifying;
-    std::unique_ptr<HLVFingerprinter> _fingerprinter;
-    std::shared_ptr<HLVRecordingReleases> _recordingReleases;
+    // Before the queues: their threads start in the constructor and read these.
     std::atomic<bool> _terminate{false};
     std::atomic<quint64> _runEpoch{0};  // bumped by every stop
     quint64 _fingerprintingEpoch = 0;   // the run of the file being fingerprinted; under _lock
     std::atomic<bool> _shuttingDown{false};
     std::atomic<bool> _isFingerprintingATrack{false};
     std::atomic<bool> _isIdentifyingATrack{false};
+    std::unique_ptr<HLVSerialOperationQueue> _identificationOpQueue;
+    std::unique_ptr<HLVSerialOperationQueue> _fingerprintingOpQueue;
+    HLVDelegateList<HLVMusicIdentifierDelegate> _delegates;
+    mutable std::mutex _lock; // the files below and the stage wake-ups
+    std::condition_variable _stageFree;
+    std::shared_ptr<HLVFileData> _currentlyFingerprinting;
+    std::shared_ptr<HLVFileData> _currentlyIdentifying;
+    std::unique_ptr<HLVFingerprinter> _fingerprinter;
+    std::shared_ptr<HLVRecordingReleases> _recordingReleases;
     QList<std::shared_ptr<HLVFileData>> _FileDataArray;
     // The records of _FileDataArray: adding a whole library checks each file.
     QSet<const HLVFileData*> _fileDataIndex;

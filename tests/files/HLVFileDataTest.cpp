@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <atomic>
+#include <future>
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -227,6 +228,9 @@ TEST_F(HLVFileDataTest, FailedSaveKeepsPendingChanges)
     EXPECT_TRUE(r->IsModified());
     EXPECT_EQ(r->TagMap()->TrackName(), QStringLiteral("Lost?"));
     EXPECT_EQ(r->InitialTagMap()->TrackName(), QStringLiteral("Title"));
+    // The record keeps why, for the command line and the file list.
+    ASSERT_TRUE(r->LastFailure().has_value());
+    EXPECT_FALSE(r->LastFailure()->message.isEmpty());
 }
 
 TEST_F(HLVFileDataTest, RenamesFromTheStoredTags)
@@ -291,8 +295,9 @@ TEST_F(HLVFileDataTest, EditsSavesAndReadsFromSeveralThreads)
             (void)r->IsModified();
             (void)r->RequiresTagging();
             ASSERT_TRUE(map->TrackName().has_value());
-            if (map->TrackName()->startsWith(QLatin1String("Edit ")))
+            if (map->TrackName()->startsWith(QLatin1String("Edit "))) {
                 EXPECT_EQ(map->TrackName()->mid(5), map->Comment().value_or(QString()).mid(8));
+            }
             const auto pending = r->VirtualTagMap();
             EXPECT_EQ(pending->TrackName().value_or(QString()).mid(5), pending->Comment().value_or(QString()).mid(8));
         }
@@ -331,4 +336,48 @@ TEST(HLVFileDataReadability, UnreadableOnlyWhenTagLibCannotOpenTheFile)
     auto missing = HLVFileData::createWithPath(files.path(QStringLiteral("missing.mp3")));
     missing->loadID3Tags();
     EXPECT_TRUE(missing->IsUnreadable());
+}
+
+// Two saves of one record at once (a single save, a batch save, a resumed
+// save) must not both write the file: the second finds nothing left to save.
+TEST_F(HLVFileDataTest, OneSaveWritesAtATime)
+{
+    auto r = record(QStringLiteral("tone.flac"), fullTags);
+    int doubleWrites = 0;
+    for (int round = 0; round < 20; ++round) {
+        r->editVirtualTagMap([round](HLVTagMap& m) { m.setTrackName(QStringLiteral("Round %1").arg(round)); });
+        r->forceIsModified();
+        recorder.take();
+        std::atomic<int> ready{0};
+        auto save = [&] {
+            ++ready;
+            while (ready < 2) {
+            }
+            r->saveID3Tags();
+        };
+        std::thread first(save);
+        std::thread second(save);
+        first.join();
+        second.join();
+        doubleWrites += recorder.take().count(HLVFileDataChangeSaved) > 1;
+    }
+    EXPECT_EQ(doubleWrites, 0);
+    EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(r->FilePath())->TrackName(), QStringLiteral("Round 19"));
+}
+
+// An edit runs without the record's lock: other threads may read the record
+// meanwhile (an edit that waits for one of them cannot deadlock).
+TEST_F(HLVFileDataTest, EditsDoNotHoldTheRecordLocked)
+{
+    auto r = record(QStringLiteral("tone.flac"), fullTags);
+    r->TagMap();
+    bool readerBlocked = false;
+    std::future<std::shared_ptr<HLVTagMap>> reader; // outlives the edit, whatever happens
+    r->editVirtualTagMap([&](HLVTagMap& m) {
+        reader = std::async(std::launch::async, [&] { return r->TagMap(); });
+        readerBlocked = reader.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+        m.setTrackName(QStringLiteral("Edited"));
+    });
+    EXPECT_FALSE(readerBlocked);
+    EXPECT_EQ(r->TagMap()->TrackName(), QStringLiteral("Edited"));
 }

@@ -216,3 +216,21 @@ TEST_F(HLVFileManagerBatches, RecordHandsOutCopies)
     EXPECT_EQ(a->VirtualTagMap()->TrackName(), QStringLiteral("Mine"));
     EXPECT_EQ(a->TagMap()->TrackName(), QStringLiteral("Mine"));
 }
+
+// The tag editor asks for a shown file's artwork on the main thread: the call
+// must come back at once and the answer later.
+TEST_F(HLVFileManagerBatches, AskingForArtworkNeverBlocks)
+{
+    server.setReply(QStringLiteral("/release/rel-slow/"), HLVLoopbackServer::Reply::json(coverFor("slow")).delayed(1500ms));
+    auto record = add(QStringLiteral("x.flac"));
+    record->editVirtualTagMap([](HLVTagMap& m) {
+        m.setReleaseMBID(QStringLiteral("rel-slow"));
+        m.setArtworkAttempted(false);
+    });
+    events.take();
+    const auto before = std::chrono::steady_clock::now();
+    record->obtainArtworkPathForActiveTagMap();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+    ASSERT_TRUE(spinUntil([&] { return events.waitFor(QString(), 0ms).contains(QStringLiteral("1 x.flac")); }));
+    EXPECT_EQ(record->VirtualTagMap()->ArtworkPath(), QStringLiteral("https://covers.example/slow.jpg"));
+}

@@ -282,3 +282,29 @@ TEST_F(HLVFileManagerTest, ListChangesReachDelegatesThatMayLeaveAnyTime)
     manager.waitUntilIdle();
     EXPECT_EQ(watch.listChanges, changes);
 }
+
+// A stopped rename still leaves the list in name order, so later inserts land
+// in their place.
+TEST_F(HLVFileManagerTest, StoppedRenameKeepsTheListSorted)
+{
+    QStringList given;
+    for (int i = 0; i < 30; ++i)
+        given.append(QStringLiteral("a%1.mp3").arg(i, 2, 10, QLatin1Char('0')));
+    const auto urls = copies(given);
+    for (int i = 0; i < urls.size(); ++i)
+        setTitle(urls[i].toLocalFile(), QStringLiteral("z%1").arg(99 - i, 2, 10, QLatin1Char('0')).toUtf8().constData());
+    addAndWait(urls);
+    events.take();
+    manager.renameFiles(manager.FileDataArray(), HLVFileNameStructure());
+    events.waitFor(QStringLiteral("8 z99.mp3"));
+    manager.stopRenaming();
+    manager.waitUntilIdle();
+    ASSERT_TRUE(manager.addFileAtURL(copies({"m.mp3"}).first()));
+    QStringList shown = names(manager.FileDataArray());
+    QStringList sorted = shown;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(shown, sorted);
+    EXPECT_EQ(events.take().count(QStringLiteral("finish 7")), 1);
+}
