@@ -1,0 +1,223 @@
+#pragma once
+
+#include "HLVCustomTagEditorViewDelegate.h"
+#include "HLVExpandingViewDelegate.h"
+#include "HLVFailure.h"
+#include "HLVHoverButtonDelegate.h"
+
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class HLVArtworkWindowController;
+class HLVCustomTagEditorViewController;
+class HLVExpandingView;
+class HLVFileData;
+class HLVFileManager;
+class HLVFileManagerBridge;
+class HLVHoverButton;
+class HLVTagEditorDelegate;
+class HLVTagTextField;
+struct HLVTagField;
+class QAbstractAnimation;
+class QAction;
+class QAudioOutput;
+class QBuffer;
+class QCheckBox;
+class QMediaPlayer;
+class QMimeData;
+class QProgressBar;
+class QToolButton;
+
+// The form in which the user edits the tags of one file or of several at once:
+// the thirteen tag fields, the compilation box, the artwork well with its
+// commands, the preview of the track and the custom tags. Every edit goes into
+// the pending changes of the files shown (never straight to disk) and the file
+// manager is told; saving is the owner's business. The manager's notices reach
+// it on the main thread through a bridge; pictures found on the web are fetched
+// on a worker.
+class HLVTagEditorViewController : public QWidget,
+                                   public HLVHoverButtonDelegate,
+                                   public HLVCustomTagEditorViewDelegate,
+                                   public HLVExpandingViewDelegate
+{
+    Q_OBJECT
+public:
+    explicit HLVTagEditorViewController(QWidget* parent = nullptr);
+    ~HLVTagEditorViewController() override;
+
+    // Takes the file manager from the delegate and listens to it. The delegate
+    // and its file manager must outlive the editor.
+    void setDelegate(HLVTagEditorDelegate* delegate);
+    HLVTagEditorDelegate* delegate() const { return _delegate; }
+
+    void displayFileData(const std::shared_ptr<HLVFileData>& fileData);
+    void displayFileDataSet(const QList<std::shared_ptr<HLVFileData>>& files);
+    const std::shared_ptr<HLVFileData>& displayedFileData() const { return _tagFileData; }
+    const QList<std::shared_ptr<HLVFileData>>& displayedFileDataSet() const { return _tagFileArray; }
+
+    // The user typed in a field / ended typing in it (or a forced commit did).
+    void controlTextDidChange(HLVTagTextField* field);
+    void controlTextDidEndEditing(HLVTagTextField* field);
+    // Commits the field still being typed in, if any; called before every command.
+    void confirmChanges();
+
+    void compilationButtonStateChanged();
+    void downloadArtworkButtonPressed();
+    // Opens the open panel over the delegate's window; the choice goes to loadArtworkFromPath.
+    void loadArtworkButtonPressed();
+    void restoreArtworkButtonPressed();
+    void removeArtworkButtonPressed();
+    void viewArtworkButtonPressed();
+    void playTrackButtonPressed();
+    void stopTrackPreview();
+
+    // Reads the picture and makes it the chosen artwork of the file or files
+    // shown; false (nothing changed) when it cannot be read.
+    bool loadArtworkFromPath(const QString& path, HLVFailure* failure = nullptr);
+    // Fetches the picture at the pending ArtworkPath on a worker and shows it.
+    void loadArtworkFromFileData(const std::shared_ptr<HLVFileData>& fileData);
+    void setShowArtworkLoading(bool show);
+
+    // The file manager's notices (through the bridge, on the main thread).
+    void fileOperationDidStart(int operation);
+    void fileOperationDidFinish(int operation);
+    void fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code);
+    void updateDisplayForFileData(const std::shared_ptr<HLVFileData>& fileData, int code);
+
+    void customTagEditorViewTagValueModified(HLVCustomTagEditorViewController* editor,
+                                             const std::shared_ptr<HLVCustomTagValue>& value) override;
+    void customTagEditorViewTagWithIdentifierAdded(HLVCustomTagEditorViewController* editor,
+                                                   const QString& identifier) override;
+    void customTagEditorViewTagWithIdentifierRemoved(HLVCustomTagEditorViewController* editor,
+                                                     const QString& identifier) override;
+    static void modifyTagWithIdentifier(const QString& identifier, const std::optional<QString>& value,
+                                        const std::shared_ptr<HLVFileData>& fileData);
+    static void addTagWithIdentifier(const QString& identifier, const std::shared_ptr<HLVFileData>& fileData);
+    static void removeTagWithIdentifier(const QString& identifier, const std::shared_ptr<HLVFileData>& fileData);
+    void expandingViewDidExpandToSize(HLVExpandingView* view, double size, double delta) override;
+    void expandingViewDidCollapseToSize(HLVExpandingView* view, double size, double delta) override;
+
+    // Drops of picture files onto the well.
+    static QStringList acceptedPBoardTypes();
+    static QStringList acceptedExtensionTypes();
+    bool draggingEntered(const QMimeData* data) const;
+    bool performDragOperation(const QMimeData* data);
+    bool hoverButtonDraggingEntered(HLVHoverButton* button, const QMimeData* data) override;
+    bool hoverButtonPerformDragOperation(HLVHoverButton* button, const QMimeData* data) override;
+
+    // Whether a menu item titled "Copy" or "Paste" can act now.
+    bool validateMenuItem(const QAction* item) const;
+    void copyImage();
+    // Stores the clipboard's picture as a JPEG in artworkFolderPath() and loads it.
+    bool pasteImage(HLVFailure* failure = nullptr);
+    // Where pasted pictures are kept until the program ends (it removes the folder).
+    static QString artworkFolderPath();
+
+    // Why the preview cannot play; empty when it can, as far as is known
+    // before the first preview starts the media back end.
+    QString previewUnavailableReason() const { return _previewUnavailableReason; }
+    bool isPlayingPreview() const { return _isPreviewing; }
+    QMediaPlayer* audioPlayer() const { return _audioPlayer; }
+
+    // Milliseconds for the custom section and the form's growth; zero applies at once.
+    void setAnimationDuration(int milliseconds);
+
+    HLVTagTextField* textFieldForKey(const QString& key) const;
+    const QList<HLVTagTextField*>& textFields() const { return _textFields; }
+    QCheckBox* compilationButton() const { return _compilationButton; }
+    HLVHoverButton* viewArtworkButton() const { return _viewArtworkButton; }
+    QToolButton* downloadArtworkButton() const { return _downloadArtworkButton; }
+    QToolButton* loadArtworkButton() const { return _loadArtworkButton; }
+    QToolButton* restoreArtworkButton() const { return _restoreArtworkButton; }
+    QToolButton* removeArtworkButton() const { return _removeArtworkButton; }
+    QProgressBar* artworkProgressIndicator() const { return _artworkProgressIndicator; }
+    HLVHoverButton* playTrackButton() const { return _playTrackButton; }
+    HLVHoverButton* playTrackIconButton() const { return _playTrackIconButton; }
+    QWidget* playTrackBox() const { return _playTrackBox; }
+    HLVCustomTagEditorViewController* customTagEditorViewController() const { return _customTagEditorViewController; }
+    HLVExpandingView* customTagsSection() const { return _customTagsSection; }
+    HLVArtworkWindowController* artworkWindowController() const { return _artworkWindowController; }
+    // The picture the well shows (null when it shows a title) and its title.
+    const QImage& artworkImage() const { return _artworkImage; }
+    QString artworkTitle() const;
+    bool isArtworkLoading() const;
+
+private:
+    void buildForm();
+    void awakeFromNib();
+    QList<std::shared_ptr<HLVFileData>> filesShown() const;
+    const HLVTagField* tagFieldFor(const HLVTagTextField* field) const;
+    void showValuesOfFile(const std::shared_ptr<HLVFileData>& fileData);
+    void showValuesOfFiles(const QList<std::shared_ptr<HLVFileData>>& files);
+    void showCommonCustomTagValues(const QList<std::shared_ptr<HLVFileData>>& files);
+    void refreshSavedValues();
+    void updateCompilationMark();
+    void noteFirstModification(bool tellFileManager);
+    void tellFileManager();
+    void tellDelegateOfModification();
+    void applyCustomTagChange(const std::function<void(const std::shared_ptr<HLVFileData>&)>& change);
+    int currentOperation() const;
+    void growBy(double delta);
+
+    // The artwork well.
+    void showArtworkImage(const QImage& image);
+    void showArtworkTitle(const QString& title);
+    void applyChosenArtwork(const QImage& image, const QString& path);
+    bool initialTagsHaveArtwork(const std::shared_ptr<HLVFileData>& fileData) const;
+    void artworkFetchFinished(const std::shared_ptr<HLVFileData>& fileData, const QImage& image,
+                              const std::optional<QString>& album, quint64 fetch);
+    QString droppedImagePath(const QMimeData* data) const;
+    void showArtworkContextMenu(const QPoint& position);
+
+    // The preview.
+    void updatePreviewAvailability();
+    void ensureAudioPlayer();
+    void showPreviewPlaying(bool playing);
+
+    QList<HLVTagTextField*> _textFields;
+    QList<const HLVTagField*> _tagFields; // what each text field edits
+    QCheckBox* _compilationButton = nullptr;
+    HLVHoverButton* _playTrackButton = nullptr;
+    HLVHoverButton* _playTrackIconButton = nullptr;
+    QToolButton* _downloadArtworkButton = nullptr;
+    QToolButton* _loadArtworkButton = nullptr;
+    QToolButton* _restoreArtworkButton = nullptr;
+    QToolButton* _removeArtworkButton = nullptr;
+    HLVHoverButton* _viewArtworkButton = nullptr;
+    QProgressBar* _artworkProgressIndicator = nullptr;
+    QWidget* _playTrackBox = nullptr;
+    HLVExpandingView* _customTagsSection = nullptr;
+    HLVCustomTagEditorViewController* _customTagEditorViewController = nullptr;
+    QAction* _copyAction = nullptr;
+    QAction* _pasteAction = nullptr;
+    QPointer<QAbstractAnimation> _growth;
+    int _animationDuration = 250;
+
+    bool _compilation = false;
+    QList<bool> _savedCompilations;
+    bool _compilationShowsPendingValue = false;
+    bool _hasNotifiedOfModification = false;
+    bool _artworkIsDownloading = false;
+    quint64 _artworkFetch = 0; // the latest fetch; older answers only update their file
+    QImage _artworkImage;
+    QString _artworkTitle;
+    QPointer<QWidget> _fileDialogWindow;
+    HLVFileManager* _fileManager = nullptr;
+    HLVFileManagerBridge* _bridge = nullptr;
+    std::shared_ptr<HLVFileData> _tagFileData;
+    QList<std::shared_ptr<HLVFileData>> _tagFileArray;
+    HLVArtworkWindowController* _artworkWindowController = nullptr;
+    QMediaPlayer* _audioPlayer = nullptr;
+    QAudioOutput* _audioOutput = nullptr;
+    QBuffer* _previewBuffer = nullptr;
+    bool _isPreviewing = false;
+    QString _previewUnavailableReason;
+    QString _previewFailure; // found when a preview was first asked for
+    HLVTagEditorDelegate* _delegate = nullptr;
+};
