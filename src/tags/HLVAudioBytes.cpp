@@ -1,4 +1,5 @@
 #include "HLVAudioBytes.h"
+#include "HLVFLACFile.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -23,6 +24,21 @@ quint32 bigEndian32(const QByteArray& bytes, int at)
 quint32 littleEndian32(const QByteArray& bytes, int at)
 {
     return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+// The length of an ID3v2 tag whose header is at bytes, footer included; 0
+// when bytes do not start a tag header.
+qint64 id3v2Length(const uchar* b)
+{
+    if (b[0] != 'I' || b[1] != 'D' || b[2] != '3' || b[3] == 0xFF || b[4] == 0xFF)
+        return 0;
+    qint64 size = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (b[i] & 0x80)
+            return 0;
+        size = (size << 7) | b[i];
+    }
+    return 10 + size + ((b[5] & 0x10) ? 10 : 0);
 }
 
 // Just past the ID3v2 tag (or tags) at the start, footer included.
@@ -50,6 +66,76 @@ bool isMPEGFrameHeader(const uchar* b)
         && ((b[2] >> 2) & 3) != 3;                // sample rate
 }
 
+// The length of the frame a valid header starts; 0 for a free bit rate,
+// whose frames do not say how long they are.
+qint64 mpegFrameLength(const uchar* b)
+{
+    static constexpr short kilobits[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // MPEG-1 layer I
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // MPEG-1 layer II
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // MPEG-1 layer III
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},    // MPEG-2/2.5 layer I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // MPEG-2/2.5 layers II, III
+    };
+    static constexpr qint64 mpeg1Rates[3] = {44100, 48000, 32000};
+    const int version = (b[1] >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int layer = 4 - ((b[1] >> 1) & 3);
+    const int table = version == 3 ? layer - 1 : (layer == 1 ? 3 : 4);
+    const qint64 bitRate = kilobits[table][b[2] >> 4] * 1000LL;
+    const qint64 sampleRate = mpeg1Rates[(b[2] >> 2) & 3] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    const int padding = (b[2] >> 1) & 1;
+    if (layer == 1)
+        return (12 * bitRate / sampleRate + padding) * 4;
+    return (layer == 3 && version != 3 ? 72 : 144) * bitRate / sampleRate + padding;
+}
+
+// A header is taken for the first frame only when the next frame of the same
+// stream follows it (or it ends the audio): the bytes 0xFF 0xFE of a UTF-16
+// text in a tag, or a picture's data, often look like a lone frame header.
+bool startsMPEGStream(QFile& file, qint64 at, const uchar* b, qint64 end)
+{
+    const qint64 length = mpegFrameLength(b);
+    if (length <= 0)
+        return false;
+    if (at + length == end)
+        return true;
+    const QByteArray next = readAt(file, at + length, 4);
+    if (next.size() < 4)
+        return false;
+    const auto n = reinterpret_cast<const uchar*>(next.constData());
+    return isMPEGFrameHeader(n) && (n[1] & 0xFE) == (b[1] & 0xFE) && (n[2] & 0x0C) == (b[2] & 0x0C);
+}
+
+// Where the audio starts: the first frame confirmed by the next. Junk may come
+// before the ID3v2 tag (TagLib finds and rewrites a tag there), so a tag met
+// before the first frame is skipped whole. Without a confirmed frame (free bit
+// rate), the first plausible header after the tags.
+std::optional<qint64> firstMPEGFrame(QFile& file, qint64 end)
+{
+    std::optional<qint64> plausible;
+    for (qint64 at = 0; at + 3 < end;) {
+        const QByteArray chunk = readAt(file, at, qMin(chunkSize + 9, end - at));
+        const auto bytes = reinterpret_cast<const uchar*>(chunk.constData());
+        qint64 next = at + chunkSize;
+        for (qsizetype i = 0; i + 3 < chunk.size() && i < chunkSize; ++i) {
+            const qint64 tag = i + 9 < chunk.size() ? id3v2Length(bytes + i) : 0;
+            if (tag > 0) {
+                next = at + i + tag;
+                plausible.reset();
+                break;
+            }
+            if (!isMPEGFrameHeader(bytes + i))
+                continue;
+            if (startsMPEGStream(file, at + i, bytes + i, end))
+                return at + i;
+            if (!plausible)
+                plausible = at + i;
+        }
+        at = next;
+    }
+    return plausible;
+}
+
 std::optional<QList<Range>> mp3Audio(QFile& file)
 {
     const qint64 size = file.size();
@@ -64,14 +150,8 @@ std::optional<QList<Range>> mp3Audio(QFile& file)
                 end -= tagSize;
         }
     }
-    for (qint64 at = id3v2End(file); at + 3 < end; at += chunkSize) {
-        const QByteArray chunk = readAt(file, at, qMin(chunkSize + 3, end - at));
-        const auto bytes = reinterpret_cast<const uchar*>(chunk.constData());
-        for (qsizetype i = 0; i + 3 < chunk.size(); ++i) {
-            if (isMPEGFrameHeader(bytes + i))
-                return QList<Range>{{at + i, end}};
-        }
-    }
+    if (const auto begin = firstMPEGFrame(file, end))
+        return QList<Range>{{*begin, end}};
     return std::nullopt;
 }
 
@@ -82,12 +162,23 @@ std::optional<QList<Range>> flacAudio(QFile& file)
     if (readAt(file, at, 4) != "fLaC")
         return std::nullopt;
     at += 4;
+    // A block whose declared length is off is read, and saved, at the length
+    // that makes the metadata end at a frame sync: the audio begins there, in
+    // the file as in its saved form.
+    QList<HLVFLACFile::BlockRepair> repairs;
+    if (!HLVFLACFile::planRepairs(file.fileName(), &repairs, nullptr))
+        repairs.clear();
     for (bool last = false; !last;) {
         const QByteArray header = readAt(file, at, 4);
         if (header.size() < 4)
             return std::nullopt;
         last = static_cast<uchar>(header[0]) & 0x80;
-        at += 4 + (bigEndian32(header, 0) & 0xFFFFFF);
+        qint64 length = bigEndian32(header, 0) & 0xFFFFFF;
+        for (const HLVFLACFile::BlockRepair& repair : std::as_const(repairs)) {
+            if (repair.offset == at + 1)
+                length = repair.corrected;
+        }
+        at += 4 + length;
         if (at > size)
             return std::nullopt;
     }

@@ -9,10 +9,11 @@
 // Where a file keeps its audio, found from its bytes alone (no TagLib), so that
 // a file can be compared with a copy of itself taken before a save: tags may
 // move and change size, the audio bytes must not.
-//   MP3:  from the first MPEG frame after the ID3v2 tag to before any APE or
-//         ID3v1 tag at the end;
-//   FLAC: from the first frame after the metadata blocks to the end (before
-//         an ID3v1 tag);
+//   MP3:  from the first MPEG frame that the next one confirms, after the
+//         ID3v2 tag (junk before or after it is not audio), to before any APE
+//         or ID3v1 tag at the end;
+//   FLAC: from the first frame after the metadata blocks (at the lengths a
+//         save corrects them to) to the end (before an ID3v1 tag);
 //   MP4:  the payloads of the top-level media data boxes, in file order.
 namespace HLVAudioBytes {
 

@@ -1,6 +1,7 @@
 #include "HLVAudioBytes.h"
 #include "HLVFileManager.h"
 #include "HLVLoopbackServer.h"
+#include "HLVOtherWriters.h"
 #include "HLVSafeSave.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
@@ -19,9 +20,13 @@
 #include <sys/wait.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/xiphcomment.h>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -195,6 +200,16 @@ KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const H
                  points, outcome.saveMilliseconds, outcome.oldOnes, outcome.restored, outcome.partCopies,
                  outcome.newOnes);
     return outcome;
+}
+
+// A write that replaces the file's bytes with change(bytes).
+HLVSafeSave::Write rewriting(std::function<QByteArray(const QByteArray&)> change)
+{
+    return [change](const QString& target, HLVFailure*) {
+        const QByteArray bytes = change(HLVTestFiles::readAll(target));
+        QFile file(target);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    };
 }
 
 } // namespace
@@ -375,4 +390,68 @@ TEST(HLVSafeSave, ALargeFileTakesAPictureFromTheWebInOneWrite)
     const auto frames = file.ID3v2Tag()->frameListMap()["APIC"];
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frames.front())->picture().size(), unsigned(picture.size()));
+}
+
+// The check after a save finds the audio by its frames: junk around a tag may
+// go or stay, and a UTF-16 title (0xFF 0xFE) or a block length that a save
+// corrects is not taken for audio; a save that cuts the audio is undone.
+TEST(HLVSafeSave, TheAudioCheckFollowsTheFramesNotTheJunk)
+{
+    HLVTestFiles files;
+    const QString lame = files.writeFile(QStringLiteral("lame.mp3"), HLVOtherWriters::mp3WithXingFrame());
+    qint64 firstFrame = 0;
+    {
+        TagLib::MPEG::File file(QFile::encodeName(lame).constData());
+        auto* title = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF16);
+        title->setText("Title");
+        file.ID3v2Tag(true)->addFrame(title);
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v3));
+        firstFrame = file.firstFrameOffset();
+    }
+    const QByteArray junk(30, 'j');
+    const QByteArray mp3 = junk + HLVTestFiles::readAll(lame);
+    firstFrame += junk.size();
+    const QString path = files.writeFile(QStringLiteral("junk-before.mp3"), mp3);
+
+    // Junk dropped and the title rewritten in place.
+    const QByteArray oldTitle("T\0i\0t\0l\0e", 9);
+    ASSERT_TRUE(mp3.contains(oldTitle));
+    EXPECT_TRUE(HLVSafeSave::saveFileAtPath(path, rewriting([&](const QByteArray& bytes) {
+        return bytes.mid(junk.size()).replace(oldTitle, QByteArray("N\0a\0m\0e\0s", 9));
+    })));
+    files.writeFile(QStringLiteral("junk-before.mp3"), mp3);
+    const std::pair<const char*, std::function<QByteArray(const QByteArray&)>> cuts[] = {
+        {"first frame", [&](const QByteArray& bytes) { return bytes.left(firstFrame) + bytes.mid(firstFrame + 1); }},
+        {"end", [](const QByteArray& bytes) { return bytes.left(bytes.size() - 1000); }},
+    };
+    for (const auto& [name, cut] : cuts) {
+        SCOPED_TRACE(name);
+        HLVFailure failure;
+        EXPECT_FALSE(HLVSafeSave::saveFileAtPath(path, rewriting(cut), &failure));
+        EXPECT_EQ(failure.message, QStringLiteral("the file could not be written in full"));
+        EXPECT_TRUE(HLVTestFiles::readAll(path) == mp3);
+    }
+
+    // Padding declared 100 bytes too long: TagLib alone would take the first
+    // 100 audio bytes for padding and drop them.
+    QByteArray flac = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.flac")));
+    qsizetype last = 4;
+    while (!(quint8(flac.at(last)) & 0x80))
+        last += 4 + ((quint8(flac.at(last + 2)) << 8) | quint8(flac.at(last + 3)));
+    ASSERT_EQ(quint8(flac.at(last)) & 0x7F, 1);
+    const int length = (quint8(flac.at(last + 2)) << 8) + quint8(flac.at(last + 3)) + 100;
+    flac[last + 2] = char(length >> 8);
+    flac[last + 3] = char(length);
+    const QString flacPath = files.writeFile(QStringLiteral("long-padding.flac"), flac);
+    HLVFailure failure;
+    EXPECT_FALSE(HLVSafeSave::saveFileAtPath(flacPath, [](const QString& target, HLVFailure*) {
+        TagLib::FLAC::File file(QFile::encodeName(target).constData());
+        file.xiphComment(true)->setTitle("Title");
+        return file.save();
+    }, &failure));
+    EXPECT_EQ(failure.message, QStringLiteral("the file could not be written in full"));
+    EXPECT_TRUE(HLVTestFiles::readAll(flacPath) == flac);
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("Title"));
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(flacPath, &map));
 }
