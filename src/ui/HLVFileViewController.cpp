@@ -174,7 +174,8 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     _reloading = false;
     if (!_currentSelection.isEmpty())
         _removeButton->setEnabled(_addButton->isEnabled());
-    if (reportSelectionChange && selectedRows() != _currentSelection)
+    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
+    if (reportSelectionChange && !std::ranges::equal(selectedRows(), _currentSelection))
         displaySelectionInEditor();
 }
 
