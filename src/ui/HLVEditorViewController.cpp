@@ -627,6 +627,11 @@ void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileDa
         _statusEditorViewController->setCurrentValue(_statusEditorViewController->CurrentValue() + 1);
     if (_downloadingTags && counts && fileData == _editorFileData)
         displayEditorForFileData(fileData);
+    // A late answer (an artwork lookup ending after its save) can change whether
+    // a shown file has anything to save.
+    const bool shown = fileData == _editorFileData || _editorFileArray.contains(fileData);
+    if (shown && _fileManager && !isLongOperation(_fileManager->currentOperation()))
+        updateSaveButtonEnabled();
 }
 
 // --- the status strip -------------------------------------------------------------------
