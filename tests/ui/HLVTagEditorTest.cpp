@@ -175,8 +175,8 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
             map.setTrackNumber(0);
             map.setCompilation(compilation);
             map.setCustomTagValues(HLVCustomTagValueArray{
-                std::make_shared<HLVCustomTagValue>(QStringLiteral("MOOD"), QStringLiteral("calm")),
-                std::make_shared<HLVCustomTagValue>(QStringLiteral("TEMPO"), tempo)});
+                std::make_shared<HLVCustomTagValue>(QStringLiteral("TMOO"), QStringLiteral("calm")),
+                std::make_shared<HLVCustomTagValue>(QStringLiteral("TIT3"), tempo)});
         };
     };
     first->editVirtualTagMap(pend(QStringLiteral("A"), 1, QStringLiteral("fast")));
