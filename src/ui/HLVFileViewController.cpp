@@ -215,9 +215,13 @@ void HLVFileViewController::fileOperationDidStart(int operation)
     case HLVFileOperationAdding:
         displayOperationMessage(QStringLiteral("Adding Files"));
         break;
-    case HLVFileOperationRemoving:
+    case HLVFileOperationRemoving: {
+        // The list may reload before the finish; remember where the selection stood.
+        const QList<int> selected = selectedRows();
+        _removalRow = selected.isEmpty() ? 0 : selected.first();
         displayOperationMessage(QStringLiteral("Removing Files"));
         break;
+    }
     case HLVFileOperationSaving:
         displayOperationMessage(QStringLiteral("Saving Changes"));
         break;
@@ -240,8 +244,6 @@ void HLVFileViewController::fileOperationDidStart(int operation)
 
 void HLVFileViewController::fileOperationDidFinish(int operation)
 {
-    const QList<int> before = selectedRows();
-    const int rememberedRow = before.isEmpty() ? 0 : before.first();
     reload(false);
     switch (operation) {
     case HLVFileOperationAdding:
@@ -254,7 +256,7 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
         clearOperationMessage(QStringLiteral("Removing Files"));
         const int rows = dataSourceCount();
         if (rows > 0) {
-            selectRows({std::min(rememberedRow, rows - 1)});
+            selectRows({std::min(_removalRow, rows - 1)});
             displaySelectionInEditor();
         } else {
             _tableView->selectionModel()->clearSelection();

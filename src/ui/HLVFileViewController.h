@@ -128,6 +128,7 @@ private:
     QPointer<HLVRenameTrackWindowController> _renameTrackWindowController;
     QPointer<QFileDialog> _fileDialog;
     bool _reloadScheduled = false;
+    int _removalRow = 0; // first selected row when a removal began
     bool _reloading = false;
     bool _tableShown = false;
     QThreadPool _listingPool; // folder listings; waited for on destruction
