@@ -46,6 +46,7 @@ HLVAppDelegate::~HLVAppDelegate()
     delete _bridge;
     _bridge = nullptr;
     _fileManager.reset();
+
 }
 
 void HLVAppDelegate::awakeFromNib()
@@ -289,7 +290,9 @@ void HLVAppDelegate::fileOperationDidFinish(int operation)
     }
     if (operation == HLVFileOperationAdding || operation == HLVFileOperationRemoving
         || operation == HLVFileOperationRenaming)
-        menuItemSetEnabled(_SelectAllFilesMenuItem, _fileViewController && _fileViewController->dataSourceCount() > 0);
+        // The manager's list, not the table: the list reloads after this notice.
+        menuItemSetEnabled(_SelectAllFilesMenuItem,
+                           _fileViewController && !_fileManager->fileList(_fileViewController->dataSource()).isEmpty());
     if (operation >= HLVFileOperationAdding && operation <= HLVFileOperationRenaming)
         enableFilterMenu(!_fileManager->FileDataArray().isEmpty());
 }
