@@ -1,3 +1,4 @@
+#include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
 #include "HLVCadrelleWindow.h"
 #include "HLVEventLoopWait.h"
@@ -9,9 +10,11 @@
 #include "HLVLoopbackServer.h"
 #include "HLVMainViewController.h"
 #include "HLVMusicBrainzTestSupport.h"
+#include "HLVPreferencesWindowController.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVServiceReplies.h"
 #include "HLVTagEditorViewController.h"
+#include "HLVTagLib.h"
 #include "HLVTagMap.h"
 #include "HLVTagTextField.h"
 #include "HLVTestFiles.h"
@@ -19,12 +22,17 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -378,3 +386,69 @@ TEST_F(HLVAppDelegateTest, ConnectionCheckShowsTheStatusAlertsOnceAndGivesUpAfte
     EXPECT_EQ(app->serverStatusTextField()->toolTip(), QStringLiteral("Connection was successful"));
     EXPECT_EQ(app->window()->findChildren<QMessageBox*>(QStringLiteral("connectionAlert")).size(), 1);
 }
+
+// Captures the addresses the program asks the desktop to open.
+class HLVOpenedAddresses : public QObject
+{
+    Q_OBJECT
+public:
+    HLVOpenedAddresses()
+    {
+        for (const char* scheme : {"file", "https"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
+    }
+    ~HLVOpenedAddresses() override
+    {
+        for (const char* scheme : {"file", "https"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& address) { opened.append(address); }
+};
+
+TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
+{
+    HLVOpenedAddresses desktop;
+
+    item("AboutMenuItem")->trigger();
+    ASSERT_TRUE(app->aboutWindowController());
+    EXPECT_EQ(app->aboutWindowController()->versionTextField()->text(), QStringLiteral("Version 2.09.0"));
+    EXPECT_TRUE(app->aboutWindowController()->buildTextField()->text().startsWith(QStringLiteral("Build ")));
+    QStringList credits;
+    for (QPushButton* button : app->aboutWindowController()->linkButtons())
+        credits.append(button->text());
+    EXPECT_TRUE(credits.contains(QStringLiteral("MusicBrainz")));
+    EXPECT_TRUE(credits.contains(QStringLiteral("AcoustID")));
+    EXPECT_TRUE(credits.contains(QStringLiteral("Cover Art Archive")));
+    app->aboutWindowController()->linkButtons().at(1)->click();
+    ASSERT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(desktop.opened.first().host(), QStringLiteral("musicbrainz.org"));
+
+    // The guide is our own page; the support form names the product and no device.
+    app->introductionViewController()->onlineManualButton()->click();
+    item("ContactSupportMenuItem")->trigger();
+    ASSERT_EQ(desktop.opened.size(), 3);
+    EXPECT_TRUE(desktop.opened.at(1).toString().endsWith(QStringLiteral("user-guide.html")));
+    EXPECT_TRUE(desktop.opened.at(2).query(QUrl::FullyEncoded).contains(QStringLiteral("xiPod%20Type=None")))
+        << desktop.opened.at(2).toString().toStdString();
+
+    // Preferences are stored only when accepted; an empty key forgets the user's own.
+    item("PreferencesMenuItem")->trigger();
+    auto* preferences = app->window()->findChild<HLVPreferencesWindowController*>();
+    ASSERT_TRUE(preferences);
+    preferences->acoustIDKeyField()->setText(QStringLiteral("  my-key "));
+    preferences->id3v2VersionBox()->setCurrentIndex(1);
+    preferences->accept();
+    EXPECT_EQ(QSettings().value(QStringLiteral("AcoustIDApplicationKey")).toString(), QStringLiteral("my-key"));
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 3);
+    HLVPreferencesWindowController again;
+    EXPECT_EQ(again.acoustIDKeyField()->text(), QStringLiteral("my-key"));
+    again.acoustIDKeyField()->clear();
+    again.id3v2VersionBox()->setCurrentIndex(0);
+    again.accept();
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("AcoustIDApplicationKey")));
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 4);
+}
+
+#include "HLVAppDelegateTest.moc"
