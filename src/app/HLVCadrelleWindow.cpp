@@ -81,6 +81,12 @@ void HLVCadrelleWindow::closeEvent(QCloseEvent* event)
         _isTerminating = true;
     }
     saveGeometryPreference();
+    // Its own windows (about, preferences) go with it, or the application would
+    // stay open behind them.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() && child->isVisible())
+            child->close();
+    }
     QMainWindow::closeEvent(event);
 }
 

@@ -12,17 +12,17 @@ HLVIntroductionViewController::HLVIntroductionViewController(QWidget* parent)
 {
     setObjectName(QStringLiteral("HLVIntroductionViewController"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(40, 40, 40, 40);
+    layout->setContentsMargins(60, 40, 60, 40);
     layout->addStretch(1);
     _introductionTextField = new QLabel(this);
     _introductionTextField->setObjectName(QStringLiteral("introductionTextField"));
     _introductionTextField->setWordWrap(true);
     _introductionTextField->setAlignment(Qt::AlignCenter);
-    _introductionTextField->setMaximumWidth(440);
     QFont font = _introductionTextField->font();
     font.setPointSizeF(font.pointSizeF() * 1.15);
     _introductionTextField->setFont(font);
-    layout->addWidget(_introductionTextField, 0, Qt::AlignHCenter);
+    // Without an alignment flag, so the layout gives the wrapped text the height it needs.
+    layout->addWidget(_introductionTextField);
     _onlineManualButton = new QPushButton(QStringLiteral("User Guide"), this);
     _onlineManualButton->setObjectName(QStringLiteral("onlineManualButton"));
     _onlineManualButton->setToolTip(QStringLiteral("Open the user guide"));
