@@ -1,6 +1,7 @@
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
 #include "HLVCadrelleWindow.h"
+#include "HLVCannedReplies.h"
 #include "HLVEventLoopWait.h"
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
@@ -25,6 +26,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -39,6 +41,9 @@
 #include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
 
 using namespace std::chrono_literals;
 
@@ -385,6 +390,47 @@ TEST_F(HLVAppDelegateTest, ConnectionCheckShowsTheStatusAlertsOnceAndGivesUpAfte
     EXPECT_EQ(app->serverStatusTextField()->text(), QStringLiteral("Connected"));
     EXPECT_EQ(app->serverStatusTextField()->toolTip(), QStringLiteral("Connection was successful"));
     EXPECT_EQ(app->window()->findChildren<QMessageBox*>(QStringLiteral("connectionAlert")).size(), 1);
+}
+
+TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(HLVCannedReplies::acoustIDReply()));
+    server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::releasesReply()));
+    const QStringList paths = addFixtures(3);
+    list()->selectRows({0});
+    ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->editorPanel()->view(); }));
+    const auto record = list()->selectedRecords().first();
+
+    list()->downloadTagsForSelection();
+    ASSERT_TRUE(waitUntil([&] {
+        return record->Releases().size() == 2 && !manager().isOperationRunning() && item("AddFilesMenuItem")->isEnabled();
+    }));
+    // The second match becomes the pending changes, as paging the matches does.
+    ASSERT_TRUE(record->selectRelease(1));
+    record->forceIsModified();
+    manager().fileWasModified(record);
+    app->editorViewFileModified();
+    const std::optional<QString> album = record->Releases().at(1)->AlbumName();
+    ASSERT_TRUE(album);
+    ASSERT_NE(album, record->Releases().at(0)->AlbumName());
+
+    ASSERT_TRUE(item("SaveSelectionMenuItem")->isEnabled());
+    item("SaveSelectionMenuItem")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !record->IsModified() && !manager().isOperationRunning(); }));
+    {
+        TagLib::FileRef file(QFile::encodeName(record->FilePath()).constData());
+        ASSERT_FALSE(file.isNull());
+        EXPECT_EQ(QString::fromStdString(file.tag()->album().to8Bit(true)), *album);
+        EXPECT_EQ(QString::fromStdString(file.tag()->title().to8Bit(true)), QStringLiteral("Tone"));
+    }
+
+    QElapsedTimer quitting;
+    quitting.start();
+    item("QuitMenuItem")->trigger();
+    EXPECT_FALSE(app->window()->isVisible());
+    app->applicationWillTerminate();
+    app.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
 }
 
 // Captures the addresses the program asks the desktop to open.
