@@ -327,6 +327,8 @@ void HLVAppDelegate::fileViewSelectionChanged(HLVFileViewController*, const QLis
     menuItemSetEnabled(_RevertSelectionMenuItem, false);
 
     if (rows.isEmpty()) {
+        if (!_introductionViewController)
+            return; // reported while the list is being connected, before the right panel exists
         _introductionViewController->introductionForFiles(!_fileManager->FileDataArray().isEmpty());
         if (_editorPanel)
             _editorPanel->stopTrackPreview();
