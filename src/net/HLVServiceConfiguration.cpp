@@ -52,6 +52,11 @@ QString HLVServiceConfiguration::coverArtBaseAddress()
     return addressFromEnvironment("CADRELLE_COVERART_URL", "https://coverartarchive.org");
 }
 
+QString HLVServiceConfiguration::versionFileAddress()
+{
+    return addressFromEnvironment("CADRELLE_VERSION_URL", "https://cadrelle.github.io/cadrelle/latest-version.txt");
+}
+
 QString HLVServiceConfiguration::acoustIDKey()
 {
     {

@@ -12,6 +12,7 @@
 //   CADRELLE_ACOUSTID_URL     AcoustID web service      (default https://api.acoustid.org)
 //   CADRELLE_COVERART_URL     Cover Art Archive         (default https://coverartarchive.org)
 //   CADRELLE_ACOUSTID_KEY     AcoustID application key
+//   CADRELLE_VERSION_URL      plain-text file naming the latest release
 // Addresses are answered without a trailing slash; clients append "/ws/2/...",
 // "/v2/lookup?..." and the like. Nothing else in the program reads the environment
 // for services; add any further service address here.
@@ -25,6 +26,8 @@ public:
     static QString musicBrainzBaseAddress();
     static QString acoustIDBaseAddress();
     static QString coverArtBaseAddress();
+    // A full address (not a base): the text file holding the latest version.
+    static QString versionFileAddress();
     // The AcoustID application key: the one given for this run (the command
     // line's --acoustid-key), else CADRELLE_ACOUSTID_KEY, else the preference
     // "AcoustIDApplicationKey", else the program's own key.

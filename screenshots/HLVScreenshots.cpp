@@ -1,0 +1,144 @@
+// cadrelle-screenshots OUTPUT_FOLDER: runs the application offscreen on copies of
+// the test fixtures, with the loopback server standing in for the web services,
+// and writes a PNG of each main view into OUTPUT_FOLDER.
+#include "HLVAboutWindowController.h"
+#include "HLVAppDelegate.h"
+#include "HLVEventLoopWait.h"
+#include "HLVFileManager.h"
+#include "HLVFileViewController.h"
+#include "HLVLoopbackServer.h"
+#include "HLVMusicBrainzTestSupport.h"
+#include "HLVRenameTrackWindowController.h"
+#include "HLVServiceConfiguration.h"
+#include "HLVServiceReplies.h"
+#include "HLVTestEnvironment.h"
+#include "HLVTestFiles.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace {
+
+QString outputFolder;
+int failures = 0;
+
+void shot(const QString& name, QWidget* widget)
+{
+    if (!widget) {
+        std::fprintf(stderr, "cadrelle-screenshots: nothing to show for %s\n", qPrintable(name));
+        ++failures;
+        return;
+    }
+    QCoreApplication::processEvents();
+    const QString path = outputFolder + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!widget->grab().save(path)) {
+        std::fprintf(stderr, "cadrelle-screenshots: cannot write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+bool waitFor(const std::function<bool()>& condition, const char* what)
+{
+    if (HLVSpinEventLoopUntil(condition, 30000))
+        return true;
+    std::fprintf(stderr, "cadrelle-screenshots: timed out waiting for %s\n", what);
+    ++failures;
+    return false;
+}
+
+template <typename T>
+T* visible(QWidget* window, const QString& objectName = QString())
+{
+    T* found = nullptr;
+    HLVSpinEventLoopUntil([&] {
+        for (T* candidate : window->findChildren<T*>(objectName)) {
+            if (candidate->isVisible())
+                found = candidate;
+        }
+        return found != nullptr;
+    }, 5000);
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: cadrelle-screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    HLVTestEnvironment::prepare();
+    QApplication::setApplicationVersion(QStringLiteral(CADRELLE_PROJECT_VERSION));
+    outputFolder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(outputFolder);
+
+    HLVLoopbackServer server;
+    server.setDefaultReply(HLVLoopbackServer::Reply::withStatus(404));
+    server.setReply(QStringLiteral("/ws/2/artist/"),
+                    HLVLoopbackServer::Reply::xml(HLVServiceReplies::artistList(QStringLiteral("artist-1"),
+                                                                                 QStringLiteral("Radiohead"))));
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(HLVServiceReplies::acoustIDRecording()));
+    HLVMusicBrainzTestSupport::useServer(server);
+    qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
+    qputenv("CADRELLE_COVERART_URL", server.baseAddress().toUtf8());
+    qputenv("CADRELLE_VERSION_URL", (server.baseAddress() + QStringLiteral("/latest-version.txt")).toUtf8());
+    HLVServiceConfiguration::setRequestPauseForTesting(std::chrono::milliseconds(0));
+
+    HLVTestFiles files;
+    const QStringList paths{files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("01 Morning Tone.mp3")),
+                            files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("02 Evening Tone.flac")),
+                            files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("03 Night Tone.m4a"))};
+
+    {
+        HLVAppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QWidget* window = delegate.window();
+        window->resize(1100, 720);
+        waitFor([&] { return !delegate.serverStatusTextField()->text().isEmpty(); }, "the connection check");
+        shot(QStringLiteral("1-empty-window"), window);
+
+        delegate.addPaths(paths);
+        HLVFileViewController* list = delegate.fileViewController();
+        waitFor([&] { return list->dataSourceCount() == 3 && !delegate.fileManager()->isOperationRunning(); },
+                "the files to be added");
+        shot(QStringLiteral("2-list-with-files"), window);
+
+        list->selectRows({0});
+        waitFor([&] { return delegate.editorPanel() != nullptr; }, "the editor");
+        shot(QStringLiteral("3-one-file"), window);
+
+        list->selectRows({0, 1, 2});
+        shot(QStringLiteral("4-several-files"), window);
+
+        list->renameSelectedFiles();
+        auto* rename = visible<HLVRenameTrackWindowController>(window);
+        shot(QStringLiteral("5-rename-dialog"), rename);
+        if (rename)
+            rename->reject();
+
+        list->removeTagsFromSelection();
+        auto* alert = visible<QMessageBox>(window);
+        shot(QStringLiteral("6-remove-tags-alert"), alert);
+        for (QAbstractButton* button : alert ? alert->buttons() : QList<QAbstractButton*>()) {
+            if (button->text() == QStringLiteral("Cancel"))
+                button->click();
+        }
+
+        delegate.aboutMenuItemSelected();
+        shot(QStringLiteral("7-about-window"), delegate.aboutWindowController());
+        delegate.aboutWindowController()->close();
+
+        window->close();
+        delegate.applicationWillTerminate();
+    }
+    HLVMusicBrainzTestSupport::reset();
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,181 @@
+// The application controller's background checks: whether the web services
+// answer, and whether a newer version has been published.
+#include "HLVAppDelegate.h"
+
+#include "HLVAboutWindowController.h"
+#include "HLVCadrelleWindow.h"
+#include "HLVMakerPages.h"
+#include "HLVMusicBrainzArtistID.h"
+#include "HLVUpdateChecker.h"
+
+#include <QDesktopServices>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Any artist MusicBrainz knows.
+const QString connectionCheckArtist = QStringLiteral("Radiohead");
+// A fingerprint in AcoustID's compressed form and its duration. The check
+// needs only the service's "ok": a lookup without a recording still proves
+// the service reachable and the key accepted.
+const QString connectionCheckFingerprint = QStringLiteral(
+    "AQAAE0mWKUmUMEUvNMuDHw96NHvw4-iP5inQo3mAo3wCn8YBA4gDSxAnFkAKQYUs");
+const QString connectionCheckDuration = QStringLiteral("5");
+
+} // namespace
+
+std::optional<int> HLVAppDelegate::reconnectDelayAfterAttempt(int attempt)
+{
+    switch (attempt) {
+    case 1: return 5;
+    case 2: return 15;
+    case 3: return 60;
+    case 4: return 300;
+    default: return std::nullopt;
+    }
+}
+
+void HLVAppDelegate::checkConnection()
+{
+    ++_connectionAttemptCount;
+    // The artist lookup blocks, so it never runs on the main thread.
+    _backgroundPool.start([this] {
+        HLVMusicBrainzArtistID lookup;
+        const bool found = lookup.GetArtistIdFromArtist(connectionCheckArtist).has_value();
+        QMetaObject::invokeMethod(this, [this, found] { artistLookupFinished(found); }, Qt::QueuedConnection);
+    });
+}
+
+void HLVAppDelegate::artistLookupFinished(bool found)
+{
+    if (!found) {
+        showConnectionStatus(QStringLiteral("No connection"), QStringLiteral("StatusUnavailable"),
+                             QStringLiteral("A connection could not be established"));
+        if (_alertOfConnectionStatus)
+            warnOfNoConnection();
+        attemptRecconnect();
+        return;
+    }
+    if (!_acoustIDIdentifier) {
+        _acoustIDIdentifier = HLVAcoustIDIdentifier::create();
+        _acoustIDIdentifier->setDelegate(this);
+    }
+    _acoustIDIdentifier->identifyFingerprint(connectionCheckFingerprint, connectionCheckDuration);
+}
+
+void HLVAppDelegate::OnFingerprintIdentifiedWithRecordingMBID(const std::optional<QString>& recordingMBID,
+                                                              const std::optional<QString>&,
+                                                              const std::optional<QString>&,
+                                                              const std::optional<HLVFailure>& failure)
+{
+    const bool reachable = recordingMBID.has_value() || (failure && failure->kind == HLVFailure::Kind::NoRecording);
+    QMetaObject::invokeMethod(
+        this, [this, reachable, failure] { acoustIDLookupFinished(reachable, failure); }, Qt::QueuedConnection);
+}
+
+void HLVAppDelegate::acoustIDLookupFinished(bool reachable, const std::optional<HLVFailure>& failure)
+{
+    if (reachable) {
+        showConnectionStatus(QStringLiteral("Connected"), QStringLiteral("StatusAvailable"),
+                             QStringLiteral("Connection was successful"));
+        return;
+    }
+    QString toolTip = QStringLiteral("Certain functionality may be limited");
+    if (failure && !failure->message.isEmpty())
+        toolTip += QStringLiteral(": ") + failure->message;
+    showConnectionStatus(QStringLiteral("Partial Connection"), QStringLiteral("StatusPartiallyAvailable"), toolTip);
+    if (_alertOfConnectionStatus)
+        warnOfPartialConnection();
+    attemptRecconnect();
+}
+
+void HLVAppDelegate::showConnectionStatus(const QString& text, const QString& image, const QString& toolTip)
+{
+    _serverStatusTextField->setText(text);
+    _serverStatusTextField->setToolTip(toolTip);
+    _serverStatusImageView->setPixmap(
+        QIcon(QStringLiteral(":/images/%1.svg").arg(image)).pixmap(_serverStatusImageView->size()));
+    _serverStatusImageView->setToolTip(toolTip);
+}
+
+QMessageBox* HLVAppDelegate::showAlert(const QString& objectName, const QString& message, const QString& informative)
+{
+    auto* alert = new QMessageBox(_window);
+    alert->setObjectName(objectName);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setText(message);
+    alert->setInformativeText(informative);
+    return alert;
+}
+
+void HLVAppDelegate::warnOfNoConnection()
+{
+    QMessageBox* alert = showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Unable to connect"),
+                                   QStringLiteral("Cadrelle was unable to connect to the Cadrelle servers. An active "
+                                                  "internet connection is required to download tags and artwork. "
+                                                  "Other functionality will not be affected."));
+    alert->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png"))
+                             .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    alert->open();
+    _alertOfConnectionStatus = false;
+}
+
+void HLVAppDelegate::warnOfPartialConnection()
+{
+    QMessageBox* alert = showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Limited Connection"),
+                                   QStringLiteral("Cadrelle was unable to connect to one or more services. Tag "
+                                                  "downloading may be unavailable or limited. Other functionality "
+                                                  "should not be affected."));
+    alert->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png"))
+                             .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    alert->open();
+    _alertOfConnectionStatus = false;
+}
+
+void HLVAppDelegate::attemptRecconnect()
+{
+    const std::optional<int> delay = reconnectDelayAfterAttempt(_connectionAttemptCount);
+    if (delay)
+        _reconnectTimer->start(*delay * 1000);
+}
+
+// --- updates ---------------------------------------------------------------------------
+
+void HLVAppDelegate::checkForUpdatesMenuItemSelected()
+{
+    _backgroundPool.start([this] {
+        const bool available = HLVUpdateChecker::IsUpdateAvailable();
+        QMetaObject::invokeMethod(this, [this, available] { showUpdateAlert(available); }, Qt::QueuedConnection);
+    });
+}
+
+QMessageBox* HLVAppDelegate::showUpdateAlert(bool updateAvailable)
+{
+    if (!updateAvailable) {
+        QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), QString(),
+                                       QStringLiteral("You are currently running the latest version of Cadrelle."));
+        alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+        alert->open();
+        return alert;
+    }
+    QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), QStringLiteral("An update is available!"),
+                                   QStringLiteral("A newer version of Cadrelle is available. Would you like to update "
+                                                  "now?"));
+    QPushButton* download = alert->addButton(QStringLiteral("Download Now"), QMessageBox::AcceptRole);
+    QPushButton* dismiss = alert->addButton(QStringLiteral("Dismiss"), QMessageBox::RejectRole);
+    alert->setDefaultButton(download);
+    alert->setEscapeButton(dismiss);
+    connect(alert, &QMessageBox::buttonClicked, this, [download](QAbstractButton* button) {
+        if (button == download)
+            QDesktopServices::openUrl(HLVUpdateChecker::UpdateDownloadURL());
+    });
+    alert->open();
+    return alert;
+}

@@ -1,0 +1,500 @@
+#include "HLVAboutWindowController.h"
+#include "HLVAppDelegate.h"
+#include "HLVCadrelleWindow.h"
+#include "HLVCannedReplies.h"
+#include "HLVEventLoopWait.h"
+#include "HLVFileData.h"
+#include "HLVFileManager.h"
+#include "HLVFileView.h"
+#include "HLVFileViewController.h"
+#include "HLVIntroductionViewController.h"
+#include "HLVLoopbackServer.h"
+#include "HLVMainViewController.h"
+#include "HLVMusicBrainzTestSupport.h"
+#include "HLVPreferencesWindowController.h"
+#include "HLVServiceConfiguration.h"
+#include "HLVServiceReplies.h"
+#include "HLVTagEditorViewController.h"
+#include "HLVTagLib.h"
+#include "HLVTagMap.h"
+#include "HLVTagTextField.h"
+#include "HLVTestFiles.h"
+#include "HLVUpdateChecker.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, int milliseconds = 30000)
+{
+    return HLVSpinEventLoopUntil(condition, milliseconds);
+}
+
+QStringList buttonTitles(QMessageBox* box)
+{
+    QStringList titles;
+    for (QAbstractButton* button : box->buttons())
+        titles.append(button->text());
+    return titles;
+}
+
+void answer(QMessageBox* box, const QString& title)
+{
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title) {
+            button->click();
+            break;
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class HLVAppDelegateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QCoreApplication::setApplicationVersion(QStringLiteral("2.09.0"));
+        HLVServiceConfiguration::setRequestPauseForTesting(0ms);
+        server.setDefaultReply(HLVLoopbackServer::Reply::withStatus(404));
+        HLVMusicBrainzTestSupport::useServer(server);
+        for (const char* variable : {"CADRELLE_ACOUSTID_URL", "CADRELLE_COVERART_URL"})
+            qputenv(variable, server.baseAddress().toUtf8());
+        qputenv("CADRELLE_VERSION_URL", (server.baseAddress() + QStringLiteral("/latest-version.txt")).toUtf8());
+        // Pasted artwork goes to a temporary folder of this test's own.
+        previousTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp.path().toUtf8());
+        launch();
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        HLVMusicBrainzTestSupport::reset();
+        for (const char* variable : {"CADRELLE_ACOUSTID_URL", "CADRELLE_COVERART_URL", "CADRELLE_VERSION_URL"})
+            qunsetenv(variable);
+        qputenv("TMPDIR", previousTemp);
+        HLVServiceConfiguration::resetPacingForTesting();
+    }
+
+    void launch()
+    {
+        app.reset();
+        app = std::make_unique<HLVAppDelegate>();
+        app->applicationDidFinishLaunching(false);
+    }
+
+    HLVFileManager& manager() const { return *app->fileManager(); }
+    HLVFileViewController* list() const { return app->fileViewController(); }
+    QAction* item(const char* name) const { return app->menuItem(QLatin1String(name)); }
+    QMessageBox* alert(const char* name) const
+    {
+        QMessageBox* box = nullptr;
+        waitUntil([&] {
+            box = app->window()->findChild<QMessageBox*>(QLatin1String(name));
+            return box && box->isVisible();
+        }, 5000);
+        return box;
+    }
+
+    // Drops the paths on the file list, as a file manager's drag would, and
+    // waits until the list shows them.
+    void dropAndWait(const QStringList& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        mime.setUrls(urls);
+        auto* panel = list()->findChild<HLVFileView*>(QStringLiteral("fileView"));
+        const QPointF at = panel->mapTo(app->window(), QPoint(20, 60));
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(app->window()->windowHandle(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(app->window()->windowHandle(), &drop);
+        ASSERT_TRUE(waitUntil([&] {
+            return list()->dataSourceCount() == paths.size() && !manager().isOperationRunning()
+                && item("AddFilesMenuItem")->isEnabled();
+        }));
+    }
+
+    QStringList addFixtures(int count)
+    {
+        QStringList paths;
+        const QStringList fixtures{QStringLiteral("tone.mp3"), QStringLiteral("tone.flac"), QStringLiteral("tone.m4a")};
+        for (int i = 0; i < count; ++i)
+            paths.append(files.copyFixture(fixtures[i % 3], QStringLiteral("%1-%2").arg(i).arg(fixtures[i % 3])));
+        dropAndWait(paths);
+        return paths;
+    }
+
+    // Starts a save that waits for the slow artwork search.
+    void startSlowSave(const std::shared_ptr<HLVFileData>& record)
+    {
+        server.setDefaultReply(HLVLoopbackServer::Reply::withStatus(404).delayed(1500ms));
+        record->editVirtualTagMap([](HLVTagMap& map) {
+            map.setArtistName(QStringLiteral("Artist"));
+            map.setAlbumName(QStringLiteral("Album"));
+            map.setArtworkAttempted(false);
+        });
+        record->forceIsModified();
+        manager().saveFile(record);
+        ASSERT_TRUE(waitUntil([&] { return manager().currentOperation() == HLVFileOperationSaving; }));
+        ASSERT_TRUE(waitUntil([&] { return !item("AddFilesMenuItem")->isEnabled(); }));
+    }
+
+    HLVLoopbackServer server;
+    HLVTestFiles files;
+    QTemporaryDir temp;
+    QByteArray previousTemp;
+    std::unique_ptr<HLVAppDelegate> app;
+};
+
+TEST_F(HLVAppDelegateTest, QuittingAsksOnlyWhenWorkWouldBeLostAndCleansUp)
+{
+    // Nothing to lose: the window closes at once, without an alert.
+    EXPECT_TRUE(app->window()->isVisible());
+    EXPECT_TRUE(app->window()->close());
+    EXPECT_TRUE(app->window()->IsTerminating());
+    EXPECT_FALSE(app->window()->isVisible());
+    EXPECT_FALSE(app->window()->findChild<QMessageBox*>());
+
+    launch();
+    const auto paths = addFixtures(2);
+    const auto record = manager().FileDataArray().first();
+    record->editVirtualTagMap([](HLVTagMap& map) { map.setTrackName(QStringLiteral("Changed")); });
+    record->forceIsModified();
+    manager().fileWasModified(record);
+    ASSERT_TRUE(waitUntil([&] { return manager().ModifiedFileDataArray().size() == 1; }));
+
+    EXPECT_FALSE(app->window()->close());
+    QMessageBox* unsaved = alert("terminationAlert");
+    ASSERT_TRUE(unsaved);
+    EXPECT_EQ(unsaved->text(), QStringLiteral("Unsaved changes"));
+    EXPECT_EQ(unsaved->informativeText(),
+              QStringLiteral("If you close the application now, any unsaved changes will be lost."));
+    EXPECT_EQ(buttonTitles(unsaved), (QStringList{QStringLiteral("Go Back"), QStringLiteral("Close Cadrelle")}));
+    answer(unsaved, QStringLiteral("Go Back"));
+    EXPECT_TRUE(app->window()->isVisible());
+    EXPECT_FALSE(app->window()->IsTerminating());
+
+    // During a save the quit menu item asks with its own message, and agreeing closes.
+    ASSERT_TRUE(waitUntil([&] { return !app->window()->findChild<QMessageBox*>(); }, 5000));
+    startSlowSave(manager().FileDataArray().at(1));
+    item("QuitMenuItem")->trigger();
+    QMessageBox* saving = alert("terminationAlert");
+    ASSERT_TRUE(saving);
+    EXPECT_EQ(saving->text(), QStringLiteral("Save in progress!"));
+
+    // Pasted artwork is removed at exit and the manager's work stops at once.
+    QDir().mkpath(HLVTagEditorViewController::artworkFolderPath());
+    ASSERT_TRUE(HLVTagEditorViewController::artworkFolderPath().startsWith(temp.path()));
+    answer(saving, QStringLiteral("Close Cadrelle"));
+    ASSERT_TRUE(waitUntil([&] { return !app->window()->isVisible(); }, 5000));
+    EXPECT_TRUE(app->window()->IsTerminating());
+    app->applicationWillTerminate();
+    EXPECT_FALSE(QDir(HLVTagEditorViewController::artworkFolderPath()).exists());
+    EXPECT_FALSE(manager().isOperationRunning());
+}
+
+TEST_F(HLVAppDelegateTest, QuittingWhileTaggingNamesTheWork)
+{
+    addFixtures(1);
+    // The AcoustID service answers slowly, so identification is still running.
+    server.setDefaultReply(HLVLoopbackServer::Reply::withStatus(404).delayed(3000ms));
+    manager().identifyFile(manager().FileDataArray().first());
+    ASSERT_TRUE(waitUntil([&] { return manager().currentOperation() == HLVFileOperationIdentifying; }));
+    app->window()->close();
+    QMessageBox* tagging = alert("terminationAlert");
+    ASSERT_TRUE(tagging);
+    EXPECT_EQ(tagging->text(), QStringLiteral("Tagging in progress!"));
+    answer(tagging, QStringLiteral("Go Back"));
+    EXPECT_TRUE(app->window()->isVisible());
+}
+
+TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
+{
+    // At start only adding is offered.
+    for (const char* name : {"SelectAllFilesMenuItem", "RenameSelectionMenuItem", "RemoveSelectionMenuItem",
+                             "SyncArtworkMenuItem", "SaveSelectionMenuItem", "RevertSelectionMenuItem",
+                             "FilterAllFilesMenuItem", "FilterModifiedFilesMenuItem"})
+        EXPECT_FALSE(item(name)->isEnabled()) << name;
+    EXPECT_TRUE(item("AddFilesMenuItem")->isEnabled());
+    EXPECT_EQ(app->mainViewController()->rightView(), app->introductionViewController());
+    EXPECT_TRUE(app->introductionViewController()->introductionTextField()->text().startsWith(
+        QStringLiteral("To begin, add files")));
+
+    addFixtures(3);
+    EXPECT_TRUE(item("SelectAllFilesMenuItem")->isEnabled());
+    EXPECT_TRUE(item("FilterModifiedFilesMenuItem")->isEnabled());
+
+    // Two files: the commands on a selection, the editor on the right, nothing to revert yet.
+    list()->selectRows({0, 2});
+    ASSERT_TRUE(waitUntil([&] { return item("RemoveSelectionMenuItem")->isEnabled(); }));
+    EXPECT_TRUE(item("SyncArtworkMenuItem")->isEnabled());
+    EXPECT_FALSE(item("RevertSelectionMenuItem")->isEnabled());
+    EXPECT_FALSE(item("SaveSelectionMenuItem")->isEnabled());
+    ASSERT_TRUE(app->editorPanel());
+    EXPECT_EQ(app->mainViewController()->rightView(), app->editorPanel()->view());
+
+    // Typing in the editor offers save and revert; reverting takes both away again.
+    auto* title = app->editorPanel()->view()->findChild<HLVTagTextField*>(QStringLiteral("trackTitleTextField"));
+    ASSERT_TRUE(title);
+    QTest::keyClicks(title, QStringLiteral("Both"));
+    EXPECT_TRUE(item("RevertSelectionMenuItem")->isEnabled());
+    EXPECT_TRUE(item("SaveSelectionMenuItem")->isEnabled());
+    item("RevertSelectionMenuItem")->trigger();
+    EXPECT_FALSE(item("RevertSelectionMenuItem")->isEnabled());
+    EXPECT_FALSE(manager().FileDataArray().at(0)->IsModified());
+    EXPECT_FALSE(manager().FileDataArray().at(2)->IsModified());
+
+    // The View menu is the list's filter.
+    item("FilterModifiedFilesMenuItem")->trigger();
+    EXPECT_EQ(list()->dataSource(), HLVFileList::Modified);
+    item("FilterAllFilesMenuItem")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return list()->dataSourceCount() == 3; }));
+
+    // While an operation runs, a new selection offers no command on it.
+    startSlowSave(manager().FileDataArray().at(1));
+    EXPECT_FALSE(item("FilterAllFilesMenuItem")->isEnabled());
+    list()->selectRows({0, 1});
+    ASSERT_TRUE(waitUntil([&] { return list()->currentSelection().size() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(item("RemoveSelectionMenuItem")->isEnabled());
+    EXPECT_FALSE(item("SyncArtworkMenuItem")->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning() && item("AddFilesMenuItem")->isEnabled(); }));
+    EXPECT_TRUE(item("RemoveSelectionMenuItem")->isEnabled()) << "the selection's commands come back at the end";
+
+    // No selection: the introduction again, now about selecting.
+    list()->selectRows({});
+    ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->introductionViewController(); }));
+    EXPECT_TRUE(app->introductionViewController()->introductionTextField()->text().contains(
+        QStringLiteral("holding the Ctrl key")));
+    EXPECT_FALSE(item("RemoveSelectionMenuItem")->isEnabled());
+
+    // With nothing running, quitting is quick.
+    QElapsedTimer quitting;
+    quitting.start();
+    EXPECT_TRUE(app->window()->close());
+    app->applicationWillTerminate();
+    app.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
+}
+
+TEST(HLVUpdateChecker, ComparesPlainDecimalVersions)
+{
+    EXPECT_TRUE(HLVUpdateChecker::isVersionNewer(QStringLiteral("2.1"), QStringLiteral("2.09")));
+    EXPECT_FALSE(HLVUpdateChecker::isVersionNewer(QStringLiteral("2.09"), QStringLiteral("2.1")));
+    EXPECT_FALSE(HLVUpdateChecker::isVersionNewer(QStringLiteral("2.1.3"), QStringLiteral("2.09")));
+    EXPECT_FALSE(HLVUpdateChecker::isVersionNewer(QStringLiteral("2.10"), QStringLiteral("2.1")));
+    EXPECT_TRUE(HLVUpdateChecker::isVersionNewer(QStringLiteral("10\n"), QStringLiteral("9.99")));
+    EXPECT_TRUE(HLVUpdateChecker::isVersionNewer(QStringLiteral("0.2"), QStringLiteral("0.10")));
+    EXPECT_FALSE(HLVUpdateChecker::isVersionNewer(QStringLiteral("<html>"), QStringLiteral("1")));
+    EXPECT_FALSE(HLVUpdateChecker::isVersionNewer(QStringLiteral("3"), QStringLiteral("")));
+}
+
+TEST_F(HLVAppDelegateTest, UpdateCheckReadsTheVersionFile)
+{
+    // The running 2.09.0 compares as 2.09.
+    const auto check = [this](const HLVLoopbackServer::Reply& reply) {
+        server.setReply(QStringLiteral("/latest-version.txt"), reply);
+        std::atomic<int> answer{-1};
+        QThreadPool::globalInstance()->start([&answer] { answer = HLVUpdateChecker::IsUpdateAvailable() ? 1 : 0; });
+        EXPECT_TRUE(waitUntil([&] { return answer >= 0; }));
+        return answer == 1;
+    };
+    EXPECT_TRUE(check(HLVLoopbackServer::Reply::bytes("2.1\n", "text/plain")));
+    EXPECT_FALSE(check(HLVLoopbackServer::Reply::bytes("2.1.3", "text/plain")));
+    EXPECT_FALSE(check(HLVLoopbackServer::Reply::bytes("2.09", "text/plain")));
+    EXPECT_FALSE(check(HLVLoopbackServer::Reply::withStatus(500, "9.0")));
+
+    server.setReply(QStringLiteral("/latest-version.txt"), HLVLoopbackServer::Reply::bytes("3", "text/plain"));
+    item("CheckForUpdatesMenuItem")->trigger();
+    QMessageBox* update = alert("updateAlert");
+    ASSERT_TRUE(update);
+    EXPECT_EQ(update->text(), QStringLiteral("An update is available!"));
+    EXPECT_EQ(buttonTitles(update), (QStringList{QStringLiteral("Download Now"), QStringLiteral("Dismiss")}));
+    answer(update, QStringLiteral("Dismiss"));
+
+    QMessageBox* current = app->showUpdateAlert(false);
+    EXPECT_EQ(current->informativeText(), QStringLiteral("You are currently running the latest version of Cadrelle."));
+    EXPECT_EQ(buttonTitles(current), QStringList{QStringLiteral("Continue")});
+}
+
+TEST_F(HLVAppDelegateTest, ConnectionCheckShowsTheStatusAlertsOnceAndGivesUpAfterFiveTries)
+{
+    // MusicBrainz does not answer: "No connection", one alert, re-checks after 5, 15, 60, 300 s.
+    const auto checkOnce = [this] {
+        app->reconnectTimer()->stop();
+        app->serverStatusTextField()->clear();
+        app->checkConnection();
+        EXPECT_TRUE(waitUntil([&] { return !app->serverStatusTextField()->text().isEmpty(); }));
+    };
+    const QList<int> delays{5000, 15000, 60000, 300000};
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        checkOnce();
+        EXPECT_EQ(app->serverStatusTextField()->text(), QStringLiteral("No connection"));
+        if (attempt <= 4) {
+            EXPECT_TRUE(app->reconnectTimer()->isActive()) << attempt;
+            EXPECT_EQ(app->reconnectTimer()->interval(), delays[attempt - 1]);
+        } else {
+            EXPECT_FALSE(app->reconnectTimer()->isActive()) << "no sixth check";
+        }
+    }
+    EXPECT_EQ(app->serverStatusTextField()->toolTip(), QStringLiteral("A connection could not be established"));
+    const auto alerts = app->window()->findChildren<QMessageBox*>(QStringLiteral("connectionAlert"));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.first()->text(), QStringLiteral("Unable to connect"));
+
+    // MusicBrainz answers, AcoustID refuses the key: partial, and the tool tip says why.
+    server.setReply(QStringLiteral("/ws/2/artist/"),
+                    HLVLoopbackServer::Reply::xml(HLVServiceReplies::artistList(QStringLiteral("a-1"),
+                                                                                 QStringLiteral("Radiohead"))));
+    server.setReply(QStringLiteral("/v2/lookup"),
+                    HLVLoopbackServer::Reply::json(HLVServiceReplies::acoustIDError(4, QStringLiteral("invalid API key"))));
+    checkOnce();
+    EXPECT_EQ(app->serverStatusTextField()->text(), QStringLiteral("Partial Connection"));
+    EXPECT_TRUE(app->serverStatusTextField()->toolTip().contains(QStringLiteral("AcoustID rejected the application key")))
+        << app->serverStatusTextField()->toolTip().toStdString();
+
+    // AcoustID answers "ok" without a recording: that is a working connection.
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(R"({"status":"ok","results":[]})"));
+    checkOnce();
+    EXPECT_EQ(app->serverStatusTextField()->text(), QStringLiteral("Connected"));
+    EXPECT_EQ(app->serverStatusTextField()->toolTip(), QStringLiteral("Connection was successful"));
+    EXPECT_EQ(app->window()->findChildren<QMessageBox*>(QStringLiteral("connectionAlert")).size(), 1);
+}
+
+TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
+{
+    server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(HLVCannedReplies::acoustIDReply()));
+    server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::releasesReply()));
+    const QStringList paths = addFixtures(3);
+    list()->selectRows({0});
+    ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->editorPanel()->view(); }));
+    const auto record = list()->selectedRecords().first();
+
+    list()->downloadTagsForSelection();
+    ASSERT_TRUE(waitUntil([&] {
+        return record->Releases().size() == 2 && !manager().isOperationRunning() && item("AddFilesMenuItem")->isEnabled();
+    }));
+    // The second match becomes the pending changes, as paging the matches does.
+    ASSERT_TRUE(record->selectRelease(1));
+    record->forceIsModified();
+    manager().fileWasModified(record);
+    app->editorViewFileModified();
+    const std::optional<QString> album = record->Releases().at(1)->AlbumName();
+    ASSERT_TRUE(album);
+    ASSERT_NE(album, record->Releases().at(0)->AlbumName());
+
+    ASSERT_TRUE(item("SaveSelectionMenuItem")->isEnabled());
+    item("SaveSelectionMenuItem")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !record->IsModified() && !manager().isOperationRunning(); }));
+    {
+        TagLib::FileRef file(QFile::encodeName(record->FilePath()).constData());
+        ASSERT_FALSE(file.isNull());
+        EXPECT_EQ(QString::fromStdString(file.tag()->album().to8Bit(true)), *album);
+        EXPECT_EQ(QString::fromStdString(file.tag()->title().to8Bit(true)), QStringLiteral("Tone"));
+    }
+
+    QElapsedTimer quitting;
+    quitting.start();
+    item("QuitMenuItem")->trigger();
+    EXPECT_FALSE(app->window()->isVisible());
+    app->applicationWillTerminate();
+    app.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
+}
+
+// Captures the addresses the program asks the desktop to open.
+class HLVOpenedAddresses : public QObject
+{
+    Q_OBJECT
+public:
+    HLVOpenedAddresses()
+    {
+        for (const char* scheme : {"file", "https"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
+    }
+    ~HLVOpenedAddresses() override
+    {
+        for (const char* scheme : {"file", "https"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& address) { opened.append(address); }
+};
+
+TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
+{
+    HLVOpenedAddresses desktop;
+
+    item("AboutMenuItem")->trigger();
+    ASSERT_TRUE(app->aboutWindowController());
+    EXPECT_EQ(app->aboutWindowController()->versionTextField()->text(), QStringLiteral("Version 2.09.0"));
+    EXPECT_TRUE(app->aboutWindowController()->buildTextField()->text().startsWith(QStringLiteral("Build ")));
+    QStringList credits;
+    for (QPushButton* button : app->aboutWindowController()->linkButtons())
+        credits.append(button->text());
+    EXPECT_TRUE(credits.contains(QStringLiteral("MusicBrainz")));
+    EXPECT_TRUE(credits.contains(QStringLiteral("AcoustID")));
+    EXPECT_TRUE(credits.contains(QStringLiteral("Cover Art Archive")));
+    app->aboutWindowController()->linkButtons().at(1)->click();
+    ASSERT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(desktop.opened.first().host(), QStringLiteral("musicbrainz.org"));
+
+    // The guide is our own page; the support form names the product and no device.
+    app->introductionViewController()->onlineManualButton()->click();
+    item("ContactSupportMenuItem")->trigger();
+    ASSERT_EQ(desktop.opened.size(), 3);
+    EXPECT_TRUE(desktop.opened.at(1).toString().endsWith(QStringLiteral("user-guide.html")));
+    EXPECT_TRUE(desktop.opened.at(2).query(QUrl::FullyEncoded).contains(QStringLiteral("xiPod%20Type=None")))
+        << desktop.opened.at(2).toString().toStdString();
+
+    // Preferences are stored only when accepted; an empty key forgets the user's own.
+    item("PreferencesMenuItem")->trigger();
+    auto* preferences = app->window()->findChild<HLVPreferencesWindowController*>();
+    ASSERT_TRUE(preferences);
+    preferences->acoustIDKeyField()->setText(QStringLiteral("  my-key "));
+    preferences->id3v2VersionBox()->setCurrentIndex(1);
+    preferences->accept();
+    EXPECT_EQ(QSettings().value(QStringLiteral("AcoustIDApplicationKey")).toString(), QStringLiteral("my-key"));
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 3);
+    HLVPreferencesWindowController again;
+    EXPECT_EQ(again.acoustIDKeyField()->text(), QStringLiteral("my-key"));
+    again.acoustIDKeyField()->clear();
+    again.id3v2VersionBox()->setCurrentIndex(0);
+    again.accept();
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("AcoustIDApplicationKey")));
+    EXPECT_EQ(HLVTagLib::ID3v2Version(), 4);
+}
+
+#include "HLVAppDelegateTest.moc"
