@@ -195,8 +195,11 @@ std::optional<Layout> readLayout(const Descriptor& copy)
     Layout layout;
     layout.originalSize = qFromLittleEndian<qint64>(start.constData() + magicSize);
     const qint64 count = qFromLittleEndian<qint64>(start.constData() + magicSize + 8);
+    // The header is read from disk: check the count before computing with it.
+    if (count < 0 || count > 16 || layout.originalSize < 0)
+        return std::nullopt;
     layout.dataStart = magicSize + 16 + count * 16;
-    if (count < 0 || count > 16 || layout.originalSize < 0 || layout.dataStart > copySize)
+    if (layout.dataStart > copySize)
         return std::nullopt;
     QByteArray table(int(count * 16), Qt::Uninitialized);
     if (!readAll(copy.get(), table.data(), table.size(), magicSize + 16))
@@ -205,7 +208,8 @@ std::optional<Layout> readLayout(const Descriptor& copy)
     for (qint64 i = 0; i < count; ++i) {
         const Region region{qFromLittleEndian<qint64>(table.constData() + i * 16),
                             qFromLittleEndian<qint64>(table.constData() + i * 16 + 8)};
-        if (region.offset < 0 || region.length < 0 || region.offset + region.length > layout.originalSize)
+        if (region.offset < 0 || region.length < 0 || region.offset > layout.originalSize
+            || region.length > layout.originalSize - region.offset || region.length > copySize)
             return std::nullopt;
         layout.regions.append(region);
         kept += region.length;
