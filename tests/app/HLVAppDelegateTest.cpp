@@ -1,5 +1,7 @@
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
+#include "HLVEditorViewController.h"
+#include "HLVMatchesEditorViewController.h"
 #include "HLVCadrelleWindow.h"
 #include "HLVCannedReplies.h"
 #include "HLVEventLoopWait.h"
@@ -405,11 +407,13 @@ TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
     ASSERT_TRUE(waitUntil([&] {
         return record->Releases().size() == 2 && !manager().isOperationRunning() && item("AddFilesMenuItem")->isEnabled();
     }));
-    // The second match becomes the pending changes, as paging the matches does.
-    ASSERT_TRUE(record->selectRelease(1));
-    record->forceIsModified();
-    manager().fileWasModified(record);
-    app->editorViewFileModified();
+    // The matches strip in the editing area pages to the second candidate.
+    auto* editor = qobject_cast<HLVEditorViewController*>(app->editorPanel()->view());
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return editor->isMatchesViewVisible(); }));
+    EXPECT_EQ(editor->matchesEditorViewController()->currentMatch(), 1ul);
+    editor->matchesEditorViewController()->matchesSegmentedControlSelected(HLVMatchesEditorViewController::NextSegment);
+    ASSERT_TRUE(waitUntil([&] { return record->selectedRelease() == 1; }));
     const std::optional<QString> album = record->Releases().at(1)->AlbumName();
     ASSERT_TRUE(album);
     ASSERT_NE(album, record->Releases().at(0)->AlbumName());
