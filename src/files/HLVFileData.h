@@ -130,6 +130,9 @@ public:
 
     bool IsModified() const;
     void forceIsModified();
+    // True once after an artwork answer that leaves nothing new to save (a
+    // waiting save wrote it, or the pending map held it already).
+    bool takeArtworkAnswerSaved() { return _artworkAnswerSaved.exchange(false); }
     bool RequiresTagging();
     void undoChanges();
 
@@ -229,6 +232,7 @@ private:
     std::atomic<bool> _isUnreadable{false};
     std::atomic<int> _identificationState{0};
     std::atomic<bool> _artworkAnswerOwed{false}; // someone besides a save asked for artwork
+    std::atomic<bool> _artworkAnswerSaved{false}; // the last artwork answer left nothing to save
     std::atomic<int> _joinedSaves{0};              // save requests answered by the suspended save
     std::atomic<qint64> _filteredTagCount{-1};
 

@@ -214,6 +214,7 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
         notify(HLVFileDataChangeLoaded);
     std::shared_ptr<HLVTagMap> target;
     bool resume = false;
+    bool changed = true;
     {
         Lock lock(_lock);
         for (qsizetype i = 0; i < _artworkSearches.size(); ++i) {
@@ -224,6 +225,8 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
             }
         }
         if (target && tagMap) {
+            changed = target->ArtworkPath() != tagMap->ArtworkPath() || target->ArtworkState() != tagMap->ArtworkState()
+                || target->ArtworkAttempted() != tagMap->ArtworkAttempted();
             target->setArtworkAttempted(tagMap->ArtworkAttempted());
             target->setArtworkPath(tagMap->ArtworkPath());
             target->setArtworkState(tagMap->ArtworkState());
@@ -234,7 +237,7 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
         resume = _obtainingArtwork.exchange(false);
     }
     auto self = shared_from_this();
-    finishArtworkAnswer(resume, [self, target, resume, fileHasPicture] {
+    finishArtworkAnswer(resume, [self, target, resume, changed, fileHasPicture] {
         if (target) {
             Lock lock(self->_lock);
             // Nothing found for the release: keep the file's own picture if it
@@ -243,8 +246,12 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
                 target->setArtworkState(fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateRemove);
         }
         const bool owed = self->_artworkAnswerOwed.exchange(false);
-        if (!resume || owed)
+        if (!resume || owed) {
+            // A save already wrote what this answer brought, or it brought
+            // nothing the pending map did not hold (a second search for it).
+            self->_artworkAnswerSaved = resume || !changed;
             self->notify(HLVFileDataChangeArtwork);
+        }
     });
 }
 
@@ -264,8 +271,11 @@ void HLVFileData::OnArtworkPathsObtainedForFileData(const std::shared_ptr<HLVFil
                 pending->setArtworkState(HLVArtworkStateNone);
         }
         const bool owed = self->_artworkAnswerOwed.exchange(false);
-        if (!resume || owed)
+        if (!resume || owed) {
+            // A save already wrote what this answer brought.
+            self->_artworkAnswerSaved = resume;
             self->notify(HLVFileDataChangeArtwork);
+        }
     });
     Lock lock(_lock);
     _artworkPaths.reset();

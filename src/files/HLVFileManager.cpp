@@ -331,7 +331,9 @@ void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& file
 {
     switch (code) {
     case HLVFileDataChangeArtwork:
-        fileData->forceIsModified();
+        // An answer a save has just written leaves nothing to save.
+        if (!fileData->takeArtworkAnswerSaved())
+            fileData->forceIsModified();
         relay(fileData, code);
         creditAnswer(HLVFileOperationArtwork, fileData);
         break;
