@@ -3,6 +3,9 @@
 // and writes a PNG of each main view into OUTPUT_FOLDER.
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
+#include "HLVCannedReplies.h"
+#include "HLVEditorViewController.h"
+#include "HLVFileData.h"
 #include "HLVEventLoopWait.h"
 #include "HLVFileManager.h"
 #include "HLVFileViewController.h"
@@ -86,6 +89,7 @@ int main(int argc, char* argv[])
                     HLVLoopbackServer::Reply::xml(HLVServiceReplies::artistList(QStringLiteral("artist-1"),
                                                                                  QStringLiteral("Radiohead"))));
     server.setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(HLVServiceReplies::acoustIDRecording()));
+    server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::releasesReply()));
     HLVMusicBrainzTestSupport::useServer(server);
     qputenv("CADRELLE_ACOUSTID_URL", server.baseAddress().toUtf8());
     qputenv("CADRELLE_COVERART_URL", server.baseAddress().toUtf8());
@@ -114,6 +118,18 @@ int main(int argc, char* argv[])
         list->selectRows({0});
         waitFor([&] { return delegate.editorPanel() != nullptr; }, "the editor");
         shot(QStringLiteral("3-one-file"), window);
+
+        // Download tags for it: two candidates, shown with the matches strip.
+        const auto record = list->selectedRecords().first();
+        list->downloadTagsForSelection();
+        auto* editor = qobject_cast<HLVEditorViewController*>(delegate.editorPanel()->view());
+        waitFor([&] {
+            return record->Releases().size() == 2 && !delegate.fileManager()->isOperationRunning() && editor
+                && editor->isMatchesViewVisible() && !editor->isStatusViewVisible();
+        }, "the file to be identified");
+        editor->downloadTagsCloseButtonSelected(); // the first-time help, read once
+        HLVSpinEventLoopUntil([] { return false; }, 700);
+        shot(QStringLiteral("3-one-file-two-matches"), window);
 
         list->selectRows({0, 1, 2});
         shot(QStringLiteral("4-several-files"), window);
