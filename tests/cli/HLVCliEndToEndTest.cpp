@@ -1,5 +1,6 @@
 // Runs the built cadrelle-cli on copies of the fixtures and checks the files
 // with TagLib directly. Web services are the loopback server, never the real ones.
+#include "HLVCannedReplies.h"
 #include "HLVLoopbackServer.h"
 #include "HLVTestFiles.h"
 
@@ -440,34 +441,8 @@ TEST(HLVCliEndToEnd, FilterListsUntaggedAndPartiallyTaggedFiles)
 
 namespace {
 
-const QByteArray kAcoustIDReply = R"({"status": "ok", "results": [{"id": "a1", "score": 0.97, "recordings": [
-  {"id": "rec-1", "title": "Tone", "duration": 5,
-   "artists": [{"id": "artist-1", "name": "The Generators"}]}]}]})";
-
-const QByteArray kReleasesReply = R"(<?xml version="1.0" encoding="UTF-8"?>
-<metadata xmlns="http://musicbrainz.org/ns/mmd-2.0#">
- <recording-list count="1" offset="0">
-  <recording id="rec-1">
-   <title>Tone</title>
-   <artist-credit><name-credit><artist id="artist-1"><name>The Generators</name></artist></name-credit></artist-credit>
-   <release-list count="2">
-    <release id="rel-single">
-     <title>Tone (single)</title><status>Official</status>
-     <release-group id="rg-1" type="Single"/>
-     <date>2003</date><country>GB</country>
-     <medium-list><medium><position>1</position><track-list count="2" offset="0"/></medium></medium-list>
-    </release>
-    <release id="rel-album">
-     <title>Waveforms</title><status>Official</status>
-     <release-group id="rg-2" type="Album"/>
-     <date>2001-04-01</date><country>GB</country>
-     <medium-list><medium><position>1</position><track-list count="12" offset="4"/></medium></medium-list>
-    </release>
-   </release-list>
-   <tag-list><tag count="3"><name>electronic</name></tag></tag-list>
-  </recording>
- </recording-list>
-</metadata>)";
+const QByteArray kAcoustIDReply = HLVCannedReplies::acoustIDReply();
+const QByteArray kReleasesReply = HLVCannedReplies::releasesReply();
 
 // A Cover Art Archive answer whose picture this plain-http server serves: the
 // client rewrites "http://" addresses to https, but not an upper-case scheme.
