@@ -113,29 +113,30 @@ QMessageBox* HLVAppDelegate::showAlert(const QString& objectName, const QString&
     return alert;
 }
 
-void HLVAppDelegate::warnOfNoConnection()
+// Shown at most once a run, whichever of the two it is.
+static void openConnectionAlert(QMessageBox* alert)
 {
-    QMessageBox* alert = showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Unable to connect"),
-                                   QStringLiteral("Cadrelle was unable to connect to the Cadrelle servers. An active "
-                                                  "internet connection is required to download tags and artwork. "
-                                                  "Other functionality will not be affected."));
     alert->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png"))
                              .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
     alert->open();
+}
+
+void HLVAppDelegate::warnOfNoConnection()
+{
+    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Unable to connect"),
+                                  QStringLiteral("Cadrelle was unable to connect to the Cadrelle servers. An active "
+                                                 "internet connection is required to download tags and artwork. "
+                                                 "Other functionality will not be affected.")));
     _alertOfConnectionStatus = false;
 }
 
 void HLVAppDelegate::warnOfPartialConnection()
 {
-    QMessageBox* alert = showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Limited Connection"),
-                                   QStringLiteral("Cadrelle was unable to connect to one or more services. Tag "
-                                                  "downloading may be unavailable or limited. Other functionality "
-                                                  "should not be affected."));
-    alert->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png"))
-                             .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
-    alert->open();
+    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Limited Connection"),
+                                  QStringLiteral("Cadrelle was unable to connect to one or more services. Tag "
+                                                 "downloading may be unavailable or limited. Other functionality "
+                                                 "should not be affected.")));
     _alertOfConnectionStatus = false;
 }
 

@@ -214,7 +214,7 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
         notify(HLVFileDataChangeLoaded);
     std::shared_ptr<HLVTagMap> target;
     bool resume = false;
-    bool changed = true;
+    bool changed = false; // an answer for a map no longer pending changes nothing
     {
         Lock lock(_lock);
         for (qsizetype i = 0; i < _artworkSearches.size(); ++i) {
@@ -238,18 +238,23 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
     }
     auto self = shared_from_this();
     finishArtworkAnswer(resume, [self, target, resume, changed, fileHasPicture] {
+        bool stateChanged = false;
         if (target) {
             Lock lock(self->_lock);
             // Nothing found for the release: keep the file's own picture if it
             // has one, else none.
-            if (!target->ArtworkPath())
-                target->setArtworkState(fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateRemove);
+            if (!target->ArtworkPath()) {
+                const int state = fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateRemove;
+                stateChanged = target->ArtworkState() != state;
+                target->setArtworkState(state);
+            }
         }
         const bool owed = self->_artworkAnswerOwed.exchange(false);
         if (!resume || owed) {
             // A save already wrote what this answer brought, or it brought
-            // nothing the pending map did not hold (a second search for it).
-            self->_artworkAnswerSaved = resume || !changed;
+            // nothing the pending map did not hold (a second search for it,
+            // or one for a candidate no longer shown).
+            self->_artworkAnswerSaved = resume || !(changed || stateChanged);
             self->notify(HLVFileDataChangeArtwork);
         }
     });

@@ -1,3 +1,4 @@
+#include "HLVCannedReplies.h"
 #include "HLVArtworkPaths.h"
 #include "HLVFileData.h"
 #include "HLVLoopbackServer.h"
@@ -29,13 +30,7 @@ QByteArray coverJSON(const QString& large, const QString& small = QString())
 
 QByteArray pngBytes()
 {
-    QImage image(8, 6, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return HLVCannedReplies::pngBytes();
 }
 
 struct Reports : HLVArtworkPathsDelegate
