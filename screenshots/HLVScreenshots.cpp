@@ -117,6 +117,7 @@ int main(int argc, char* argv[])
 
         list->selectRows({0});
         waitFor([&] { return delegate.editorPanel() != nullptr; }, "the editor");
+        HLVSpinEventLoopUntil([] { return false; }, 700); // the first-time help fades in over 0.5 s
         shot(QStringLiteral("3-one-file"), window);
 
         // Download tags for it: two candidates, shown with the matches strip.
