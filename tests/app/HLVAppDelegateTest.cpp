@@ -44,6 +44,8 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 
@@ -239,6 +241,38 @@ TEST_F(HLVAppDelegateTest, QuittingWhileTaggingNamesTheWork)
     EXPECT_EQ(tagging->text(), QStringLiteral("Tagging in progress!"));
     answer(tagging, QStringLiteral("Go Back"));
     EXPECT_TRUE(app->window()->isVisible());
+    manager().stopIdentifying();
+    ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !app->window()->findChild<QMessageBox*>(); }, 5000));
+
+    // A rename finishes in a blink, so an observer holds it at its start.
+    struct RenameHolder : HLVFileManagerDelegate {
+        std::promise<void> started;
+        std::shared_future<void> release;
+        void fileOperationDidStart(int operation) override
+        {
+            if (operation != HLVFileOperationRenaming)
+                return;
+            started.set_value();
+            release.wait();
+        }
+    } holder;
+    std::promise<void> release;
+    holder.release = release.get_future().share();
+    manager().addDelegate(&holder);
+    auto started = holder.started.get_future();
+    manager().renameFiles(manager().FileDataArray(), HLVFileNameStructure());
+    ASSERT_EQ(started.wait_for(10s), std::future_status::ready);
+    app->window()->close();
+    QMessageBox* renaming = alert("terminationAlert");
+    const QString renamingText = renaming ? renaming->text() : QString();
+    if (renaming)
+        answer(renaming, QStringLiteral("Go Back"));
+    release.set_value();
+    manager().removeDelegate(&holder);
+    EXPECT_EQ(renamingText, QStringLiteral("Tagging in progress!"));
+    EXPECT_TRUE(app->window()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning(); }, 10000));
 }
 
 TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
