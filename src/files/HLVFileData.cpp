@@ -233,6 +233,13 @@ void HLVFileData::editVirtualTagMap(const std::function<void(HLVTagMap&)>& edit)
     }
 }
 
+void HLVFileData::completeVirtualTagMap(const std::function<bool(HLVTagMap&)>& edit)
+{
+    Lock lock(_lock);
+    if (_virtualTagMap && edit(*_virtualTagMap))
+        ++_pendingGeneration;
+}
+
 void HLVFileData::setVirtualTagText(const HLVTagField& field, const std::optional<QString>& value)
 {
     if (field.numeric)

@@ -109,6 +109,11 @@ public:
     // the record's lock, and puts the result in place; if the pending map
     // changed meanwhile the edit runs again on the new one.
     void editVirtualTagMap(const std::function<void(HLVTagMap&)>& edit);
+    // Fills in an existing pending map under the record's lock (keep the edit
+    // short). The edit returns whether it changed what a save would write;
+    // when it did not (a decoded copy of a picture the map already names), a
+    // save writing meanwhile still leaves the record unmodified.
+    void completeVirtualTagMap(const std::function<bool(HLVTagMap&)>& edit);
     // One field of the pending changes (absent: the field is not changed).
     void setVirtualTagText(const HLVTagField& field, const std::optional<QString>& value);
     void setVirtualTagNumber(const HLVTagField& field, const std::optional<int>& value);

@@ -230,7 +230,10 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
             target->setArtworkAttempted(tagMap->ArtworkAttempted());
             target->setArtworkPath(tagMap->ArtworkPath());
             target->setArtworkState(tagMap->ArtworkState());
-            ++_pendingGeneration;
+            // A second answer bringing the same, or one for a candidate not
+            // shown, must not make a save writing meanwhile leave the file modified.
+            if (changed && target == _virtualTagMap)
+                ++_pendingGeneration;
         }
         if (_artworkSearches.isEmpty())
             _activeTagMapArtworkSearch = false;

@@ -239,16 +239,21 @@ void HLVTagEditorViewController::loadArtworkFromFileData(const std::shared_ptr<H
     QThreadPool::globalInstance()->start([editor, fileData, path, album, fetch]() mutable {
         const HLVArtwork artwork = HLVArtwork::fromEncodedData(HLVImageData::imageDataFromImageAtPath(path));
         const QImage image = artwork.image();
-        fileData->editVirtualTagMap([&](HLVTagMap& map) {
+        fileData->completeVirtualTagMap([&](HLVTagMap& map) {
             // The user may have chosen another picture meanwhile.
             if (map.ArtworkPath() != path)
-                return;
+                return false;
             if (image.isNull()) {
+                const bool changed = map.ArtworkState() != HLVArtworkStateNone;
                 map.setArtworkState(HLVArtworkStateNone);
-            } else {
-                map.setArtwork(artwork);
-                map.setArtworkState(HLVArtworkStateChosen);
+                return changed;
             }
+            // A save embeds the picture from its path either way.
+            const bool changed = map.ArtworkState() != HLVArtworkStateChosen
+                && map.ArtworkState() != HLVArtworkStateFound;
+            map.setArtwork(artwork);
+            map.setArtworkState(HLVArtworkStateChosen);
+            return changed;
         });
         HLVMainThread::post([editor = std::move(editor), fileData, image, album, fetch] {
             if (editor)
