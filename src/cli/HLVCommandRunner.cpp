@@ -437,7 +437,10 @@ void HLVCommandRunner::rename(const Records& records)
         } else if (_line.dryRun() || record->FilePath() == target) {
             HLVCommandOutput::printLine({oldPath, target});
         } else {
-            fail(oldPath, QStringLiteral("could not be moved to %1").arg(target));
+            const std::optional<HLVFailure> failure = record->LastFailure();
+            const bool known = failure && failure->kind == HLVFailure::Kind::RenameFailed;
+            fail(oldPath, QStringLiteral("could not be moved to %1%2")
+                              .arg(target, known ? QStringLiteral(": ") + failure->message : QString()));
             HLVCommandOutput::printLine({oldPath, QStringLiteral("unchanged")});
         }
     }

@@ -5,6 +5,7 @@
 #include "HLVTagMapMerge.h"
 #include "HLVTagLib.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <condition_variable>
@@ -487,14 +488,32 @@ std::optional<QString> HLVFileData::renamedFilePathUsingStructure(const std::opt
 
 void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStructure>& structure)
 {
+    {
+        // This attempt's outcome replaces an earlier rename's.
+        Lock lock(_lock);
+        if (_lastFailure && _lastFailure->kind == HLVFailure::Kind::RenameFailed)
+            _lastFailure.reset();
+    }
     if (const std::optional<QString> newPath = renamedFilePathUsingStructure(structure)) {
         const QString oldPath = FilePath();
-        // Anything already there, this very file included, is left alone.
-        if (!QFileInfo::exists(*newPath) && !QFileInfo(*newPath).isSymLink()) {
-            if (QFile::rename(oldPath, *newPath)) {
+        // Anything already there is left alone; so is this very file when it is
+        // already so named (a name differing only in case counts on some disks).
+        const QFileInfo target(*newPath);
+        if (target.exists() || target.isSymLink()) {
+            if (*newPath != oldPath && target.canonicalFilePath() != QFileInfo(oldPath).canonicalFilePath()) {
+                setLastFailure(HLVFailure::make(HLVFailure::Kind::RenameFailed,
+                                                QStringLiteral("a file named \u201c%1\u201d is already there")
+                                                    .arg(target.fileName())));
+            }
+        } else {
+            QFile file(oldPath);
+            if (file.rename(*newPath)) {
                 Lock lock(_lock);
                 _FilePath = *newPath;
-                _FileName = QFileInfo(*newPath).fileName();
+                _FileName = target.fileName();
+            } else {
+                setLastFailure(HLVFailure::make(HLVFailure::Kind::RenameFailed,
+                                                QStringLiteral("the file could not be renamed (%1)").arg(file.errorString())));
             }
         }
     }

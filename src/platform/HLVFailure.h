@@ -18,6 +18,7 @@ struct HLVFailure
         StructureRefused,   // a layout that writing could damage
         WriteFailed,        // the write itself failed (disk full, size limit, I/O)
         CustomTagRefused,   // a custom value that cannot be stored as text
+        RenameFailed,       // the new name is taken, or the folder refused the move
         // identification and artwork
         FingerprinterMissing,
         FingerprintEmpty,

@@ -548,7 +548,8 @@ void HLVEditorViewController::fileOperationDidStart(int operation)
     disableControlBarButtons();
     if (_showsFailureSummary)
         hideStatusView(); // the last operation's failures are old news now
-    if (operation == HLVFileOperationSaving || operation == HLVFileOperationIdentifying) {
+    if (operation == HLVFileOperationSaving || operation == HLVFileOperationIdentifying
+        || operation == HLVFileOperationRenaming) {
         _failureOperation = operation;
         _failures.clear();
     }
@@ -611,9 +612,12 @@ void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileDa
         return;
     // Why a file failed, for the summary when the operation ends.
     const bool failed = (_failureOperation == HLVFileOperationSaving && code == HLVFileDataChangeNotSaved)
-        || (_failureOperation == HLVFileOperationIdentifying && code == HLVFileManagerChangeIdentificationFailed);
+        || (_failureOperation == HLVFileOperationIdentifying && code == HLVFileManagerChangeIdentificationFailed)
+        || (_failureOperation == HLVFileOperationRenaming && code == HLVFileDataChangeRenamed);
     if (failed) {
-        if (const std::optional<HLVFailure> failure = fileData->LastFailure())
+        const std::optional<HLVFailure> failure = fileData->LastFailure();
+        const bool renameFailed = failure && failure->kind == HLVFailure::Kind::RenameFailed;
+        if (failure && (code != HLVFileDataChangeRenamed || renameFailed))
             _failures.append(QStringLiteral("%1: %2").arg(fileData->FileName(), failure->message));
     }
 
@@ -739,7 +743,9 @@ void HLVEditorViewController::showFailureSummary(int operation)
 {
     // Rather than vanish, the strip says what went wrong; its tool tip says why.
     const QString files = _failures.size() == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(_failures.size());
-    const QString verb = operation == HLVFileOperationSaving ? QStringLiteral("saved") : QStringLiteral("identified");
+    const QString verb = operation == HLVFileOperationSaving ? QStringLiteral("saved")
+        : operation == HLVFileOperationRenaming              ? QStringLiteral("renamed")
+                                                             : QStringLiteral("identified");
     const QString message = QStringLiteral("%1 could not be %2").arg(files, verb);
     displayStatusViewWithMessage(message, 0);
     _showsFailureSummary = true;

@@ -256,6 +256,39 @@ TEST_F(HLVEditorViewControllerTest, SavingSeveralFilesCountsTheModifiedOnesAndSa
     EXPECT_FALSE(editor->isStatusViewVisible());
 }
 
+TEST_F(HLVEditorViewControllerTest, RenamingSaysWhichFilesKeptTheirNames)
+{
+    // Renamed by album: one name is taken by a file not in the list, one file is
+    // already so named (no failure), one is free.
+    const QList<std::shared_ptr<HLVFileData>> shown{addFile(QStringLiteral("r0.mp3"), QStringLiteral("Taken")),
+                                                    addFile(QStringLiteral("r1.mp3"), QStringLiteral("Free")),
+                                                    addFile(QStringLiteral("Same.mp3"), QStringLiteral("Same"))};
+    const QString bystander = files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("Taken.mp3"));
+    editor->displayEditorForIndexSet({0, 1, 2}, shown);
+    settle();
+    manager.renameFiles(shown, HLVFileNameStructure(0, 0, HLVFileNameStructure::AlbumName));
+    ASSERT_TRUE(waitForFinish(HLVFileOperationRenaming));
+    settle();
+    EXPECT_EQ(shown[1]->FileName(), QStringLiteral("Free.mp3"));
+    EXPECT_EQ(shown[0]->FileName(), QStringLiteral("r0.mp3"));
+    EXPECT_EQ(shown[2]->FileName(), QStringLiteral("Same.mp3"));
+    EXPECT_EQ(QFileInfo(bystander).size(), QFileInfo(files.fixturePath(QStringLiteral("tone.flac"))).size());
+    ASSERT_TRUE(editor->isStatusViewVisible());
+    EXPECT_EQ(editor->statusEditorViewController()->statusLabel()->text(), QStringLiteral("1 file could not be renamed"));
+    EXPECT_EQ(editor->statusEditorViewController()->toolTip(),
+              QStringLiteral("r0.mp3: a file named \u201cTaken.mp3\u201d is already there"));
+
+    // Once the name is free, renaming again succeeds and says nothing.
+    ASSERT_TRUE(QFile::remove(bystander));
+    manager.renameFiles({shown[0]}, HLVFileNameStructure(0, 0, HLVFileNameStructure::AlbumName));
+    seen.clear();
+    ASSERT_TRUE(waitForFinish(HLVFileOperationRenaming));
+    settle();
+    EXPECT_EQ(shown[0]->FileName(), QStringLiteral("Taken.mp3"));
+    EXPECT_FALSE(shown[0]->LastFailure());
+    EXPECT_FALSE(editor->isStatusViewVisible());
+}
+
 TEST_F(HLVEditorViewControllerTest, SelectingTheSameModifiedFilesAgainKeepsTheEditor)
 {
     QList<std::shared_ptr<HLVFileData>> shown;
