@@ -2,6 +2,7 @@
 
 #include "HLVAboutWindowController.h"
 #include "HLVCadrelleWindow.h"
+#include "HLVDataRequest.h"
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerBridge.h"
@@ -170,6 +171,7 @@ void HLVAppDelegate::buildMenus()
 
 void HLVAppDelegate::applicationDidFinishLaunching(bool checkConnection)
 {
+    HLVDataRequest::refuseRequests(false);
     _alertOfConnectionStatus = true;
     _connectionAttemptCount = 0;
     if (checkConnection)
@@ -226,6 +228,8 @@ void HLVAppDelegate::applicationWillTerminate()
         _mainViewController->saveState();
     if (_editorPanel)
         _editorPanel->stopTrackPreview();
+    // Slow services must not keep the program open: waiting lookups end now.
+    HLVDataRequest::refuseRequests(true);
     _fileManager->shutdown();
     QDir artwork(HLVTagEditorViewController::artworkFolderPath());
     if (artwork.exists())

@@ -105,6 +105,9 @@ bool isRefusal(int status)
     return status == 503 || status == 429;
 }
 
+// Set while the program quits: nothing is sent and nothing waits.
+std::atomic<bool> refusing{false};
+
 // One request on its way: it may be sent again after a refusal.
 struct Job
 {
@@ -167,6 +170,20 @@ public:
         HLVThreadSanitizer::takeOver(this);
     }
 
+    // Ends every request in flight or waiting at once; each client gets its failure.
+    void abandonAll()
+    {
+        QMetaObject::invokeMethod(
+            _context,
+            [this] {
+                for (Gate& gate : _gates)
+                    gate.waiting.clear();
+                for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
+                    reply->abort();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+
     void start(QNetworkRequest request, Completion completion)
     {
         auto job = std::make_shared<Job>();
@@ -204,7 +221,7 @@ private:
 
     void enqueue(Job job)
     {
-        if (_closing)
+        if (_closing || refusing)
             return;   // the job's completion reports the closed session
         if (job.gate == 0) {
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(job.notBefore - Clock::now());
@@ -248,7 +265,7 @@ private:
 
     void send(Job job)
     {
-        if (_closing)
+        if (_closing || refusing)
             return;
         ++job.tries;
         QNetworkRequest request = job.request;
@@ -289,7 +306,7 @@ private:
     void finished(Job job, QNetworkReply* reply, ReplyState& state)
     {
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (!_closing && !state.tooLarge && !state.pastDeadline && reply->error() != QNetworkReply::OperationCanceledError
+        if (!_closing && !refusing && !state.tooLarge && !state.pastDeadline && reply->error() != QNetworkReply::OperationCanceledError
             && isRefusal(status.toInt()) && job.tries < HLVServiceConfiguration::maximumTries) {
             // The same request again, after the wait the server asks for or our own back-off.
             const auto backoff = HLVServiceConfiguration::retryBackoff() * (1 << (job.tries - 1));
@@ -310,7 +327,7 @@ private:
         const QNetworkReply::NetworkError code = reply->error();
         if (code == QNetworkReply::OperationCanceledError) {
             // Only the time-outs cancel a live request.
-            if (_closing)
+            if (_closing || refusing)
                 return failure(code, QStringLiteral("The network session closed"));
             return failure(QNetworkReply::TimeoutError, state.pastDeadline ? QStringLiteral("The reply took too long")
                                                                            : QStringLiteral("The request timed out"));
@@ -361,6 +378,8 @@ void closeSession()
 bool startOnSession(const QNetworkRequest& request, Completion completion)
 {
     std::lock_guard lock(sessionMutex);
+    if (refusing)
+        return false;
     if (!session) {
         if (sessionClosed || !QCoreApplication::instance())
             return false;
@@ -388,6 +407,20 @@ void perform(const QNetworkRequest& request, Completion completion)
 }
 
 } // namespace
+
+void HLVDataRequest::refuseRequests(bool refuse)
+{
+    NetworkSession* running = nullptr;
+    {
+        std::lock_guard lock(sessionMutex);
+        refusing = refuse;
+        running = session;
+    }
+    // Outside the lock: a client answered on the network thread may send again
+    // (and be refused) meanwhile. Only the application object's end deletes the session.
+    if (refuse && running)
+        running->abandonAll();
+}
 
 HLVRequestToken HLVDataRequest::newToken()
 {

@@ -90,6 +90,11 @@ public:
                                                                       std::optional<HLVURLResponse>& response,
                                                                       std::optional<HLVRequestError>& error);
 
+    // While refused (the program quitting), every request in flight or waiting
+    // ends at once with a failure and new ones fail without being sent, so that
+    // no worker holds the program open waiting for a slow service.
+    static void refuseRequests(bool refuse);
+
     // A fresh random token, never 0.
     static HLVRequestToken newToken();
 

@@ -1,5 +1,6 @@
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
+#include "HLVAudioBytes.h"
 #include "HLVEditorViewController.h"
 #include "HLVMatchesEditorViewController.h"
 #include "HLVCadrelleWindow.h"
@@ -44,6 +45,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 
 #include <taglib/fileref.h>
@@ -273,6 +275,35 @@ TEST_F(HLVAppDelegateTest, QuittingWhileTaggingNamesTheWork)
     EXPECT_EQ(renamingText, QStringLiteral("Tagging in progress!"));
     EXPECT_TRUE(app->window()->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning(); }, 10000));
+}
+
+// The services may take their time; quitting must not wait for them.
+TEST_F(HLVAppDelegateTest, QuittingDuringASlowLookupLeavesAtOnce)
+{
+    addFixtures(2);
+    const auto saving = manager().FileDataArray().at(1);
+    const QString saved = saving->FilePath();
+    ASSERT_TRUE(saved.endsWith(QLatin1String(".flac")));
+    startSlowSave(saving);
+    server.setDefaultReply(HLVLoopbackServer::Reply::withStatus(404).delayed(20000ms));
+    manager().identifyFiles({manager().FileDataArray().at(0)});
+    ASSERT_TRUE(waitUntil([&] { return manager().currentOperation() == HLVFileOperationIdentifying; }));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto received = server.requests();
+        return std::ranges::any_of(received, [](const auto& r) { return r.path == QLatin1String("/v2/lookup"); });
+    })); // a lookup is on its way
+    QElapsedTimer quitting;
+    quitting.start();
+    item("QuitMenuItem")->trigger();
+    answer(alert("terminationAlert"), QStringLiteral("Close Cadrelle"));
+    ASSERT_TRUE(waitUntil([&] { return !app->window()->isVisible(); }, 5000));
+    app->applicationWillTerminate();
+    app.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
+    // The save that waited for a picture left its file whole, written or not.
+    EXPECT_EQ(HLVAudioBytes::haveSameAudio(saved, HLVTestFiles::fixturePath(QStringLiteral("tone.flac")),
+                                           HLVTagLib::Format::FLAC),
+              true);
 }
 
 TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
