@@ -48,17 +48,22 @@ void HLVArtworkPaths::retrieveArtworkWorkerThreadForTagMap(const std::shared_ptr
 {
     if (!tagMap->ArtworkAttempted()) {
         std::optional<Candidates> candidates;
+        // A lookup that finds nothing to ask for says so without a reason of its own.
+        HLVFailure failure = HLVFailure::make(HLVFailure::Kind::NoCover, QStringLiteral("no cover found"));
         tagMap->setArtworkAttempted(true);
         if (tagMap->ReleaseMBID()) {
             candidates = Candidates{{}, {*tagMap->ReleaseMBID()}};
         } else {
             tagMap->setArtworkState(HLVArtworkStateFound);
-            candidates = candidatesForArtist(tagMap->ArtistName(), tagMap->AlbumName(), tagMap->TrackName());
+            candidates = candidatesForArtist(tagMap->ArtistName(), tagMap->AlbumName(), tagMap->TrackName(), &failure);
         }
         if (candidates) {
-            tagMap->setArtworkPath(walkCandidates(*candidates));
+            tagMap->setArtworkPath(walkCandidates(*candidates, &failure));
             tagMap->setArtworkState(HLVArtworkStateFound);
         }
+        _lastFailure.reset();
+        if (!tagMap->ArtworkPath())
+            _lastFailure = failure;
     }
     artworkPathsObtainedForTagMap(tagMap);
 }
@@ -98,7 +103,7 @@ void HLVArtworkPaths::obtainArtworkForFileData(const std::shared_ptr<HLVFileData
         return;
     }
     std::optional<Candidates> candidates;
-    HLVFailure failure;
+    HLVFailure failure = HLVFailure::make(HLVFailure::Kind::NoCover, QStringLiteral("no cover found"));
     if (releaseMBID) {
         candidates = Candidates{{}, {*releaseMBID}};
     } else {
@@ -106,6 +111,7 @@ void HLVArtworkPaths::obtainArtworkForFileData(const std::shared_ptr<HLVFileData
         candidates = candidatesForArtist(tags->ArtistName(), tags->AlbumName(), tags->TrackName(), &failure);
         if (!candidates) {
             fileData->setLastFailure(failure);
+            fileData->setArtworkFailure(failure);
             report();
             return;
         }
@@ -113,6 +119,7 @@ void HLVArtworkPaths::obtainArtworkForFileData(const std::shared_ptr<HLVFileData
     std::optional<QString> path = walkCandidates(*candidates, &failure);
     if (!path)
         fileData->setLastFailure(failure);
+    fileData->setArtworkFailure(path ? std::nullopt : std::optional<HLVFailure>(failure));
     if (path) {
         // Normalised: path characters percent-encoded, then the parser's own form.
         const QByteArray encoded = QUrl::toPercentEncoding(*path, "!$&'()*+,;=:@/~");

@@ -23,6 +23,9 @@ class HLVArtworkPaths : public std::enable_shared_from_this<HLVArtworkPaths>
 public:
     void setDelegate(std::weak_ptr<HLVArtworkPathsDelegate> delegate) { _delegate = std::move(delegate); }
     std::weak_ptr<HLVArtworkPathsDelegate> delegate() const { return _delegate; }
+    // Why the last lookup on the tag-map road found no picture; read it once
+    // its report has arrived.
+    std::optional<HLVFailure> LastFailure() const { return _lastFailure; }
 
     // Tag-map road: from the main thread the lookup runs on a worker; from any
     // other thread it runs right there. The report always comes on the main
@@ -61,4 +64,5 @@ private:
                                                          HLVFailure* failure = nullptr);
 
     std::weak_ptr<HLVArtworkPathsDelegate> _delegate;
+    std::optional<HLVFailure> _lastFailure;
 };

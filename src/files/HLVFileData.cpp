@@ -119,6 +119,18 @@ void HLVFileData::setLastFailure(const std::optional<HLVFailure>& failure)
     _lastFailure = failure;
 }
 
+std::optional<HLVFailure> HLVFileData::LastArtworkFailure() const
+{
+    Lock lock(_lock);
+    return _artworkFailure;
+}
+
+void HLVFileData::setArtworkFailure(const std::optional<HLVFailure>& failure)
+{
+    Lock lock(_lock);
+    _artworkFailure = failure;
+}
+
 // --- initial tags ---------------------------------------------------------------
 
 std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)

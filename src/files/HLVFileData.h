@@ -97,6 +97,10 @@ public:
     // failed; cleared by the next one that succeeds.
     std::optional<HLVFailure> LastFailure() const;
     void setLastFailure(const std::optional<HLVFailure>& failure);
+    // Why the last artwork lookup found no picture ("no cover found", or the
+    // service failing); absent after one that found a picture.
+    std::optional<HLVFailure> LastArtworkFailure() const;
+    void setArtworkFailure(const std::optional<HLVFailure>& failure);
 
     // A copy of the pending changes (created on first use); null fields change
     // nothing. Changing the copy changes nothing in the record.
@@ -248,4 +252,5 @@ private:
     std::optional<QString> _TrackMBID;
     std::optional<QString> _TrackName;
     std::optional<HLVFailure> _lastFailure;
+    std::optional<HLVFailure> _artworkFailure;
 };

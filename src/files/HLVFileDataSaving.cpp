@@ -220,6 +220,7 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
         for (qsizetype i = 0; i < _artworkSearches.size(); ++i) {
             if (_artworkSearches.at(i).searchCopy == tagMap) {
                 target = _artworkSearches.at(i).target.lock();
+                _artworkFailure = _artworkSearches.at(i).paths->LastFailure();
                 _artworkSearches.removeAt(i);
                 break;
             }

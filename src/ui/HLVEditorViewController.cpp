@@ -549,7 +549,7 @@ void HLVEditorViewController::fileOperationDidStart(int operation)
     if (_showsFailureSummary)
         hideStatusView(); // the last operation's failures are old news now
     if (operation == HLVFileOperationSaving || operation == HLVFileOperationIdentifying
-        || operation == HLVFileOperationRenaming) {
+        || operation == HLVFileOperationRenaming || operation == HLVFileOperationArtwork) {
         _failureOperation = operation;
         _failures.clear();
     }
@@ -613,9 +613,11 @@ void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileDa
     // Why a file failed, for the summary when the operation ends.
     const bool failed = (_failureOperation == HLVFileOperationSaving && code == HLVFileDataChangeNotSaved)
         || (_failureOperation == HLVFileOperationIdentifying && code == HLVFileManagerChangeIdentificationFailed)
-        || (_failureOperation == HLVFileOperationRenaming && code == HLVFileDataChangeRenamed);
+        || (_failureOperation == HLVFileOperationRenaming && code == HLVFileDataChangeRenamed)
+        || (_failureOperation == HLVFileOperationArtwork && code == HLVFileDataChangeArtwork);
     if (failed) {
-        const std::optional<HLVFailure> failure = fileData->LastFailure();
+        const std::optional<HLVFailure> failure =
+            code == HLVFileDataChangeArtwork ? fileData->LastArtworkFailure() : fileData->LastFailure();
         const bool renameFailed = failure && failure->kind == HLVFailure::Kind::RenameFailed;
         if (failure && (code != HLVFileDataChangeRenamed || renameFailed))
             _failures.append(QStringLiteral("%1: %2").arg(fileData->FileName(), failure->message));
@@ -746,7 +748,8 @@ void HLVEditorViewController::showFailureSummary(int operation)
     const QString verb = operation == HLVFileOperationSaving ? QStringLiteral("saved")
         : operation == HLVFileOperationRenaming              ? QStringLiteral("renamed")
                                                              : QStringLiteral("identified");
-    const QString message = QStringLiteral("%1 could not be %2").arg(files, verb);
+    const QString message = operation == HLVFileOperationArtwork ? QStringLiteral("No artwork for %1").arg(files)
+                                                                 : QStringLiteral("%1 could not be %2").arg(files, verb);
     displayStatusViewWithMessage(message, 0);
     _showsFailureSummary = true;
     _statusEditorViewController->statusProgressIndicator()->hide();

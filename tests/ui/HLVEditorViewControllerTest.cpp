@@ -10,6 +10,7 @@
 #include "HLVMatchesEditorViewController.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVServiceConfiguration.h"
+#include "HLVServiceReplies.h"
 #include "HLVStatusEditorViewController.h"
 #include "HLVTagEditorViewController.h"
 #include "HLVTagField.h"
@@ -287,6 +288,33 @@ TEST_F(HLVEditorViewControllerTest, RenamingSaysWhichFilesKeptTheirNames)
     EXPECT_EQ(shown[0]->FileName(), QStringLiteral("Taken.mp3"));
     EXPECT_FALSE(shown[0]->LastFailure());
     EXPECT_FALSE(editor->isStatusViewVisible());
+}
+
+TEST_F(HLVEditorViewControllerTest, ObtainingArtworkSaysWhichFilesGotNoneAndWhy)
+{
+    server.setReply(QStringLiteral("/release/rel-ok/"),
+                    HLVLoopbackServer::Reply::json(HLVServiceReplies::coverArtImages(QStringLiteral("https://covers.example/ok.jpg"))));
+    server.setReply(QStringLiteral("/release/rel-down/"), HLVLoopbackServer::Reply::withStatus(500));
+    QList<std::shared_ptr<HLVFileData>> shown;
+    for (const char* release : {"rel-ok", "rel-none", "rel-down"}) {
+        auto record = addFile(QStringLiteral("%1.mp3").arg(QLatin1String(release)));
+        record->editVirtualTagMap([&](HLVTagMap& map) { map.setReleaseMBID(QLatin1String(release)); });
+        shown.append(record);
+    }
+    editor->displayEditorForIndexSet({0, 1, 2}, shown);
+    settle();
+    manager.obtainArtworkForFiles(shown);
+    ASSERT_TRUE(waitForFinish(HLVFileOperationArtwork));
+    settle();
+    EXPECT_EQ(shown[0]->VirtualTagMap()->ArtworkPath(), QStringLiteral("https://covers.example/ok.jpg"));
+    EXPECT_FALSE(shown[0]->LastArtworkFailure());
+    ASSERT_TRUE(editor->isStatusViewVisible());
+    EXPECT_EQ(editor->statusEditorViewController()->statusLabel()->text(), QStringLiteral("No artwork for 2 files"));
+    const QStringList reasons = editor->statusEditorViewController()->toolTip().split(QLatin1Char('\n'));
+    ASSERT_EQ(reasons.size(), 2) << reasons.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(reasons.contains(QStringLiteral("rel-none.mp3: no cover found")));
+    EXPECT_TRUE(reasons.contains(
+        QStringLiteral("rel-down.mp3: the cover lookup failed: the Cover Art Archive answered with status 500")));
 }
 
 TEST_F(HLVEditorViewControllerTest, SelectingTheSameModifiedFilesAgainKeepsTheEditor)
