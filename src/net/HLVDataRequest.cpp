@@ -154,10 +154,7 @@ public:
         QMetaObject::invokeMethod(
             _context,
             [this] {
-                for (Gate& gate : _gates)
-                    gate.waiting.clear();
-                for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
-                    reply->abort();
+                dropAll();
                 delete _context;
                 _context = nullptr;
                 _manager = nullptr;
@@ -173,15 +170,7 @@ public:
     // Ends every request in flight or waiting at once; each client gets its failure.
     void abandonAll()
     {
-        QMetaObject::invokeMethod(
-            _context,
-            [this] {
-                for (Gate& gate : _gates)
-                    gate.waiting.clear();
-                for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
-                    reply->abort();
-            },
-            Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(_context, [this] { dropAll(); }, Qt::BlockingQueuedConnection);
     }
 
     void start(QNetworkRequest request, Completion completion)
@@ -218,6 +207,15 @@ private:
         bool tooLarge = false;
         bool pastDeadline = false;
     };
+
+    // Drops what waits and aborts what is in flight; each client gets its failure.
+    void dropAll()
+    {
+        for (Gate& gate : _gates)
+            gate.waiting.clear();
+        for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
+            reply->abort();
+    }
 
     void enqueue(Job job)
     {
