@@ -57,15 +57,22 @@ void HLVArtworkPaths::retrieveArtworkWorkerThreadForTagMap(const std::shared_ptr
             tagMap->setArtworkState(HLVArtworkStateFound);
             candidates = candidatesForArtist(tagMap->ArtistName(), tagMap->AlbumName(), tagMap->TrackName(), &failure);
         }
+        bool found = false;
         if (candidates) {
             tagMap->setArtworkPath(walkCandidates(*candidates, &failure));
             tagMap->setArtworkState(HLVArtworkStateFound);
+            found = tagMap->ArtworkPath().has_value();
         }
-        _lastFailure.reset();
-        if (!tagMap->ArtworkPath())
-            _lastFailure = failure;
+        std::lock_guard lock(_failureLock);
+        _lastFailure = found ? std::nullopt : std::optional<HLVFailure>(failure);
     }
     artworkPathsObtainedForTagMap(tagMap);
+}
+
+std::optional<HLVFailure> HLVArtworkPaths::LastFailure() const
+{
+    std::lock_guard lock(_failureLock);
+    return _lastFailure;
 }
 
 void HLVArtworkPaths::artworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)

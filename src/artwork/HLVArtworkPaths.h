@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class HLVTagMap;
@@ -25,7 +26,7 @@ public:
     std::weak_ptr<HLVArtworkPathsDelegate> delegate() const { return _delegate; }
     // Why the last lookup on the tag-map road found no picture; read it once
     // its report has arrived.
-    std::optional<HLVFailure> LastFailure() const { return _lastFailure; }
+    std::optional<HLVFailure> LastFailure() const;
 
     // Tag-map road: from the main thread the lookup runs on a worker; from any
     // other thread it runs right there. The report always comes on the main
@@ -64,5 +65,6 @@ private:
                                                          HLVFailure* failure = nullptr);
 
     std::weak_ptr<HLVArtworkPathsDelegate> _delegate;
+    mutable std::mutex _failureLock; // lookups of several maps may run at once
     std::optional<HLVFailure> _lastFailure;
 };

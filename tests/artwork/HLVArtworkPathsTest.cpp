@@ -125,6 +125,8 @@ TEST_F(HLVArtworkPathsTest, UnidentifiedMapWithoutAlbumReportsAtOnce)
     EXPECT_EQ(map->ArtworkState(), HLVArtworkStateFound);
     EXPECT_FALSE(map->ArtworkPath());
     EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(paths->LastFailure(),
+              HLVFailure::make(HLVFailure::Kind::NoCover, "no cover found: the file has no artist or album"));
 }
 
 TEST_F(HLVArtworkPathsTest, CandidateWalkGroupsThenReleases)
