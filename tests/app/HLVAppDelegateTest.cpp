@@ -247,31 +247,38 @@ TEST_F(HLVAppDelegateTest, QuittingWhileTaggingNamesTheWork)
     ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning(); }, 10000));
     ASSERT_TRUE(waitUntil([&] { return !app->window()->findChild<QMessageBox*>(); }, 5000));
 
-    // A rename finishes in a blink, so an observer holds it at its start.
+    // A rename finishes in a blink, so an observer holds it at its start; it
+    // lets go and leaves however this test ends.
     struct RenameHolder : HLVFileManagerDelegate {
-        std::promise<void> started;
-        std::shared_future<void> release;
+        HLVFileManager& manager;
+        std::promise<void> started, release;
+        std::shared_future<void> released = release.get_future().share();
+        explicit RenameHolder(HLVFileManager& m) : manager(m) { manager.addDelegate(this); }
+        ~RenameHolder() override
+        {
+            release.set_value();
+            manager.removeDelegate(this);
+        }
         void fileOperationDidStart(int operation) override
         {
             if (operation != HLVFileOperationRenaming)
                 return;
             started.set_value();
-            release.wait();
+            released.wait();
         }
-    } holder;
-    std::promise<void> release;
-    holder.release = release.get_future().share();
-    manager().addDelegate(&holder);
-    auto started = holder.started.get_future();
-    manager().renameFiles(manager().FileDataArray(), HLVFileNameStructure());
-    ASSERT_EQ(started.wait_for(10s), std::future_status::ready);
-    app->window()->close();
-    QMessageBox* renaming = alert("terminationAlert");
-    const QString renamingText = renaming ? renaming->text() : QString();
-    if (renaming)
+    };
+    QString renamingText;
+    {
+        RenameHolder holder(manager());
+        auto started = holder.started.get_future();
+        manager().renameFiles(manager().FileDataArray(), HLVFileNameStructure());
+        ASSERT_EQ(started.wait_for(10s), std::future_status::ready);
+        app->window()->close();
+        QMessageBox* renaming = alert("terminationAlert");
+        ASSERT_TRUE(renaming);
+        renamingText = renaming->text();
         answer(renaming, QStringLiteral("Go Back"));
-    release.set_value();
-    manager().removeDelegate(&holder);
+    }
     EXPECT_EQ(renamingText, QStringLiteral("Tagging in progress!"));
     EXPECT_TRUE(app->window()->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !manager().isOperationRunning(); }, 10000));
