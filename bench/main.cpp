@@ -11,6 +11,7 @@
 #include "HLVBenchCorpus.h"
 #include "HLVBenchOperationWatch.h"
 #include "HLVBenchUI.h"
+#include "HLVCannedReplies.h"
 #include "HLVFileManager.h"
 #include "HLVLoopbackServer.h"
 #include "HLVTagLib.h"
@@ -432,29 +433,6 @@ bool runSave(HLVBenchCorpus& corpus, const QList<Entry>& entries, int rounds)
 
 // --- identify ------------------------------------------------------------------------------
 
-const QByteArray kAcoustIDReply = R"({"status": "ok", "results": [{"id": "a1", "score": 0.97, "recordings": [
-  {"id": "rec-1", "title": "Tone", "duration": 5,
-   "artists": [{"id": "artist-1", "name": "The Generators"}]}]}]})";
-
-const QByteArray kReleasesReply = R"(<?xml version="1.0" encoding="UTF-8"?>
-<metadata xmlns="http://musicbrainz.org/ns/mmd-2.0#">
- <recording-list count="1" offset="0">
-  <recording id="rec-1">
-   <title>Tone</title>
-   <artist-credit><name-credit><artist id="artist-1"><name>The Generators</name></artist></name-credit></artist-credit>
-   <release-list count="1">
-    <release id="rel-album">
-     <title>Waveforms</title><status>Official</status>
-     <release-group id="rg-2" type="Album"/>
-     <date>2001-04-01</date><country>GB</country>
-     <medium-list><medium><position>1</position><track-list count="12" offset="4"/></medium></medium-list>
-    </release>
-   </release-list>
-   <tag-list><tag count="3"><name>electronic</name></tag></tag-list>
-  </recording>
- </recording-list>
-</metadata>)";
-
 bool runIdentify(HLVBenchCorpus& corpus, int count)
 {
     std::unique_ptr<HLVLoopbackServer> server;
@@ -463,8 +441,8 @@ bool runIdentify(HLVBenchCorpus& corpus, int count)
     } catch (const std::exception& error) {
         return fail("identify", QStringLiteral("no loopback server: %1").arg(QString::fromLocal8Bit(error.what())));
     }
-    server->setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(kAcoustIDReply));
-    server->setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(kReleasesReply));
+    server->setReply(QStringLiteral("/v2/lookup"), HLVLoopbackServer::Reply::json(HLVCannedReplies::acoustIDReply()));
+    server->setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::albumReleaseReply()));
     // Before any request: nothing may reach the real services.
     for (const char* variable : {"CADRELLE_ACOUSTID_URL", "CADRELLE_MUSICBRAINZ_URL", "CADRELLE_COVERART_URL"})
         qputenv(variable, server->baseAddress().toUtf8());

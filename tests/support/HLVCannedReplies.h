@@ -10,6 +10,8 @@ namespace HLVCannedReplies {
 
 QByteArray acoustIDReply();
 QByteArray releasesReply();
+// The same recording on "rel-album" alone: one candidate, applied at once.
+QByteArray albumReleaseReply();
 // A Cover Art Archive listing whose first image has this large thumbnail.
 QByteArray coverListing(const QString& largeThumbnail);
 // A small PNG picture.
