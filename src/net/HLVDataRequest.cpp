@@ -243,10 +243,10 @@ private:
             const auto now = Clock::now();
             auto due = gate.waiting.front().notBefore;
             if (gate.lastSent) {
-                // A little over the pause, so that network jitter cannot bring two
-                // arrivals at the service closer together than the pause.
+                // A little over the pause (5%), so that jitter on the way cannot bring
+                // two arrivals at the service closer together than the pause.
                 const auto pause = HLVServiceConfiguration::requestPause();
-                due = std::max(due, *gate.lastSent + pause + pause / 50);
+                due = std::max(due, *gate.lastSent + pause + pause / 20);
             }
             if (due > now) {
                 // Rounded up: a timer never makes the spacing shorter.
@@ -274,6 +274,15 @@ private:
             request.setRawHeader("User-Agent", HLVServiceConfiguration::userAgent().toUtf8());
 
         QNetworkReply* reply = _manager->get(request);
+        if (job.gate != 0) {
+            // Paced from when the request left, not from when it was handed over: a new
+            // connection or a busy network thread can hold it back, and the next one
+            // must not catch up with it at the service.
+            QObject::connect(reply, &QNetworkReply::requestSent, reply, [this, index = job.gate] {
+                Gate& gate = _gates[index];
+                gate.lastSent = gate.lastSent ? std::max(*gate.lastSent, Clock::now()) : Clock::now();
+            });
+        }
         auto state = std::make_shared<ReplyState>();
         const qint64 limit = HLVServiceConfiguration::maximumReplySize();
         QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, state, limit] {

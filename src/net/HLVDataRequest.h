@@ -56,8 +56,9 @@ public:
 };
 
 // The services whose requests the request layer spaces: every request marked
-// with a gate leaves at least HLVServiceConfiguration::requestPause() after the
-// previous one through the same gate, in the order they were sent.
+// with a gate leaves at least HLVServiceConfiguration::requestPause() (and a 5%
+// margin for jitter) after the previous one through the same gate actually left,
+// in the order they were sent.
 enum class HLVServiceGate { None = 0, MusicBrainz = 1, AcoustID = 2 };
 
 // One HTTP GET on the process-wide network session: a single QNetworkAccessManager
