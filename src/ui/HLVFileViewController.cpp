@@ -217,8 +217,11 @@ void HLVFileViewController::fileOperationDidStart(int operation)
         break;
     case HLVFileOperationRemoving: {
         // The list may reload before the finish; remember where the selection stood.
+        // A reload can also come before this notice, so a removal asked for here
+        // keeps the row it was asked with.
         const QList<int> selected = selectedRows();
-        _removalRow = selected.isEmpty() ? 0 : selected.first();
+        _removalRow = _requestedRemovalRow.value_or(selected.isEmpty() ? 0 : selected.first());
+        _requestedRemovalRow.reset();
         displayOperationMessage(QStringLiteral("Removing Files"));
         break;
     }

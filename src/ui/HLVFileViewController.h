@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class HLVFileListModel;
 class HLVFileManagerBridge;
@@ -129,6 +130,7 @@ private:
     QPointer<QFileDialog> _fileDialog;
     bool _reloadScheduled = false;
     int _removalRow = 0; // first selected row when a removal began
+    std::optional<int> _requestedRemovalRow; // the same, when this list asked for the removal
     bool _reloading = false;
     bool _tableShown = false;
     QThreadPool _listingPool; // folder listings; waited for on destruction

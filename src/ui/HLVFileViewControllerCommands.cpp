@@ -264,6 +264,9 @@ void HLVFileViewController::removeSelectedFiles()
     if (records.isEmpty() || !_fileManager)
         return;
     auto remove = [this, records] {
+        const QList<int> rows = selectedRows();
+        if (!rows.isEmpty())
+            _requestedRemovalRow = rows.first();
         removeRecords(records);
         _currentSelection.clear();
     };
