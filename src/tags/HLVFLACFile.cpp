@@ -91,7 +91,7 @@ struct Walk
                 const quint32 size = bigEndian(at);
                 if (size == 0xFFFFFFFFu || at + 4 + size > length)
                     return -1;
-                at += 4 + size;
+                at += 4 + qint64(size);
             }
             at += 16;
             const quint32 size = bigEndian(at);
@@ -111,7 +111,7 @@ struct Walk
                 const quint32 size = littleEndian(at);
                 if (size == 0xFFFFFFFFu)
                     return -1;
-                at += 4 + size;
+                at += 4 + qint64(size);   // in 32 bits, 4 + 0xFFFFFFFC would not move on
             }
             return at <= length ? at - data : -1;
         }
