@@ -54,6 +54,15 @@ void HLVFileData::setDelegate(HLVFileDataDelegate* delegate)
     delegateCallEnded.wait(gate, [this] { return _delegateCalls == 0; });
 }
 
+void HLVFileData::resignDelegate(HLVFileDataDelegate* delegate)
+{
+    std::unique_lock gate(delegateGate);
+    if (_delegate != delegate)
+        return;
+    _delegate = nullptr;
+    delegateCallEnded.wait(gate, [this] { return _delegateCalls == 0; });
+}
+
 HLVFileDataDelegate* HLVFileData::delegate() const
 {
     std::lock_guard gate(delegateGate);

@@ -16,7 +16,7 @@ bool HLVFolderListing::hasAudioFileExtension(const QString& path)
     return false;
 }
 
-QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
+QStringList HLVFolderListing::audioFilesInFolder(const QString& folder, const std::atomic<bool>* stop)
 {
     QStringList files;
     const QDir root(folder);
@@ -27,6 +27,8 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
+        if (stop && *stop)
+            return files;
         it.next();
         const QFileInfo info = it.fileInfo();
         if (!info.isFile() || info.isSymLink() || !hasAudioFileExtension(info.fileName()))
@@ -40,13 +42,15 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
     return files;
 }
 
-QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths)
+QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths, const std::atomic<bool>* stop)
 {
     QList<QUrl> urls;
     for (const QString& path : paths) {
+        if (stop && *stop)
+            break;
         const QFileInfo info(path);
         if (info.isDir()) {
-            for (const QString& file : audioFilesInFolder(path))
+            for (const QString& file : audioFilesInFolder(path, stop))
                 urls.append(QUrl::fromLocalFile(file));
         } else if (info.isFile() && hasAudioFileExtension(path)) {
             urls.append(QUrl::fromLocalFile(path));
