@@ -257,8 +257,8 @@ void HLVAppDelegate::applicationWillTerminate()
         _mainViewController->saveState();
     if (_editorPanel)
         _editorPanel->stopTrackPreview();
-    // Slow services must not keep the program open: waiting lookups end now.
-    HLVDataRequest::refuseRequests(true);
+    // Slow services must not keep the program open: waiting lookups end now
+    // (the manager refuses the requests once no save can start writing).
     _fileManager->shutdown();
     QDir artwork(HLVTagEditorViewController::artworkFolderPath());
     if (artwork.exists())

@@ -4,7 +4,6 @@
 #include "HLVMainThread.h"
 #include "HLVTagLib.h"
 #include "HLVTagMapMerge.h"
-
 #include "HLVWorkerPool.h"
 
 #include <QFileInfo>
