@@ -51,7 +51,7 @@ HLVAppDelegate::~HLVAppDelegate()
     _fileManager.reset();
     // Lookups whose requests were just refused end in moments; a save's write
     // is bounded by the disk.
-    HLVWorkerPool::shared().waitForDone(std::chrono::seconds(5));
+    HLVWorkerPool::shared().waitForDone(std::chrono::seconds(2));
 }
 
 void HLVAppDelegate::awakeFromNib()

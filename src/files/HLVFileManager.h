@@ -137,7 +137,8 @@ public:
     // retries waiting to go (HLVDataRequest::refuseRequests). Saves that have
     // not begun to write answer "not saved" without writing; writes under way
     // go on (writesUnderWay()). Later commands are ignored. Destroying the
-    // manager then waits for nothing but those writes.
+    // manager then waits only for work already running on the disk (a write,
+    // a rename, a fingerprint being taken), never for a service.
     void shutdown();
     // Files being written at this moment (what a quitting program waits for).
     int writesUnderWay() const;

@@ -35,7 +35,7 @@ HLVWorkerPool& HLVWorkerPool::shared()
         // Jobs still running when the application object goes (a lookup whose
         // request is being refused, a save finishing its write) end before the
         // program's statics do; a job stuck for longer (a stalled mount) is left.
-        qAddPostRoutine([] { HLVWorkerPool::shared().waitForDone(std::chrono::seconds(5)); });
+        qAddPostRoutine([] { HLVWorkerPool::shared().waitForDone(std::chrono::seconds(3)); });
         return created;
     }();
     return *pool;

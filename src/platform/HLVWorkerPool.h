@@ -31,7 +31,7 @@ public:
 
     // The process-wide pool for work that waits on services or on the disk:
     // artwork lookups, saves resumed after one, folder listings. It lives as
-    // long as the process; when the application object goes it waits a few
+    // long as the process; when the application object goes it waits three
     // seconds at most for the jobs still running.
     static HLVWorkerPool& shared();
 
