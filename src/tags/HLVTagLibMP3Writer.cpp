@@ -332,6 +332,8 @@ bool HLVTagLibMP3Writer::addArtworkToTag(TagLib::ID3v2::Tag& tag, const QString&
         HLVTagLibMP3Reader::firstFrame(QStringLiteral("APIC"), tag));
     if (!frame) {
         frame = new TagLib::ID3v2::AttachedPictureFrame;
+        // What players look for; an existing picture keeps its type.
+        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
         tag.addFrame(frame);
     }
     frame->setPicture(bytes);

@@ -322,3 +322,58 @@ TEST(HLVTagLib, UnreadableAndReadOnlyFiles)
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 }
+
+// A picture the program adds is the front cover players look for; a FLAC
+// picture block also says how large the picture is and how deep its colours
+// are. A picture already there keeps its type.
+TEST(HLVTagLib, ANewPictureIsAFrontCoverThatFLACDescribes)
+{
+    HLVTestFiles files;
+    QImage photo(5, 3, QImage::Format_RGB32);
+    photo.fill(Qt::darkRed);
+    const QString jpeg = files.path(QStringLiteral("cover.jpg"));
+    ASSERT_TRUE(photo.save(jpeg, "JPEG"));
+    QImage drawing(4, 2, QImage::Format_Indexed8);
+    drawing.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)});
+    drawing.fill(1);
+    const QString palette = files.path(QStringLiteral("palette.png"));
+    ASSERT_TRUE(drawing.save(palette, "PNG"));
+    HLVTagMap map;
+    map.setArtworkPath(jpeg);
+    map.setArtworkState(HLVArtworkStateChosen);
+
+    // Through a save (the artwork well, set --artwork) and on its own.
+    const QString saved = files.copyFixture(QStringLiteral("tone.mp3"));
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(saved, &map));
+    const QString added = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("added.mp3"));
+    ASSERT_TRUE(HLVTagLib::addArtwokImageToFileAtPath(added, palette));
+    for (const QString& path : {saved, added}) {
+        TagLib::MPEG::File file(QFile::encodeName(path).constData());
+        const auto frames = file.ID3v2Tag()->frameList("APIC");
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frames.front())->type(),
+                  TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    }
+
+    struct Block
+    {
+        int type, width, height, depth, colours;
+        bool operator==(const Block&) const = default;
+    };
+    auto block = [](const QString& path) {
+        TagLib::FLAC::File file(QFile::encodeName(path).constData());
+        EXPECT_EQ(file.pictureList().size(), 1u);
+        const TagLib::FLAC::Picture* p = file.pictureList().front();
+        return Block{int(p->type()), p->width(), p->height(), p->colorDepth(), p->numColors()};
+    };
+    const QString flac = files.copyFixture(QStringLiteral("tone.flac"));
+    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(flac, &map));
+    EXPECT_EQ(block(flac), (Block{TagLib::FLAC::Picture::FrontCover, 5, 3, 24, 0}));
+    {
+        TagLib::FLAC::File file(QFile::encodeName(flac).constData());
+        file.pictureList().front()->setType(TagLib::FLAC::Picture::BackCover);
+        ASSERT_TRUE(file.save());
+    }
+    ASSERT_TRUE(HLVTagLib::addArtwokImageToFileAtPath(flac, palette));
+    EXPECT_EQ(block(flac), (Block{TagLib::FLAC::Picture::BackCover, 4, 2, 8, 3}));
+}
