@@ -130,6 +130,16 @@ bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
     return true;
 }
 
+// A field's value; an emptied field leaves no frame behind, as the generic
+// fields do in TagLib: an empty one would show as such in other programs.
+void writeFieldValue(const QString& identifier, TagLib::ID3v2::Tag& tag, const QString& value)
+{
+    if (value.isEmpty())
+        tag.removeFrames(frameIdentifierBytes(identifier));
+    else
+        HLVTagLibMP3Writer::writeValueToTagWithHandle(identifier, tag, value);
+}
+
 bool openForWriting(const QString& path, std::unique_ptr<TagLib::MPEG::File>& file, HLVFailure* failure)
 {
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
@@ -186,29 +196,20 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
         writeGenericTags(*file.tag(), tagMap);
 
         if (tagMap.AlbumArtist())
-            writeValueToTagWithHandle(QStringLiteral("TPE2"), *tag, *tagMap.AlbumArtist());
-        // A pair of zeros (the Remove Tags command) clears the frame: "0/0"
-        // would show as a track in every other program.
-        auto bothZero = [](const std::optional<int>& number, const std::optional<int>& total) {
-            return number && total && *number == 0 && *total == 0;
-        };
-        if (bothZero(tagMap.TrackNumber(), tagMap.TrackTotal())) {
-            removeValueForTagWithHandle(QStringLiteral("TRCK"), *tag);
-        } else if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
-            writeValueToTagWithHandle(QStringLiteral("TRCK"), *tag, *track);
+            writeFieldValue(QStringLiteral("TPE2"), *tag, *tagMap.AlbumArtist());
+        if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
+            writeFieldValue(QStringLiteral("TRCK"), *tag, *track);
             // Where ID3v2's track number reads as 0 ("0/12"), readers fall back
             // on ID3v1's: keep the two in step.
             if (TagLib::ID3v1::Tag* v1 = file.ID3v1Tag())
                 v1->setTrack(unsigned(qMax(0, HLVTagValueParser::integerOfText(*track))));
         }
-        if (bothZero(tagMap.DiscNumber(), tagMap.DiscTotal()))
-            removeValueForTagWithHandle(QStringLiteral("TPOS"), *tag);
-        else if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
-            writeValueToTagWithHandle(QStringLiteral("TPOS"), *tag, *disc);
+        if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
+            writeFieldValue(QStringLiteral("TPOS"), *tag, *disc);
         if (tagMap.Composer())
-            writeValueToTagWithHandle(QStringLiteral("TCOM"), *tag, *tagMap.Composer());
+            writeFieldValue(QStringLiteral("TCOM"), *tag, *tagMap.Composer());
         if (tagMap.Grouping())
-            writeValueToTagWithHandle(QStringLiteral("TIT1"), *tag, *tagMap.Grouping());
+            writeFieldValue(QStringLiteral("TIT1"), *tag, *tagMap.Grouping());
         if (tagMap.Compilation())
             writeValueToTagWithHandle(QStringLiteral("TCMP"), *tag,
                                       *tagMap.Compilation() ? QStringLiteral("1") : QStringLiteral("0"));
@@ -353,18 +354,18 @@ std::optional<QString> HLVTagLibMP3Writer::mergedNumberPair(const std::optional<
                                                             const QString& existing)
 {
     using namespace HLVTagValueParser;
-    if (number && total)
-        return QStringLiteral("%1/%2").arg(*number).arg(*total);
-    if ((!number && !total) || existing.isEmpty())
+    if (!number && !total)
         return std::nullopt;
+    // A half that is 0 is no half: "3/0" would show as a total of 0 and "0" as
+    // track 0, so an emptied half goes, and a pair with neither half the frame.
+    auto half = [](const QString& text) { return integerOfText(text) == 0 ? QString() : text; };
     const bool hasTotal = existing.contains(QLatin1Char('/'));
-    if (total)
-        return (hasTotal ? deletingLastPathComponent(existing) : QStringLiteral("0"))
-            + QStringLiteral("/%1").arg(*total);
-    QString value = QString::number(*number);
-    if (hasTotal)
-        value += QLatin1Char('/') + lastPathComponent(existing);
-    return value;
+    const QString first = number ? half(QString::number(*number))
+                                 : half(hasTotal ? deletingLastPathComponent(existing) : existing);
+    const QString second = total ? half(QString::number(*total)) : half(hasTotal ? lastPathComponent(existing) : QString());
+    if (second.isEmpty())
+        return first;
+    return (first.isEmpty() ? QStringLiteral("0") : first) + QLatin1Char('/') + second;
 }
 
 bool HLVTagLibMP3Writer::isFrameIdentifier(const QString& identifier)

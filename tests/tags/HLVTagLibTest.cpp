@@ -1,3 +1,5 @@
+#include "HLVFileData.h"
+#include "HLVTagField.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibFLACReader.h"
 #include "HLVTagLibFLACWriter.h"
@@ -9,8 +11,10 @@
 #include "HLVTestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -20,6 +24,7 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/xiphcomment.h>
 #include <typeinfo>
 
 namespace {
@@ -376,4 +381,143 @@ TEST(HLVTagLib, ANewPictureIsAFrontCoverThatFLACDescribes)
     }
     ASSERT_TRUE(HLVTagLib::addArtwokImageToFileAtPath(flac, palette));
     EXPECT_EQ(block(flac), (Block{TagLib::FLAC::Picture::BackCover, 4, 2, 8, 3}));
+}
+
+namespace {
+
+// A file's tags as TagLib gives them, key by key: ID3v2 frames, MP4 items,
+// FLAC comment fields. An empty value is a frame, item or field left empty.
+QMap<QString, QString> storedTags(const QString& path)
+{
+    QMap<QString, QString> tags;
+    auto text = [](const TagLib::String& s) { return QString::fromStdWString(s.toWString()); };
+    auto add = [&tags](const QString& key, const QString& value) {
+        tags[key] = tags.contains(key) ? tags[key] + QLatin1Char('|') + value : value;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (path.endsWith(QLatin1String(".mp3"))) {
+        TagLib::MPEG::File file(name.constData());
+        if (file.ID3v2Tag())
+            for (const auto* frame : file.ID3v2Tag()->frameList())
+                add(QString::fromLatin1(frame->frameID().data(), 4), text(frame->toString()));
+    } else if (path.endsWith(QLatin1String(".m4a"))) {
+        TagLib::MP4::File file(name.constData());
+        for (const auto& [key, item] : file.tag()->itemMap()) {
+            const QString k = QString::fromLatin1(key.toCString());
+            if (k == QLatin1String("trkn") || k == QLatin1String("disk"))
+                add(k, QStringLiteral("%1/%2").arg(item.toIntPair().first).arg(item.toIntPair().second));
+            else if (k == QLatin1String("cpil"))
+                add(k, item.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+            else
+                add(k, text(item.toStringList().toString(" | ")));
+        }
+    } else {
+        TagLib::FLAC::File file(name.constData());
+        for (const auto& [key, values] : file.xiphComment(true)->fieldListMap())
+            for (const auto& value : values)
+                add(text(key), text(value));
+    }
+    return tags;
+}
+
+} // namespace
+
+// Emptying a field removes its frame, item or comment field in every format and
+// ID3v2 version, alone or with every field (Remove Tags, set --clear), so no
+// other program shows an empty one; an emptied half of a number pair leaves the
+// other half as a pair without it. The compilation flag is a value, never empty.
+TEST(HLVTagLib, AnEmptiedFieldLeavesNoEmptyFrameItemOrField)
+{
+    struct Emptied
+    {
+        const char* key;
+        const char* after = nullptr; // what the key holds afterwards; null: nothing
+    };
+    struct Row
+    {
+        const char* field;
+        Emptied mp3, mp4, flac;
+    };
+    const Row rows[] = {
+        {"TrackName", {"TIT2"}, {"\xA9nam"}, {"TITLE"}},
+        {"ArtistName", {"TPE1"}, {"\xA9" "ART"}, {"ARTIST"}},
+        {"AlbumName", {"TALB"}, {"\xA9" "alb"}, {"ALBUM"}},
+        {"AlbumArtist", {"TPE2"}, {"aART"}, {"ALBUMARTIST"}},
+        {"Genre", {"TCON"}, {"\xA9gen"}, {"GENRE"}},
+        {"ReleaseYear", {"TDRC"}, {"\xA9" "day"}, {"DATE"}},
+        {"TrackNumber", {"TRCK", "0/12"}, {"trkn", "0/12"}, {"TRACKNUMBER"}},
+        {"TrackTotal", {"TRCK", "3"}, {"trkn", "3/0"}, {"TRACKTOTAL"}},
+        {"DiscNumber", {"TPOS", "0/2"}, {"disk", "0/2"}, {"DISCNUMBER"}},
+        {"DiscTotal", {"TPOS", "1"}, {"disk", "1/0"}, {"DISCTOTAL"}},
+        {"Composer", {"TCOM"}, {"\xA9wrt"}, {"COMPOSER"}},
+        {"Grouping", {"TIT1"}, {"\xA9grp"}, {"GROUPING"}},
+        {"Comment", {"COMM"}, {"\xA9" "cmt"}, {"COMMENT"}},
+    };
+    const Row compilation{"Compilation", {"TCMP"}, {"cpil"}, {"COMPILATION"}};
+    struct Variant
+    {
+        const char* name;
+        const char* fixture;
+        int id3v2Version;
+        Emptied Row::*column;
+    };
+    const Variant variants[] = {
+        {"ID3v2.3", "tone.mp3", 3, &Row::mp3},
+        {"ID3v2.4", "tone.mp3", 4, &Row::mp3},
+        {"MPEG-4", "tone.m4a", 0, &Row::mp4},
+        {"FLAC", "tone.flac", 0, &Row::flac},
+    };
+
+    HLVTagMap full;
+    for (const HLVTagField& field : HLVTagField::all()) {
+        if (field.numeric)
+            field.setNumber(full, field.key == QLatin1String("ReleaseYear") ? 1999 : 1);
+        else
+            field.setText(full, field.key);
+    }
+    full.setTrackNumber(3);
+    full.setTrackTotal(12);
+    full.setDiscTotal(2);
+
+    HLVTestFiles files;
+    for (const Variant& variant : variants) {
+        SCOPED_TRACE(variant.name);
+        HLVTagLib::setID3v2Version(variant.id3v2Version);
+        const QString path = files.copyFixture(QString::fromLatin1(variant.fixture));
+        const QMap<QString, QString> untagged = storedTags(path);
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &full));
+        const QMap<QString, QString> tagged = storedTags(path);
+        for (const Row& row : rows)
+            EXPECT_FALSE(tagged.value(QString::fromLatin1((row.*variant.column).key)).isEmpty()) << row.field;
+
+        // Remove Tags: what the file had before, and the compilation flag.
+        const QString cleared = files.writeFile(QStringLiteral("cleared-") + QFileInfo(path).fileName(),
+                                                HLVTestFiles::readAll(path));
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(cleared, HLVFileData::removeTagsTagMap().get()));
+        QMap<QString, QString> expected = untagged;
+        const QString flag = QString::fromLatin1((compilation.*variant.column).key);
+        expected.insert(flag, tagged.value(flag));
+        EXPECT_EQ(storedTags(cleared), expected);
+
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.field);
+            const QString one = files.writeFile(QStringLiteral("one-") + QFileInfo(path).fileName(),
+                                                HLVTestFiles::readAll(path));
+            HLVTagMap emptied;
+            const HLVTagField* field = HLVTagField::withKey(QString::fromLatin1(row.field));
+            if (field->numeric)
+                field->setNumber(emptied, 0);
+            else
+                field->setText(emptied, QString());
+            ASSERT_TRUE(HLVTagLib::writerForPath(one)->writeTagsToFileAtPath(one, emptied));
+            const Emptied& change = row.*variant.column;
+            expected = tagged;
+            if (change.after)
+                expected.insert(QString::fromLatin1(change.key), QString::fromLatin1(change.after));
+            else
+                expected.remove(QString::fromLatin1(change.key));
+            EXPECT_EQ(storedTags(one), expected);
+        }
+    }
+    HLVTagLib::setID3v2Version(0);
 }
