@@ -33,18 +33,6 @@ bool isReplaceableByText(TagLib::ID3v2::Frame* frame)
         && !dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(frame);
 }
 
-// TagLib's default save (every tag type, the tags kept in step), in the ID3v2
-// version asked for, but values go from ID3v2 to ID3v1 only. Copying back
-// fills an ID3v2 track number that reads as 0 ("0/12") from ID3v1, which
-// replaces or drops the whole TRCK text and with it the total.
-bool saveMPEGFile(TagLib::MPEG::File& file)
-{
-    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
-        TagLib::Tag::duplicate(tag, file.ID3v1Tag(true), false);
-    const auto version = HLVTagLib::ID3v2Version() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
-    return file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, version, TagLib::File::DoNotDuplicate);
-}
-
 // Where the ID3v2 tag TagLib found begins: TagLib also finds one behind junk
 // at the start of the file, and a save replaces it where it stands.
 long long id3v2Start(TagLib::MPEG::File& file, long long audio)
@@ -57,6 +45,41 @@ long long id3v2Start(TagLib::MPEG::File& file, long long audio)
     const TagLib::ByteVector head = file.readBlock(static_cast<unsigned long>(qMin(audio + 3, 64LL * 1024)));
     const int at = head.find(marker);
     return at < 0 ? -1 : at;
+}
+
+// TagLib rewrites a tag it found behind leading junk where it stands, where
+// programs that look for a tag only at the start of the file (as the format
+// asks) find none. The saved tag moves to the start; the junk and the audio
+// stay as they are, byte for byte.
+bool moveTagToStart(TagLib::MPEG::File& file, long long start)
+{
+    file.seek(start);
+    const TagLib::ByteVector head = file.readBlock(TagLib::ID3v2::Header::size());
+    if (!head.startsWith(TagLib::ID3v2::Header::fileIdentifier()))
+        return true; // the save removed the tag: it had become empty
+    const unsigned int length = TagLib::ID3v2::Header(head).completeTagSize();
+    file.seek(start);
+    const TagLib::ByteVector tag = file.readBlock(length);
+    if (tag.size() != length)
+        return false;
+    file.removeBlock(start, length);
+    file.insert(tag, 0, 0);
+    return true;
+}
+
+// TagLib's default save (every tag type, the tags kept in step), in the ID3v2
+// version asked for, but values go from ID3v2 to ID3v1 only. Copying back
+// fills an ID3v2 track number that reads as 0 ("0/12") from ID3v1, which
+// replaces or drops the whole TRCK text and with it the total.
+bool saveMPEGFile(TagLib::MPEG::File& file)
+{
+    const long long start = file.hasID3v2Tag() ? id3v2Start(file, file.firstFrameOffset()) : 0;
+    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
+        TagLib::Tag::duplicate(tag, file.ID3v1Tag(true), false);
+    const auto version = HLVTagLib::ID3v2Version() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
+    if (!file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, version, TagLib::File::DoNotDuplicate))
+        return false;
+    return start <= 0 || moveTagToStart(file, start);
 }
 
 // The length of the MPEG audio frame whose header starts at bytes, or 0 when
