@@ -119,20 +119,25 @@ unsigned int mpegFrameLength(const unsigned char* h)
 // that starts inside the declared tag and ends where that first frame begins.
 // Bytes between the declared tag and the first frame (padding, junk, an
 // encoder's leftovers) are no such frame, and stay where they are.
-bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
+bool checkLayout(const QString& path, TagLib::MPEG::File& file, HLVFailure* failure)
 {
     if (!HLVTagLibMP3Reader::isMPEGAudio(file))
-        return HLVTagLibReader::reportNotAudio(failure, "an MP3 file");
+        return HLVTagLibMP3Reader::reportNoMPEGAudio(path, failure);
     if (!file.hasID3v2Tag())
         return true; // a new tag goes in front of whatever the file starts with
     const long long audio = file.firstFrameOffset();
     const long long start = id3v2Start(file, audio);
+    if (start < 0)
+        return HLVTagLibWriter::reportStructure(
+            failure, QStringLiteral("the ID3v2 tag stands more than 64 KiB after the start of the file"));
     const TagLib::ID3v2::Header* header = file.ID3v2Tag()->header();
     const long long tagEnd = start + header->completeTagSize();
-    bool sound = start >= 0 && tagEnd <= audio;
+    bool sound = tagEnd <= audio;
     if (sound && header->footerPresent()) {
         file.seek(tagEnd - 10);
-        sound = file.readBlock(3) == TagLib::ByteVector("3DI", 3);
+        if (file.readBlock(3) != TagLib::ByteVector("3DI", 3))
+            return HLVTagLibWriter::reportStructure(
+                failure, QStringLiteral("the ID3v2 tag is damaged: its header announces a footer it does not have"));
     }
     // The longest MPEG frame (layer I at its lowest rate) is under 8 KiB.
     const long long from = qMax(start + 10, tagEnd - 8192);
@@ -149,7 +154,8 @@ bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
     }
     file.seek(0);
     if (!sound)
-        return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the ID3v2 tag's declared size reaches into the audio"));
+        return HLVTagLibWriter::reportStructure(
+            failure, QStringLiteral("the ID3v2 tag is damaged: its header claims more bytes than the tag holds"));
     return true;
 }
 
@@ -168,7 +174,7 @@ bool openForWriting(const QString& path, std::unique_ptr<TagLib::MPEG::File>& fi
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
     file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
-    return checkLayout(*file, failure);
+    return checkLayout(path, *file, failure);
 }
 
 // Frames that are more than one text: written as text they would be read back

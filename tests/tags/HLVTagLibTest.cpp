@@ -1,4 +1,5 @@
 #include "HLVFileData.h"
+#include "HLVOtherWriters.h"
 #include "HLVTagField.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibFLACReader.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMap>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -237,12 +239,14 @@ TEST(HLVTagLib, BadFilesAreLeftAlone)
         EXPECT_FALSE(readable);
         HLVFailure saveFailure;
         EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map, &saveFailure));
-        // Every refusal says why, and a missing file is told from a bad one.
+        // Every refusal says why, and a missing file is told from a bad one
+        // and a damaged one.
         for (const HLVFailure& failure : {readFailure, saveFailure}) {
             EXPECT_FALSE(failure.message.isEmpty());
             const auto expected = path == missing || path.endsWith(QLatin1String("folder.mp3"))
                 ? HLVFailure::Kind::FileMissing
-                : HLVFailure::Kind::NotAudio;
+                : path.contains(QLatin1String("truncated")) ? HLVFailure::Kind::StructureRefused
+                                                             : HLVFailure::Kind::NotAudio;
             EXPECT_EQ(failure.kind, expected) << failure.message.toStdString();
         }
         HLVTagLib::removeArtworkImageFromFileAtPath(path);
@@ -520,4 +524,58 @@ TEST(HLVTagLib, AnEmptiedFieldLeavesNoEmptyFrameItemOrField)
         }
     }
     HLVTagLib::setID3v2Version(0);
+}
+
+// A file whose structure is damaged is refused with a reason that names the
+// structure and the damage, on reading and on saving, and stays as it was.
+TEST(HLVTagLib, ADamagedStructureIsNamedInTheReason)
+{
+    const QByteArray mp3 = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.mp3")));
+    const QByteArray m4a = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.m4a")));
+    auto withBoxSize = [&m4a](const char* type, quint32 size) {
+        QByteArray bytes = m4a;
+        qToBigEndian(size, bytes.data() + bytes.indexOf(type) - 4);
+        return bytes;
+    };
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* readReason; // null: the file reads
+        const char* saveReason;
+    };
+    const Case cases[] = {
+        {"stream-info.flac", HLVOtherWriters::flacWithLongStreamInfo(),
+         "the FLAC metadata is damaged: block 1 claims more bytes than it holds",
+         "the FLAC metadata is damaged: block 1 claims more bytes than it holds"},
+        {"cut-tag.mp3", QByteArray::fromHex("49443304000000007f00") + mp3.left(1000),
+         "the ID3v2 tag is damaged: its header claims more bytes than the file holds",
+         "the ID3v2 tag is damaged: its header claims more bytes than the file holds"},
+        {"long-tag.mp3", QByteArray::fromHex("49443304000000000800") + QByteArray(1000, '\0') + mp3, nullptr,
+         "the ID3v2 tag is damaged: its header claims more bytes than the tag holds"},
+        {"movie.m4a", withBoxSize("moov", quint32(m4a.size()) * 2),
+         "the MPEG-4 structure is damaged: box moov claims more bytes than the file holds",
+         "the MPEG-4 structure is damaged: box moov claims more bytes than the file holds"},
+        {"items.m4a", withBoxSize("ilst", 5000), nullptr,
+         "the MPEG-4 structure is damaged: box moov/udta/meta/ilst claims more bytes than its parent holds"},
+    };
+    HLVTestFiles files;
+    HLVTagMap map;
+    map.setTrackName(QStringLiteral("Not written"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = files.writeFile(QString::fromLatin1(c.name), c.bytes);
+        bool readable = false;
+        HLVFailure read;
+        HLVTagLib::loadTagsFromFileAtPath(path, &readable, &read);
+        EXPECT_EQ(readable, !c.readReason);
+        if (c.readReason) {
+            EXPECT_EQ(read.message, QString::fromLatin1(c.readReason));
+        }
+        HLVFailure saved;
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map, &saved));
+        EXPECT_EQ(saved.kind, HLVFailure::Kind::StructureRefused);
+        EXPECT_EQ(saved.message, QString::fromLatin1(c.saveReason));
+        EXPECT_EQ(HLVTestFiles::readAll(path), c.bytes);
+    }
 }
