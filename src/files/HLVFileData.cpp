@@ -151,11 +151,14 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
     }
     // Read without the lock: a slow disk must not hold up readers of the record.
     bool readable = false;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
+    HLVFailure failure;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
     Lock lock(_lock);
     if (!_initialTagMap) {
         _initialTagMap = map;
         _isUnreadable = !readable;
+        if (!readable && !failure.message.isEmpty())
+            _lastFailure = failure;
         *loaded = true;
     }
     return _initialTagMap;
@@ -164,11 +167,14 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
 void HLVFileData::loadID3Tags()
 {
     bool readable = false;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
+    HLVFailure failure;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
     {
         Lock lock(_lock);
         _initialTagMap = map;
         _isUnreadable = !readable;
+        if (!readable && !failure.message.isEmpty())
+            _lastFailure = failure;
     }
     notify(HLVFileDataChangeLoaded);
 }
