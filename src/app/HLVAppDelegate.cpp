@@ -44,8 +44,7 @@ HLVAppDelegate::~HLVAppDelegate()
     delete _aboutWindowController;
     delete _window;
     _editorPanel.reset();
-    delete _bridge;
-    _bridge = nullptr;
+    _bridge.reset();
     _fileManager.reset();
 
 }
@@ -53,9 +52,9 @@ HLVAppDelegate::~HLVAppDelegate()
 void HLVAppDelegate::awakeFromNib()
 {
     _fileManager = std::make_unique<HLVFileManager>();
-    _bridge = new HLVFileManagerBridge(_fileManager.get(), this);
-    connect(_bridge, &HLVFileManagerBridge::operationStarted, this, &HLVAppDelegate::fileOperationDidStart);
-    connect(_bridge, &HLVFileManagerBridge::operationFinished, this, &HLVAppDelegate::fileOperationDidFinish);
+    _bridge = HLVFileManagerBridge::forManager(_fileManager.get());
+    connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this, &HLVAppDelegate::fileOperationDidStart);
+    connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this, &HLVAppDelegate::fileOperationDidFinish);
     _window = new HLVCadrelleWindow;
     _window->setAttribute(Qt::WA_DeleteOnClose, false);
     _window->setFileManager(_fileManager.get());

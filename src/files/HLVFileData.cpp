@@ -350,6 +350,12 @@ bool HLVFileData::hasReleases() const
     return _releases && !_releases->isEmpty();
 }
 
+qsizetype HLVFileData::releaseCount() const
+{
+    Lock lock(_lock);
+    return _releases ? _releases->size() : 0;
+}
+
 void HLVFileData::setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group)
 {
     if (!group) {

@@ -135,6 +135,8 @@ public:
     // Copies of the candidates, in order.
     QList<std::shared_ptr<HLVTagMap>> Releases() const;
     bool hasReleases() const;
+    // How many candidates there are, without copying them.
+    qsizetype releaseCount() const;
     void setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group);
 
     bool IsModified() const;
