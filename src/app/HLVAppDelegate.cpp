@@ -6,6 +6,7 @@
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerBridge.h"
+#include "HLVViewJobs.h"
 #include "HLVFileViewController.h"
 #include "HLVIntroductionViewController.h"
 #include "HLVMainViewController.h"
@@ -39,6 +40,8 @@ HLVAppDelegate::~HLVAppDelegate()
         _acoustIDIdentifier->setDelegate(nullptr);
     _fileManager->shutdown();
     _backgroundPool.waitForDone();
+    // Views' jobs and commands use the records and the manager.
+    HLVViewJobs::pool().waitForDone();
     // The widgets (the file list and editor among them) go before the panel
     // and the manager they refer to.
     delete _aboutWindowController;

@@ -88,6 +88,10 @@ public:
     // snapshot (a save replaces the record's map, never changes it).
     std::shared_ptr<const HLVTagMap> InitialTagMap();
     bool isLoaded() const;
+    // The file's own picture with its bytes (the record keeps only what the
+    // picture is, not its bytes): read from the file, so never on the main
+    // thread. Absent when the file has none.
+    HLVArtwork readOwnArtwork();
     void loadID3Tags();
     // The last read found no file TagLib could open (its initial tags are then
     // empty); false until the tags are read.

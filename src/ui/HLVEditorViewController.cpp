@@ -6,6 +6,7 @@
 #include "HLVFileManagerBridge.h"
 #include "HLVHoverButton.h"
 #include "HLVMatchesEditorViewController.h"
+#include "HLVSelectionCommands.h"
 #include "HLVStatusEditorViewController.h"
 #include "HLVTagEditorViewController.h"
 
@@ -440,10 +441,11 @@ void HLVEditorViewController::detagButtonPressed()
             if (_editorFileData == single)
                 displayEditorForFileData(single);
         } else {
-            for (const auto& file : several)
-                detagFileData(file);
-            if (_editorFileArray == several)
-                refreshEditorForCurrentFileArray();
+            // As many files as were selected: on a worker.
+            HLVSelectionCommands::removeTags(this, several, _fileManager, [this, several] {
+                if (std::ranges::equal(_editorFileArray, several))
+                    refreshEditorForCurrentFileArray();
+            });
         }
     });
     _detagAlert = box;

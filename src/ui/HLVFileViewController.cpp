@@ -296,6 +296,11 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     updateFileCountLabel();
 }
 
+bool HLVFileViewController::isSearchPending() const
+{
+    return _searchPause->isActive() || _searchTexts->isBusy();
+}
+
 void HLVFileViewController::applySearch()
 {
     const QString text = _searchField->text();

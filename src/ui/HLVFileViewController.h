@@ -92,6 +92,8 @@ public:
     int dataSourceCount() const;
     QList<int> currentSelection() const { return _currentSelection; }
     QList<std::shared_ptr<HLVFileData>> shownRecords() const;
+    // Typed text not applied yet: the pause in typing or the texts' job is pending.
+    bool isSearchPending() const;
     QList<std::shared_ptr<HLVFileData>> selectedRecords() const;
     // Sets the context menu's items for a click on a row (-1: the empty area).
     void menuNeedsUpdate(int clickedRow);

@@ -119,15 +119,15 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
         fileData->obtainArtworkPathForActiveTagMap();
     }
 
-    QImage image;
+    HLVArtwork picture;
     if (fileData->hasReleases()) {
         if (const auto pending = fileData->existingVirtualTagMap())
-            image = pending->Artwork().image();
+            picture = pending->Artwork();
     } else {
-        image = map->Artwork().image();
+        picture = map->Artwork();
     }
-    if (!image.isNull())
-        showArtworkImage(image);
+    if (!picture.isNull())
+        showArtworkOf(fileData, picture);
     else if (fetching)
         showArtworkTitle(QString());
     if (map->ArtworkState() == HLVArtworkStateChosen)
@@ -464,11 +464,11 @@ void HLVTagEditorViewController::updateDisplayForFileData(const std::shared_ptr<
     _artworkIsDownloading = false;
     setShowArtworkLoading(false);
     // Nothing new found: the file keeps its own picture, if it has one.
-    QImage image = pending ? pending->Artwork().image() : QImage();
-    if (image.isNull())
-        image = fileData->TagMap()->Artwork().image();
-    if (!image.isNull()) {
-        showArtworkImage(image);
+    HLVArtwork picture = pending ? pending->Artwork() : HLVArtwork();
+    if (picture.isNull())
+        picture = fileData->TagMap()->Artwork();
+    if (!picture.isNull()) {
+        showArtworkOf(fileData, picture);
     } else {
         showArtworkTitle(tr("No artwork"));
             _removeArtworkButton->setEnabled(false);

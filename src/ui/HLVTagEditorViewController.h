@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class HLVArtwork;
 class HLVArtworkWindowController;
 class HLVCustomTagEditorViewController;
 class HLVExpandingView;
@@ -31,7 +32,6 @@ struct HLVTagField;
 class QAbstractAnimation;
 class QAction;
 class QAudioOutput;
-class QBuffer;
 class QCheckBox;
 class QMediaPlayer;
 class QMimeData;
@@ -177,6 +177,10 @@ private:
 
     // The artwork well.
     void showArtworkImage(const QImage& image);
+    // A picture in memory at once; the file's own read and scaled on a worker.
+    void showArtworkOf(const std::shared_ptr<HLVFileData>& fileData, const HLVArtwork& artwork);
+    // The full picture the well shows a thumbnail of (read on a worker), then what.
+    void withFullArtwork(const std::function<void(const QImage&)>& use);
     void showArtworkTitle(const QString& title);
     void applyChosenArtwork(const QImage& image, const QString& path);
     bool initialTagsHaveArtwork(const std::shared_ptr<HLVFileData>& fileData) const;
@@ -220,6 +224,8 @@ private:
     quint64 _displayGeneration = 0;
     HLVViewJobs* _loadJob = nullptr;
     HLVViewJobs* _summaryJob = nullptr;
+    HLVViewJobs* _pictureJob = nullptr;
+    std::shared_ptr<HLVFileData> _thumbnailOf; // the well shows a thumbnail of this file's own picture
     bool _compilationShowsPendingValue = false;
     bool _hasNotifiedOfModification = false;
     bool _artworkIsDownloading = false;
@@ -234,7 +240,6 @@ private:
     HLVArtworkWindowController* _artworkWindowController = nullptr;
     QMediaPlayer* _audioPlayer = nullptr;
     QAudioOutput* _audioOutput = nullptr;
-    QBuffer* _previewBuffer = nullptr;
     bool _isPreviewing = false;
     QString _previewUnavailableReason;
     QString _previewFailure; // found when a preview was first asked for

@@ -69,6 +69,7 @@ HLVTagEditorViewController::HLVTagEditorViewController(QWidget* parent)
     setObjectName(QStringLiteral("tagEditor"));
     _loadJob = new HLVViewJobs(this);
     _summaryJob = new HLVViewJobs(this);
+    _pictureJob = new HLVViewJobs(this);
     buildForm();
     awakeFromNib();
 }
@@ -86,6 +87,8 @@ HLVTagEditorViewController::~HLVTagEditorViewController()
     _loadJob = nullptr;
     delete _summaryJob;
     _summaryJob = nullptr;
+    delete _pictureJob;
+    _pictureJob = nullptr;
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
     _customTagEditorViewController->setDelegate(nullptr);

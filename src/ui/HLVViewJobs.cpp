@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 #include <QThreadPool>
 
 namespace {
 
+// Started and not yet applied (or dropped) on the main thread.
 std::atomic<int> unfinishedJobs{0};
 
 } // namespace
@@ -50,20 +52,19 @@ void HLVViewJobs::start(Work work)
         ++_running;
     }
     ++unfinishedJobs;
-    pool().start([this, cancelled, work = std::move(work)] {
+    QPointer<HLVViewJobs> self(this);
+    pool().start([this, self, cancelled, work = std::move(work)] {
         Apply apply = cancelled->load() ? Apply() : work(*cancelled);
-        if (!cancelled->load()) {
-            // Posted to this object: dropped if it is gone by then.
-            QMetaObject::invokeMethod(this, [this, cancelled, apply = std::move(apply)] {
-                if (cancelled->load())
-                    return;
-                if (_current == cancelled)
-                    _current.reset();
+        // Applied on the main thread unless cancelled or the owner is gone by then.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, cancelled, apply = std::move(apply)] {
+            if (self && !cancelled->load()) {
+                if (self->_current == cancelled)
+                    self->_current.reset();
                 if (apply)
                     apply();
-            }, Qt::QueuedConnection);
-        }
-        --unfinishedJobs;
+            }
+            --unfinishedJobs;
+        }, Qt::QueuedConnection);
         // Notified under the lock: the destructor may free this object as soon as it is let go.
         std::lock_guard lock(_lock);
         --_running;
@@ -71,18 +72,30 @@ void HLVViewJobs::start(Work work)
     });
 }
 
+void HLVViewJobs::run(QObject* context, std::function<void()> work, std::function<void()> done)
+{
+    ++unfinishedJobs;
+    QPointer<QObject> guard(context);
+    pool().start([guard, work = std::move(work), done = std::move(done)] {
+        work();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, done] {
+            if (guard && done)
+                done();
+            --unfinishedJobs;
+        }, Qt::QueuedConnection);
+    });
+}
+
 bool HLVViewJobs::waitForAll(int milliseconds)
 {
     QElapsedTimer timer;
     timer.start();
+    // Jobs count until their result was applied (or dropped), and an applied
+    // result may start the next job.
     for (;;) {
-        // Twice: an applied result may start the next job.
         QCoreApplication::processEvents();
-        if (unfinishedJobs.load() == 0) {
-            QCoreApplication::processEvents();
-            if (unfinishedJobs.load() == 0)
-                return true;
-        }
+        if (unfinishedJobs.load() == 0)
+            return true;
         if (timer.elapsed() > milliseconds)
             return false;
         QThread::msleep(2);

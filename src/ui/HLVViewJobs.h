@@ -31,6 +31,10 @@ public:
     // A job was started and neither applied nor cancelled yet.
     bool isBusy() const { return _current != nullptr; }
 
+    // A command's work (it is never cancelled): runs on the pool; done runs
+    // on the main thread afterwards if context still lives.
+    static void run(QObject* context, std::function<void()> work, std::function<void()> done);
+
     // The pool every view's jobs share: two threads, so views stay responsive
     // without a thread per file.
     static QThreadPool& pool();

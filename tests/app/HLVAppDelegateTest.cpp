@@ -23,6 +23,7 @@
 #include "HLVTagTextField.h"
 #include "HLVTestFiles.h"
 #include "HLVUpdateChecker.h"
+#include "HLVViewJobs.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -331,6 +332,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
 
     // Two files: the commands on a selection, the editor on the right, nothing to revert yet.
     list()->selectRows({0, 2});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return item("RemoveSelectionMenuItem")->isEnabled(); }));
     EXPECT_TRUE(item("SyncArtworkMenuItem")->isEnabled());
     EXPECT_FALSE(item("RevertSelectionMenuItem")->isEnabled());
@@ -359,6 +361,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
     startSlowSave(manager().FileDataArray().at(1));
     EXPECT_FALSE(item("FilterAllFilesMenuItem")->isEnabled());
     list()->selectRows({0, 1});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return list()->currentSelection().size() == 2; }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(item("RemoveSelectionMenuItem")->isEnabled());
@@ -368,6 +371,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
 
     // No selection: the introduction again, now about selecting.
     list()->selectRows({});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->introductionViewController(); }));
     EXPECT_TRUE(app->introductionViewController()->introductionTextField()->text().contains(
         QStringLiteral("holding the Ctrl key")));
@@ -472,6 +476,7 @@ TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
     server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::releasesReply()));
     const QStringList paths = addFixtures(3);
     list()->selectRows({0});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->editorPanel()->view(); }));
     const auto record = list()->selectedRecords().first();
 
