@@ -45,6 +45,9 @@ public:
     // count untagged copies of the fixtures, the three formats in turn.
     QList<Entry> makeUntaggedCopies(const QString& folder, int count);
 
+    // An empty folder of its own for a scenario's files; empty on failure.
+    QString workFolder(const QString& name) { return makeFolder(name); }
+
     static QString fixturePath(HLVTagLib::Format format);
     static QStringList paths(const QList<Entry>& entries);
 

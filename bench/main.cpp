@@ -12,6 +12,7 @@
 #include "HLVBenchOperationWatch.h"
 #include "HLVBenchQuit.h"
 #include "HLVBenchUI.h"
+#include "HLVBenchWindow.h"
 #include "HLVCannedReplies.h"
 #include "HLVFileManager.h"
 #include "HLVLoopbackServer.h"
@@ -56,6 +57,8 @@ struct Sizes
     int identify = 50;
     int rounds = 3;
     int ui = 20000;
+    int window = 20000;
+    int windowSave = 20000;
 };
 
 void figure(const char* name, double value, const char* unit, int decimals = 2)
@@ -508,19 +511,24 @@ int main(int argc, char** argv)
     const QCommandLineOption saveOption = sizeOption("save", "Files saved per pass.", defaults.save);
     const QCommandLineOption identifyOption = sizeOption("identify", "Files identified.", defaults.identify);
     const QCommandLineOption uiOption = sizeOption("ui", "Files in the file list scenario.", defaults.ui);
+    const QCommandLineOption windowOption =
+        sizeOption("window", "Files (links to one MP3 with a 500 KB cover) in the window scenario.", defaults.window);
+    const QCommandLineOption windowSaveOption =
+        sizeOption("window-save", "Files of the window scenario edited and saved.", defaults.windowSave);
     const QCommandLineOption roundsOption = sizeOption("rounds", "Timed passes of read, filter and save.", defaults.rounds);
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify,ui."),
+                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify,ui,window."),
                                         QStringLiteral("LIST"));
     const QCommandLineOption smokeOption(QStringLiteral("smoke"),
                                          QStringLiteral("Tiny sizes: checks that every scenario still works."));
-    parser.addOptions({readOption, addOption, filterOption, saveOption, identifyOption, uiOption, roundsOption,
+    parser.addOptions({readOption, addOption, filterOption, saveOption, identifyOption, uiOption, windowOption,
+                       windowSaveOption, roundsOption,
                        onlyOption, smokeOption});
     parser.process(app);
 
     Sizes sizes;
     if (parser.isSet(smokeOption))
-        sizes = Sizes{30, 300, 90, 30, 2, 1, 300};
+        sizes = Sizes{30, 300, 90, 30, 2, 1, 300, 60, 30};
     bool sizesValid = true;
     auto take = [&](const QCommandLineOption& option, int& target) {
         if (!parser.isSet(option))
@@ -540,7 +548,9 @@ int main(int argc, char** argv)
     take(identifyOption, sizes.identify);
     take(roundsOption, sizes.rounds);
     take(uiOption, sizes.ui);
-    const QStringList known = {"read", "add", "filter", "save", "identify", "ui"};
+    take(windowOption, sizes.window);
+    take(windowSaveOption, sizes.windowSave);
+    const QStringList known = {"read", "add", "filter", "save", "identify", "ui", "window"};
     QSet<QString> scenarios(known.begin(), known.end());
     if (parser.isSet(onlyOption)) {
         const QStringList chosen = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -615,6 +625,11 @@ int main(int argc, char** argv)
         const QString uiFolder = QFileInfo(uiFiles.first().path).absolutePath();
         passed = runUI(uiFolder, sizes.ui) && passed;
         passed = runQuit(corpus, uiFolder, sizes.ui, tagged) && passed;
+    }
+    if (wants("window")) {
+        const int saveCount = std::min(sizes.windowSave, sizes.window);
+        note(QStringLiteral("window: the editor and the list over %1 covered files, %2 saved").arg(sizes.window).arg(saveCount));
+        passed = runWindow(corpus.workFolder(QStringLiteral("window")), sizes.window, saveCount) && passed;
     }
     figure("machine.load1_end", loadAverage(), "load");
     return passed ? 0 : 1;

@@ -6,6 +6,7 @@
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerBridge.h"
+#include "HLVViewJobs.h"
 #include "HLVFileViewController.h"
 #include "HLVIntroductionViewController.h"
 #include "HLVMainViewController.h"
@@ -41,13 +42,14 @@ HLVAppDelegate::~HLVAppDelegate()
         _acoustIDIdentifier->setDelegate(nullptr);
     _fileManager->shutdown();
     _backgroundPool.waitForDone();
+    // Views' jobs and commands use the records and the manager.
+    HLVViewJobs::pool().waitForDone();
     // The widgets (the file list and editor among them) go before the panel
     // and the manager they refer to.
     delete _aboutWindowController;
     delete _window;
     _editorPanel.reset();
-    delete _bridge;
-    _bridge = nullptr;
+    _bridge.reset();
     _fileManager.reset();
     // Lookups whose requests were just refused end in moments; a save's write
     // is bounded by the disk.
@@ -57,9 +59,9 @@ HLVAppDelegate::~HLVAppDelegate()
 void HLVAppDelegate::awakeFromNib()
 {
     _fileManager = std::make_unique<HLVFileManager>();
-    _bridge = new HLVFileManagerBridge(_fileManager.get(), this);
-    connect(_bridge, &HLVFileManagerBridge::operationStarted, this, &HLVAppDelegate::fileOperationDidStart);
-    connect(_bridge, &HLVFileManagerBridge::operationFinished, this, &HLVAppDelegate::fileOperationDidFinish);
+    _bridge = HLVFileManagerBridge::forManager(_fileManager.get());
+    connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this, &HLVAppDelegate::fileOperationDidStart);
+    connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this, &HLVAppDelegate::fileOperationDidFinish);
     _window = new HLVCadrelleWindow;
     _window->setAttribute(Qt::WA_DeleteOnClose, false);
     _window->setFileManager(_fileManager.get());

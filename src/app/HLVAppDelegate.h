@@ -128,7 +128,7 @@ private:
     void attemptRecconnect();
 
     std::unique_ptr<HLVFileManager> _fileManager;
-    HLVFileManagerBridge* _bridge = nullptr;
+    std::shared_ptr<HLVFileManagerBridge> _bridge;
     QPointer<HLVCadrelleWindow> _window;
     HLVMainViewController* _mainViewController = nullptr;
     HLVFileViewController* _fileViewController = nullptr;

@@ -142,6 +142,20 @@ void HLVFileData::setArtworkFailure(const std::optional<HLVFailure>& failure)
 
 // --- initial tags ---------------------------------------------------------------
 
+namespace {
+
+// The record keeps what its file's picture is, not its bytes: a save leaves
+// the picture in the file, and a view that shows it reads it (readOwnArtwork).
+// So the memory of many records does not grow with their covers.
+std::shared_ptr<HLVTagMap> withoutPictureBytes(const std::shared_ptr<HLVTagMap>& map)
+{
+    if (map && map->Artwork().hasPictureData())
+        map->setArtwork(map->Artwork().withoutPictureData());
+    return map;
+}
+
+} // namespace
+
 std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
 {
     {
@@ -152,7 +166,7 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
     // Read without the lock: a slow disk must not hold up readers of the record.
     bool readable = false;
     HLVFailure failure;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure));
     Lock lock(_lock);
     if (!_initialTagMap) {
         _initialTagMap = map;
@@ -168,7 +182,7 @@ void HLVFileData::loadID3Tags()
 {
     bool readable = false;
     HLVFailure failure;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure));
     {
         Lock lock(_lock);
         _initialTagMap = map;
@@ -186,6 +200,14 @@ std::shared_ptr<const HLVTagMap> HLVFileData::InitialTagMap()
     if (loaded)
         notify(HLVFileDataChangeLoaded);
     return initial;
+}
+
+HLVArtwork HLVFileData::readOwnArtwork()
+{
+    const HLVArtwork kept = InitialTagMap()->Artwork();
+    if (kept.isNull() || kept.hasPictureData())
+        return kept;
+    return HLVTagLib::loadTagsFromFileAtPath(FilePath())->Artwork();
 }
 
 bool HLVFileData::isLoaded() const
@@ -363,6 +385,12 @@ bool HLVFileData::hasReleases() const
 {
     Lock lock(_lock);
     return _releases && !_releases->isEmpty();
+}
+
+qsizetype HLVFileData::releaseCount() const
+{
+    Lock lock(_lock);
+    return _releases ? _releases->size() : 0;
 }
 
 void HLVFileData::setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group)

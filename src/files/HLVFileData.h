@@ -90,6 +90,10 @@ public:
     // snapshot (a save replaces the record's map, never changes it).
     std::shared_ptr<const HLVTagMap> InitialTagMap();
     bool isLoaded() const;
+    // The file's own picture with its bytes (the record keeps only what the
+    // picture is, not its bytes): read from the file, so never on the main
+    // thread. Absent when the file has none.
+    HLVArtwork readOwnArtwork();
     void loadID3Tags();
     // The last read found no file TagLib could open (its initial tags are then
     // empty); false until the tags are read.
@@ -137,6 +141,8 @@ public:
     // Copies of the candidates, in order.
     QList<std::shared_ptr<HLVTagMap>> Releases() const;
     bool hasReleases() const;
+    // How many candidates there are, without copying them.
+    qsizetype releaseCount() const;
     void setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& group);
 
     bool IsModified() const;

@@ -160,6 +160,9 @@ void HLVFileData::save(bool resumed)
                     baseline->CustomTagValues()->removeIf(
                         [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
                 }
+                // What the file now holds; its picture stays there.
+                if (baseline->Artwork().hasPictureData())
+                    baseline->setArtwork(baseline->Artwork().withoutPictureData());
                 Lock lock(_lock);
                 _initialTagMap = baseline;
                 _modified = false;

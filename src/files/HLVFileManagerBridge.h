@@ -2,19 +2,54 @@
 
 #include "HLVFileManager.h"
 
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <memory>
+#include <mutex>
 
-// The one place where the windows meet the core's threads: the bridge is a
-// delegate of the file manager and re-emits every notice as a queued signal on
-// the thread the bridge lives on (the main thread). Widgets connect to these
-// signals and never implement core delegates themselves.
+// The per-file notices of one turn of the event loop, in arrival order.
+class HLVRecordChanges
+{
+public:
+    struct Notice
+    {
+        std::shared_ptr<HLVFileData> record;
+        int code = 0;
+    };
+
+    void append(const std::shared_ptr<HLVFileData>& record, int code);
+    bool isEmpty() const { return _notices.isEmpty(); }
+    const QList<Notice>& notices() const { return _notices; }
+    // Each record once, in the order of its first notice.
+    const QList<std::shared_ptr<HLVFileData>>& records() const { return _records; }
+    bool contains(const HLVFileData* record) const { return _codes.contains(record); }
+    // How many notices carried the code.
+    int count(int code) const;
+
+private:
+    QList<Notice> _notices;
+    QList<std::shared_ptr<HLVFileData>> _records;
+    QHash<const HLVFileData*, int> _codes; // record -> its last code
+};
+
+Q_DECLARE_METATYPE(HLVRecordChanges)
+
+// The one place where the windows meet the core's threads: one bridge per
+// file manager, shared by every view of it (forManager), is the manager's
+// delegate and hands its notices to the main thread. Notices arriving from
+// any number of threads are gathered and delivered once per turn of the event
+// loop, in their order: operation starts and finishes as they came, the
+// per-file notices between them as one HLVRecordChanges, and any number of
+// list changes as one listsChanged at the end of the turn. Widgets connect to
+// these signals and never implement core delegates themselves.
 class HLVFileManagerBridge : public QObject, public HLVFileManagerDelegate
 {
     Q_OBJECT
 public:
-    // Registers with the manager, which must outlive the bridge.
-    explicit HLVFileManagerBridge(HLVFileManager* manager, QObject* parent = nullptr);
+    // The manager's bridge, made on first use; main thread only. The manager
+    // must outlive every holder of its bridge.
+    static std::shared_ptr<HLVFileManagerBridge> forManager(HLVFileManager* manager);
     ~HLVFileManagerBridge() override;
 
     HLVFileManager* fileManager() const { return _manager; }
@@ -27,9 +62,23 @@ public:
 signals:
     void operationStarted(int kind);
     void operationFinished(int kind);
-    void fileChanged(std::shared_ptr<HLVFileData> record, int code);
+    void recordsChanged(const HLVRecordChanges& changes);
     void listsChanged();
 
 private:
+    explicit HLVFileManagerBridge(HLVFileManager* manager);
+
+    struct Event
+    {
+        enum Kind { Started, Finished, Changed, Lists } kind;
+        int value = 0;
+        std::shared_ptr<HLVFileData> record;
+    };
+    void enqueue(Event event);
+    void deliver();
+
     HLVFileManager* _manager;
+    std::mutex _lock;
+    QList<Event> _pending;
+    bool _deliveryPosted = false;
 };

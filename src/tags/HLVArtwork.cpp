@@ -198,6 +198,22 @@ HLVArtwork HLVArtwork::fromEncodedData(const QByteArray& data)
     return artwork;
 }
 
+HLVArtwork HLVArtwork::withoutPictureData() const
+{
+    if (!hasPictureData())
+        return *this;
+    HLVArtwork described;
+    described._data = std::make_shared<Data>();
+    described._data->size = _data->size;
+    std::call_once(described._data->decodeOnce, [] {}); // nothing to decode
+    return described;
+}
+
+bool HLVArtwork::hasPictureData() const
+{
+    return _data && (!_data->encoded.isEmpty() || !_data->image.isNull());
+}
+
 QImage HLVArtwork::image() const
 {
     if (!_data)

@@ -32,7 +32,12 @@ public:
     bool isNull() const { return !_data; }
     explicit operator bool() const { return !isNull(); }
 
-    QImage image() const;           // decoded on first call; null when absent or undecodable
+    // What the picture is (present, its size) without its bytes: what a
+    // record keeps of a picture that stays in its file.
+    HLVArtwork withoutPictureData() const;
+    bool hasPictureData() const;
+
+    QImage image() const;           // decoded on first call; null when absent, undecodable or without its data
     QByteArray encodedData() const; // empty for a picture built from a QImage
     QSize size() const;             // from the header; no decoding
 

@@ -49,6 +49,23 @@ std::unique_ptr<HLVTagLibWriter> HLVTagLib::writerForPath(const QString& path)
     return std::make_unique<HLVTagLibWriter>();
 }
 
+namespace {
+
+std::atomic<HLVTagLib::AccessCheck> accessCheck{nullptr};
+
+void checkAccess(const char* operation, const std::optional<QString>& path)
+{
+    if (const HLVTagLib::AccessCheck check = accessCheck.load(std::memory_order_relaxed))
+        check(operation, path.value_or(QString()));
+}
+
+} // namespace
+
+void HLVTagLib::setAccessCheck(AccessCheck check)
+{
+    accessCheck.store(check);
+}
+
 static bool opensAsMP4(const QString& path)
 {
     if (!HLVTagLibReader::isTagFileCandidate(path))
@@ -64,6 +81,7 @@ static bool opensAsMP4(const QString& path)
 std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable,
                                                              HLVFailure* failure)
 {
+    checkAccess("read", path);
     auto tagMap = std::make_shared<HLVTagMap>();
     if (!path) {
         HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
@@ -89,6 +107,7 @@ std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional
 std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifier,
                                                         const std::optional<QString>& path)
 {
+    checkAccess("read a tag of", path);
     if (!path || formatForPath(*path) == Format::Other)
         return std::nullopt;
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
@@ -103,6 +122,7 @@ static HLVSafeSave::WriteKind writeKindForPicture(const std::optional<QString>& 
 
 bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
+    checkAccess("save", path);
     if (!path || !tagMap)
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
     return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
@@ -113,6 +133,7 @@ bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const H
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath, HLVFailure* failure)
 {
+    checkAccess("add a picture to", path);
     if (!path || !imagePath)
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file or picture was given"));
     return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
@@ -122,6 +143,7 @@ bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
 
 bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
 {
+    checkAccess("remove the picture of", path);
     if (!path)
         return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
     return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {

@@ -49,4 +49,10 @@ public:
     // otherwise the preference "ID3v2Version" does, 4 when unset or invalid.
     static int ID3v2Version();
     static void setID3v2Version(int version);
+
+    // A check called at every read and write above, with what is done and the
+    // path; none by default, so it costs one load. The window tests install
+    // one that fails on the main thread, where file work freezes the window.
+    using AccessCheck = void (*)(const char* operation, const QString& path);
+    static void setAccessCheck(AccessCheck check);
 };

@@ -4,6 +4,7 @@
 #include "HLVExpandingView.h"
 #include "HLVKnownTagDetail.h"
 #include "HLVTagLib.h"
+#include "HLVViewJobs.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -174,11 +175,27 @@ std::optional<QString> HLVCustomTagEditorViewController::fileExtension() const
     return QFileInfo(*_activeFilePath).suffix();
 }
 
-QString HLVCustomTagEditorViewController::textInActiveFile(const QString& identifier) const
+void HLVCustomTagEditorViewController::appendValueFromActiveFile(const QString& identifier)
 {
+    auto value = std::make_shared<HLVCustomTagValue>(identifier, QString(QLatin1String("")));
+    _customTagValues.append(value);
     if (!_activeFilePath)
-        return QString();
-    return HLVTagLib::readTagWithIdentifier(identifier, _activeFilePath).value_or(QString());
+        return;
+    // The file's own text for the new identifier is read off the main thread;
+    // it fills the row unless the user typed a value or moved on meanwhile.
+    const QString path = *_activeFilePath;
+    auto* read = new HLVViewJobs(this);
+    read->start([this, read, path, identifier, value](const std::atomic<bool>&) -> HLVViewJobs::Apply {
+        const QString text = HLVTagLib::readTagWithIdentifier(identifier, path).value_or(QString());
+        return [this, read, path, value, text] {
+            read->deleteLater();
+            if (text.isEmpty() || _activeFilePath != path || !_customTagValues.contains(value)
+                || !value->value().value_or(QString()).isEmpty())
+                return;
+            value->setValue(text);
+            reloadData();
+        };
+    });
 }
 
 void HLVCustomTagEditorViewController::focusRowWithIdentifier(const QString& identifier)
@@ -205,7 +222,7 @@ bool HLVCustomTagEditorViewController::allowToUpdateIdentifierFrom(const QString
         return false;
 
     if (oldIdentifier.isEmpty()) {
-        _customTagValues.append(std::make_shared<HLVCustomTagValue>(newIdentifier, textInActiveFile(newIdentifier)));
+        appendValueFromActiveFile(newIdentifier);
         if (_delegate && !isIdentifierList(newIdentifier))
             _delegate->customTagEditorViewTagWithIdentifierAdded(this, newIdentifier);
         reloadData();
@@ -222,7 +239,7 @@ bool HLVCustomTagEditorViewController::allowToUpdateIdentifierFrom(const QString
             _delegate->customTagEditorViewTagWithIdentifierRemoved(this, oldIdentifier);
         if (!isIdentifierList(newIdentifier))
             _delegate->customTagEditorViewTagWithIdentifierAdded(this, newIdentifier);
-        _customTagValues.append(std::make_shared<HLVCustomTagValue>(newIdentifier, textInActiveFile(newIdentifier)));
+        appendValueFromActiveFile(newIdentifier);
         reloadData();
         // The sorted rows may have moved; keep typing in the renamed one.
         focusRowWithIdentifier(newIdentifier);

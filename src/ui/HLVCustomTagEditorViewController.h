@@ -67,7 +67,8 @@ public:
 private:
     void awakeFromNib();
     std::optional<QString> fileExtension() const;
-    QString textInActiveFile(const QString& identifier) const;
+    // Adds the row's value, filled in from the active file once read on a worker.
+    void appendValueFromActiveFile(const QString& identifier);
     void focusEntryRow();
     void focusRowWithIdentifier(const QString& identifier);
 

@@ -6,6 +6,7 @@
 #include "HLVFileManagerBridge.h"
 #include "HLVHoverButton.h"
 #include "HLVMatchesEditorViewController.h"
+#include "HLVSelectionCommands.h"
 #include "HLVStatusEditorViewController.h"
 #include "HLVTagEditorViewController.h"
 
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -77,8 +79,9 @@ HLVEditorViewController::HLVEditorViewController(QWidget* parent) : QWidget(pare
 HLVEditorViewController::~HLVEditorViewController()
 {
     // No notice may reach a half-destroyed editor.
-    delete _bridge;
-    _bridge = nullptr;
+    if (_bridge)
+        _bridge->disconnect(this);
+    _bridge.reset();
     _tagEditorViewController->stopTrackPreview();
 }
 
@@ -212,8 +215,9 @@ void HLVEditorViewController::setAnimationDurations(int stripMilliseconds, int f
 void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
 {
     _delegate = delegate;
-    delete _bridge;
-    _bridge = nullptr;
+    if (_bridge)
+        _bridge->disconnect(this);
+    _bridge.reset();
     _fileManager = nullptr;
     if (!delegate)
         return;
@@ -221,12 +225,12 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
     _editorFileArray.clear();
     _fileDialogWindow = delegate->windowToDisplayEditorViewDialogs();
     if (_fileManager) {
-        _bridge = new HLVFileManagerBridge(_fileManager, this);
-        connect(_bridge, &HLVFileManagerBridge::operationStarted, this,
+        _bridge = HLVFileManagerBridge::forManager(_fileManager);
+        connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this,
                 &HLVEditorViewController::fileOperationDidStart);
-        connect(_bridge, &HLVFileManagerBridge::operationFinished, this,
+        connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this,
                 &HLVEditorViewController::fileOperationDidFinish);
-        connect(_bridge, &HLVFileManagerBridge::fileChanged, this, &HLVEditorViewController::onFileDataModified);
+        connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVEditorViewController::recordsChanged);
     }
     _tagEditorViewController->setDelegate(this);
     updateControlBarButtons();
@@ -254,7 +258,7 @@ void HLVEditorViewController::displayEditorForFileData(const std::shared_ptr<HLV
     updateControlBarButtons();
     _tagEditorViewController->displayFileData(fileData);
     showEditingCount(1);
-    const bool severalCandidates = fileData->Releases().size() > 1;
+    const bool severalCandidates = fileData->releaseCount() > 1;
     QMetaObject::invokeMethod(
         this,
         [this, fileData, severalCandidates] {
@@ -280,8 +284,12 @@ void HLVEditorViewController::displayEditorForIndexSet(const QList<int>& rows,
     // The same modified files again: keep what the user is looking at.
     if (!_editorFileArray.isEmpty() && _editorFileArray.size() == rows.size()
         && selected.size() == rows.size()) {
-        const bool same = std::all_of(selected.cbegin(), selected.cend(), [this](const auto& file) {
-            return _editorFileArray.contains(file) && file->IsModified();
+        QSet<const HLVFileData*> shown;
+        shown.reserve(_editorFileArray.size());
+        for (const auto& file : std::as_const(_editorFileArray))
+            shown.insert(file.get());
+        const bool same = std::all_of(selected.cbegin(), selected.cend(), [&shown](const auto& file) {
+            return shown.contains(file.get()) && file->IsModified();
         });
         if (same)
             return;
@@ -433,10 +441,11 @@ void HLVEditorViewController::detagButtonPressed()
             if (_editorFileData == single)
                 displayEditorForFileData(single);
         } else {
-            for (const auto& file : several)
-                detagFileData(file);
-            if (_editorFileArray == several)
-                refreshEditorForCurrentFileArray();
+            // As many files as were selected: on a worker.
+            HLVSelectionCommands::removeTags(this, several, _fileManager, [this, several] {
+                if (std::ranges::equal(_editorFileArray, several))
+                    refreshEditorForCurrentFileArray();
+            });
         }
     });
     _detagAlert = box;
@@ -606,10 +615,42 @@ void HLVEditorViewController::fileOperationDidFinish(int operation)
     }
 }
 
+void HLVEditorViewController::recordsChanged(const HLVRecordChanges& changes)
+{
+    int counted = 0;
+    bool shownChanged = false;
+    for (const HLVRecordChanges::Notice& notice : changes.notices())
+        counted += noteFileChange(notice.record, notice.code) ? 1 : 0;
+    // The progress moves once per batch of notices.
+    if (counted > 0 && _statusEditorViewController)
+        _statusEditorViewController->setCurrentValue(_statusEditorViewController->CurrentValue() + counted);
+    if (_editorFileData) {
+        shownChanged = changes.contains(_editorFileData.get());
+    } else {
+        for (const auto& file : std::as_const(_editorFileArray)) {
+            if (changes.contains(file.get())) {
+                shownChanged = true;
+                break;
+            }
+        }
+    }
+    // A late answer (an artwork lookup ending after its save) can change whether
+    // a shown file has anything to save.
+    if (shownChanged && _fileManager && !isLongOperation(_fileManager->currentOperation()))
+        updateSaveButtonEnabled();
+}
+
 void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code)
 {
+    HLVRecordChanges changes;
+    changes.append(fileData, code);
+    recordsChanged(changes);
+}
+
+bool HLVEditorViewController::noteFileChange(const std::shared_ptr<HLVFileData>& fileData, int code)
+{
     if (!fileData)
-        return;
+        return false;
     // Why a file failed, for the summary when the operation ends.
     const bool failed = (_failureOperation == HLVFileOperationSaving && code == HLVFileDataChangeNotSaved)
         || (_failureOperation == HLVFileOperationIdentifying && code == HLVFileManagerChangeIdentificationFailed)
@@ -629,15 +670,9 @@ void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileDa
         || (_downloadingTags
             && (code == HLVFileManagerChangeIdentified || code == HLVFileManagerChangeIdentificationFailed
                 || code == HLVFileManagerChangeIdentificationNotNeeded));
-    if (counts && _statusEditorViewController)
-        _statusEditorViewController->setCurrentValue(_statusEditorViewController->CurrentValue() + 1);
     if (_downloadingTags && counts && fileData == _editorFileData)
         displayEditorForFileData(fileData);
-    // A late answer (an artwork lookup ending after its save) can change whether
-    // a shown file has anything to save.
-    const bool shown = fileData == _editorFileData || _editorFileArray.contains(fileData);
-    if (shown && _fileManager && !isLongOperation(_fileManager->currentOperation()))
-        updateSaveButtonEnabled();
+    return counts;
 }
 
 // --- the status strip -------------------------------------------------------------------

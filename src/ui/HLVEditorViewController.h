@@ -20,6 +20,7 @@ class HLVEditorViewDelegate;
 class HLVFileData;
 class HLVFileManager;
 class HLVFileManagerBridge;
+class HLVRecordChanges;
 class HLVHoverButton;
 class HLVMatchesEditorViewController;
 class HLVStatusEditorViewController;
@@ -91,6 +92,7 @@ public:
     void fileOperationDidStart(int operation);
     void fileOperationDidFinish(int operation);
     void onFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code);
+    void recordsChanged(const HLVRecordChanges& changes);
 
     QWidget* windowToDisplayTagEditorDialogs() override;
     HLVFileManager* tagEditorFileManagerSource() override;
@@ -138,11 +140,13 @@ private:
     qsizetype filesShownCount() const;
     void scrollEditorToTop();
     void showFailureSummary(int operation);
+    // One file's notice: collects its failure; answers whether it counts as progress.
+    bool noteFileChange(const std::shared_ptr<HLVFileData>& fileData, int code);
 
     HLVEditorViewDelegate* _delegate = nullptr;
     QPointer<QWidget> _fileDialogWindow;
     HLVFileManager* _fileManager = nullptr;
-    HLVFileManagerBridge* _bridge = nullptr;
+    std::shared_ptr<HLVFileManagerBridge> _bridge;
     std::shared_ptr<HLVFileData> _editorFileData;
     QList<std::shared_ptr<HLVFileData>> _editorFileArray;
 

@@ -1,17 +1,38 @@
 #include "HLVFileListModel.h"
 
+#include <algorithm>
+
 HLVFileListModel::HLVFileListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 bool HLVFileListModel::setRecords(const QList<std::shared_ptr<HLVFileData>>& records)
 {
-    if (records == _records) {
-        refreshRows();
+    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
+    if (std::ranges::equal(records, _records))
         return false;
-    }
     beginResetModel();
     _records = records;
+    _rows = rowsByRecord(_records);
     endResetModel();
     return true;
+}
+
+void HLVFileListModel::refreshRecords(const QList<std::shared_ptr<HLVFileData>>& records)
+{
+    QList<int> rows;
+    rows.reserve(records.size());
+    for (const auto& record : records) {
+        if (const int row = rowOf(record.get()); row >= 0)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    // One notice per run of neighbouring rows.
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype end = i;
+        while (end + 1 < rows.size() && rows[end + 1] <= rows[end] + 1)
+            ++end;
+        emit dataChanged(index(rows[i]), index(rows[end]));
+        i = end + 1;
+    }
 }
 
 std::shared_ptr<HLVFileData> HLVFileListModel::recordAt(int row) const

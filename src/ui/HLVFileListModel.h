@@ -18,15 +18,19 @@ public:
 
     explicit HLVFileListModel(QObject* parent = nullptr);
 
-    // Replaces the rows; when the records are the same ones in the same order
-    // only their contents are marked changed, which keeps selection and scrolling.
-    // Answers whether the rows were replaced.
+    // Replaces the rows; nothing happens when the records are the same ones in
+    // the same order (their changes arrive through refreshRecords). Answers
+    // whether the rows were replaced.
     bool setRecords(const QList<std::shared_ptr<HLVFileData>>& records);
     const QList<std::shared_ptr<HLVFileData>>& records() const { return _records; }
     std::shared_ptr<HLVFileData> recordAt(int row) const;
     // Where each record stands in a list, for finding many records at once.
     static QHash<const HLVFileData*, int> rowsByRecord(const QList<std::shared_ptr<HLVFileData>>& records);
-    // Marks every row changed (a repaint), without touching the rows.
+    // The record's row, or -1.
+    int rowOf(const HLVFileData* record) const { return _rows.value(record, -1); }
+    // Marks the rows of these records changed (a repaint of those rows only).
+    void refreshRecords(const QList<std::shared_ptr<HLVFileData>>& records);
+    // Marks every row changed, without touching the rows.
     void refreshRows();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -35,4 +39,5 @@ public:
 
 private:
     QList<std::shared_ptr<HLVFileData>> _records;
+    QHash<const HLVFileData*, int> _rows;
 };

@@ -9,7 +9,8 @@ HLVFileSearchProxyModel::HLVFileSearchProxyModel(QObject* parent) : QSortFilterP
 void HLVFileSearchProxyModel::setSearchText(const QString& text)
 {
     const QString trimmed = text.trimmed();
-    if (trimmed == _searchText)
+    // The same text is filtered again: records' texts may have changed meanwhile.
+    if (trimmed.isEmpty() && _searchText.isEmpty())
         return;
     _searchText = trimmed;
     invalidateFilter();
@@ -41,14 +42,39 @@ bool HLVFileSearchProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex&
         return true;
     auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
     const auto record = model ? model->recordAt(sourceRow) : nullptr;
-    return record && searchableText(record).contains(_searchText, Qt::CaseInsensitive);
+    return record && knownText(record).contains(_searchText, Qt::CaseInsensitive);
 }
 
-QString HLVFileSearchProxyModel::searchableText(const std::shared_ptr<HLVFileData>& record) const
+QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText() const
+{
+    QList<std::shared_ptr<HLVFileData>> missing;
+    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
+    if (!model)
+        return missing;
+    for (const auto& record : model->records()) {
+        const auto found = _texts.constFind(record.get());
+        if (found == _texts.constEnd() || found->record.lock() != record)
+            missing.append(record);
+    }
+    return missing;
+}
+
+void HLVFileSearchProxyModel::addTexts(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts)
+{
+    for (const auto& [record, text] : texts)
+        _texts.insert(record.get(), Entry{record, text});
+}
+
+QString HLVFileSearchProxyModel::knownText(const std::shared_ptr<HLVFileData>& record) const
 {
     const auto found = _texts.constFind(record.get());
     if (found != _texts.constEnd() && found->record.lock() == record)
         return found->text;
+    return record->FileName();
+}
+
+QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileData>& record)
+{
     // A record not read yet is searched through a throw-away read, so a search
     // over a large list does not keep every file's tags in memory.
     const auto tags = record->isLoaded() ? record->TagMap() : record->TemporaryTagMap();
@@ -57,7 +83,5 @@ QString HLVFileSearchProxyModel::searchableText(const std::shared_ptr<HLVFileDat
         if (value)
             parts.append(*value);
     }
-    const QString text = parts.join(QLatin1Char('\n'));
-    _texts.insert(record.get(), Entry{record, text});
-    return text;
+    return parts.join(QLatin1Char('\n'));
 }

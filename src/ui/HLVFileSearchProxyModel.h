@@ -8,8 +8,9 @@
 
 // Narrows the file list to the rows whose file name, artist, album or title
 // holds the search text, ignoring letter case. Rows keep the source's order.
-// Tag text is taken once per record and kept until the record changes, so
-// typing does not read the files again.
+// It searches only text it was given (searchableTextOf, worked out off the
+// main thread) and kept until the record changes; a record without it is
+// searched by its file name alone.
 class HLVFileSearchProxyModel : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -21,6 +22,11 @@ public:
     bool isSearching() const { return !_searchText.isEmpty(); }
     // The record's tags changed: search it afresh.
     void forgetRecord(const HLVFileData* record);
+    // The source's records whose search text is not known.
+    QList<std::shared_ptr<HLVFileData>> recordsWithoutText() const;
+    // The text a record is searched by; may read the file, so never on the main thread.
+    static QString searchableTextOf(const std::shared_ptr<HLVFileData>& record);
+    void addTexts(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
     // The records in shown order.
     QList<std::shared_ptr<HLVFileData>> shownRecords() const;
 
@@ -28,7 +34,7 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
-    QString searchableText(const std::shared_ptr<HLVFileData>& record) const;
+    QString knownText(const std::shared_ptr<HLVFileData>& record) const;
 
     QString _searchText;
     struct Entry
@@ -36,5 +42,5 @@ private:
         std::weak_ptr<HLVFileData> record; // a freed record's address may be reused
         QString text;
     };
-    mutable QHash<const HLVFileData*, Entry> _texts;
+    QHash<const HLVFileData*, Entry> _texts;
 };

@@ -6,11 +6,13 @@
 #include "HLVFileViewControllerDelegate.h"
 #include "HLVFileViewTableCell.h"
 #include "HLVRenameTrackWindowController.h"
+#include "HLVViewJobs.h"
 
 #include <QAction>
 #include <QItemSelection>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QProgressBar>
@@ -31,15 +33,17 @@ HLVFileViewController::~HLVFileViewController() = default;
 void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
 {
     _delegate = delegate;
-    delete _bridge;
-    _bridge = nullptr;
+    if (_bridge)
+        _bridge->disconnect(this);
+    _bridge.reset();
     _fileManager = delegate ? delegate->fileViewFileManagerSource() : nullptr;
     if (_fileManager) {
-        _bridge = new HLVFileManagerBridge(_fileManager, this);
-        connect(_bridge, &HLVFileManagerBridge::operationStarted, this, &HLVFileViewController::fileOperationDidStart);
-        connect(_bridge, &HLVFileManagerBridge::operationFinished, this, &HLVFileViewController::fileOperationDidFinish);
-        connect(_bridge, &HLVFileManagerBridge::fileChanged, this, &HLVFileViewController::fileDataWasModified);
-        connect(_bridge, &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
+        _bridge = HLVFileManagerBridge::forManager(_fileManager);
+        connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this, &HLVFileViewController::fileOperationDidStart);
+        connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this,
+                &HLVFileViewController::fileOperationDidFinish);
+        connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVFileViewController::recordsChanged);
+        connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
     }
     _dataSource = HLVFileList::All;
     if (_delegate)
@@ -166,6 +170,8 @@ void HLVFileViewController::reload(bool reportSelectionChange)
         selectRows(rows);
     }
     _reloading = false;
+    if (replaced && _proxy->isSearching())
+        _searchPause->start(); // new records' texts
     if (!_currentSelection.isEmpty())
         _removeButton->setEnabled(_addButton->isEnabled());
     // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
@@ -284,11 +290,51 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     updateFileCountLabel();
 }
 
-void HLVFileViewController::fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int)
+bool HLVFileViewController::isSearchPending() const
 {
-    if (fileData)
-        _proxy->forgetRecord(fileData.get());
-    scheduleReload();
+    return _searchPause->isActive() || _searchTexts->isBusy();
+}
+
+void HLVFileViewController::applySearch()
+{
+    const QString text = _searchField->text();
+    const QList<std::shared_ptr<HLVFileData>> missing =
+        text.trimmed().isEmpty() ? QList<std::shared_ptr<HLVFileData>>() : _proxy->recordsWithoutText();
+    if (!missing.isEmpty()) {
+        // Records whose text is not known yet are read on a worker first.
+        _searchTexts->start([this, missing](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
+            QList<std::pair<std::shared_ptr<HLVFileData>, QString>> texts;
+            texts.reserve(missing.size());
+            for (const auto& record : missing) {
+                if (cancelled.load())
+                    return {};
+                texts.append({record, HLVFileSearchProxyModel::searchableTextOf(record)});
+            }
+            return [this, texts] {
+                _proxy->addTexts(texts);
+                applySearch();
+            };
+        });
+        return;
+    }
+    _searchTexts->cancel();
+    _proxy->setSearchText(text);
+    updateFileCountLabel();
+    displaySelectionInEditor();
+}
+
+void HLVFileViewController::recordsChanged(const HLVRecordChanges& changes)
+{
+    // Only the rows of the records that changed are painted again; which
+    // records a list holds changes through listsChanged.
+    for (const auto& record : changes.records())
+        _proxy->forgetRecord(record.get());
+    _model->refreshRecords(changes.records());
+    if (_proxy->isSearching())
+        _searchPause->start();
+    // A renamed file moves to its new place in the sorted list.
+    if (changes.count(HLVFileDataChangeRenamed) > 0)
+        scheduleReload();
 }
 
 // --- selection -------------------------------------------------------------------------------

@@ -13,8 +13,11 @@
 
 class HLVFileListModel;
 class HLVFileManagerBridge;
+class HLVRecordChanges;
 class HLVFileSearchProxyModel;
 class HLVFileView;
+class HLVViewJobs;
+class QTimer;
 class HLVFileViewControllerDelegate;
 
 class QAction;
@@ -88,6 +91,8 @@ public:
     int dataSourceCount() const;
     QList<int> currentSelection() const { return _currentSelection; }
     QList<std::shared_ptr<HLVFileData>> shownRecords() const;
+    // Typed text not applied yet: the pause in typing or the texts' job is pending.
+    bool isSearchPending() const;
     QList<std::shared_ptr<HLVFileData>> selectedRecords() const;
     // Sets the context menu's items for a click on a row (-1: the empty area).
     void menuNeedsUpdate(int clickedRow);
@@ -98,7 +103,7 @@ public:
     // File manager notices, on the main thread.
     void fileOperationDidStart(int operation);
     void fileOperationDidFinish(int operation);
-    void fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code);
+    void recordsChanged(const HLVRecordChanges& changes);
 
 private:
     void buildInterface();
@@ -114,13 +119,15 @@ private:
     void removeRecords(const QList<std::shared_ptr<HLVFileData>>& records);
     void reportSelection();
     void setTableShown(bool shown);
+    // Filters by the search field's text once every record's text is known.
+    void applySearch();
     void showAlert(const QString& message, const QString& informative, const QStringList& buttons,
                    const QString& image, std::function<void(int)> answered);
     void applyArtwork(const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records);
 
     HLVFileViewControllerDelegate* _delegate = nullptr;
     HLVFileManager* _fileManager = nullptr;
-    HLVFileManagerBridge* _bridge = nullptr;
+    std::shared_ptr<HLVFileManagerBridge> _bridge;
     HLVFileList _dataSource = HLVFileList::All;
     QList<int> _currentSelection;
     std::shared_ptr<HLVFileData> _currentFileData;
@@ -139,6 +146,8 @@ private:
     QListView* _tableView = nullptr;
     QLabel* _emptyListLabel = nullptr;
     QLineEdit* _searchField = nullptr;
+    QTimer* _searchPause = nullptr; // filtering waits for a pause in typing
+    HLVViewJobs* _searchTexts = nullptr;
     QToolButton* _addButton = nullptr;
     QToolButton* _addFolderButton = nullptr;
     QToolButton* _removeButton = nullptr;

@@ -7,6 +7,7 @@
 #include "HLVFileView.h"
 #include "HLVFileViewControllerDelegate.h"
 #include "HLVRenameTrackWindowController.h"
+#include "HLVSelectionCommands.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -26,16 +27,6 @@ namespace {
 QWidget* dialogParent(QWidget* window, QWidget* fallback)
 {
     return window ? window : fallback->window();
-}
-
-// A record's first read of its tags tells the manager "loaded", which takes
-// the record off the modified list; read them before changing anything, so a
-// later first read (the editor showing the file) cannot drop unsaved changes
-// from that list.
-void loadBeforeChanging(const std::shared_ptr<HLVFileData>& record)
-{
-    if (!record->isLoaded())
-        record->InitialTagMap();
 }
 
 } // namespace
@@ -288,14 +279,10 @@ void HLVFileViewController::removeTagsFromSelection()
               [this, records](int answer) {
                   if (answer != 1)
                       return;
-                  for (const auto& record : records) {
-                      loadBeforeChanging(record);
-                      record->removeTags();
-                      if (_fileManager)
-                          _fileManager->fileWasModified(record);
-                  }
-                  refreshView();
-                  reportSelection();
+                  HLVSelectionCommands::removeTags(this, records, _fileManager, [this] {
+                      refreshView();
+                      reportSelection();
+                  });
               });
 }
 
@@ -309,59 +296,39 @@ void HLVFileViewController::syncArtwork()
                   {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
         return;
     }
-    QImage image;
-    for (const auto& record : records) {
-        const auto pending = record->existingVirtualTagMap();
-        const HLVArtwork artwork = pending && !pending->Artwork().isNull() ? pending->Artwork()
-                                                                           : record->InitialTagMap()->Artwork();
-        image = artwork.image();
-        if (!image.isNull())
-            break;
-    }
-    if (image.isNull()) {
-        showAlert(QStringLiteral("Invalid Track Selection"),
-                  QStringLiteral("At least one of the selected tracks must have existing artwork to sync to the other "
-                                 "tracks."),
-                  {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
-        return;
-    }
-    showAlert(QStringLiteral("Sync Artwork"),
-              QStringLiteral("The first found artwork in the selected tracks will be applied to all other tracks in the "
-                             "selection."),
-              {QStringLiteral("Sync Artwork"), QStringLiteral("Cancel")}, QStringLiteral("SaveFileAlertImage"),
-              [this, image, records](int answer) {
-                  if (answer == 0)
-                      applyArtwork(image, records);
-              });
+    // The first picture may have to be read from its file: on a worker.
+    HLVSelectionCommands::findFirstArtwork(this, records, [this, records](const QImage& image) {
+        if (image.isNull()) {
+            showAlert(QStringLiteral("Invalid Track Selection"),
+                      QStringLiteral("At least one of the selected tracks must have existing artwork to sync to the "
+                                     "other tracks."),
+                      {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+            return;
+        }
+        showAlert(QStringLiteral("Sync Artwork"),
+                  QStringLiteral("The first found artwork in the selected tracks will be applied to all other tracks "
+                                 "in the selection."),
+                  {QStringLiteral("Sync Artwork"), QStringLiteral("Cancel")}, QStringLiteral("SaveFileAlertImage"),
+                  [this, image, records](int answer) {
+                      if (answer == 0)
+                          applyArtwork(image, records);
+                  });
+    });
 }
 
 void HLVFileViewController::applyArtwork(const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records)
 {
-    const QString folder = QDir::tempPath() + QStringLiteral("/CRArtwork");
-    QString path;
-    do {
-        path = folder + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
-    } while (QFileInfo::exists(path));
-    if (!QDir().mkpath(folder) || !image.save(path, "JPG", 100)) {
-        showAlert(QStringLiteral("Sync Artwork"),
-                  QStringLiteral("The artwork could not be written to the temporary folder, so nothing was changed."),
-                  {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
-        return;
-    }
-    for (const auto& record : records) {
-        loadBeforeChanging(record);
-        record->editVirtualTagMap([&](HLVTagMap& map) {
-            map.setArtworkImage(image);
-            map.setArtworkState(HLVArtworkStateChosen);
-            map.setArtworkAttempted(true);
-            map.setArtworkPath(path);
-        });
-        record->forceIsModified();
-        if (_fileManager)
-            _fileManager->fileWasModified(record);
-    }
-    refreshView();
-    reportSelection();
+    HLVSelectionCommands::applyArtwork(this, image, records, _fileManager, [this](bool written) {
+        if (!written) {
+            showAlert(QStringLiteral("Sync Artwork"),
+                      QStringLiteral("The artwork could not be written to the temporary folder, so nothing was "
+                                     "changed."),
+                      {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+            return;
+        }
+        refreshView();
+        reportSelection();
+    });
 }
 
 // --- renaming ----------------------------------------------------------------------------------

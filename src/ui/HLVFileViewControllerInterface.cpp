@@ -1,6 +1,7 @@
 // The file list's widgets and how they are laid out and wired.
 
 #include "HLVFileViewController.h"
+#include "HLVViewJobs.h"
 #include "HLVFileListModel.h"
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -175,12 +177,14 @@ void HLVFileViewController::buildInterface()
     _fileCountLabel->setAlignment(Qt::AlignCenter);
     layout->addWidget(_fileCountLabel);
 
-    // Typing narrows the rows; the selection is reported afresh for the rows left.
-    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& text) {
-        _proxy->setSearchText(text);
-        updateFileCountLabel();
-        displaySelectionInEditor();
-    });
+    // Typing narrows the rows after a short pause; the selection is reported
+    // afresh for the rows left.
+    _searchPause = new QTimer(this);
+    _searchPause->setSingleShot(true);
+    _searchPause->setInterval(150);
+    connect(_searchPause, &QTimer::timeout, this, &HLVFileViewController::applySearch);
+    connect(_searchField, &QLineEdit::textChanged, _searchPause, qOverload<>(&QTimer::start));
+    _searchTexts = new HLVViewJobs(this);
 
     setTabOrder(_addButton, _addFolderButton);
     setTabOrder(_addFolderButton, _removeButton);

@@ -52,7 +52,7 @@ HLVFileViewTableCell::Content HLVFileViewTableCell::setCellContentForFileData(co
     }
     content.label = fileData->FileName().isEmpty() ? QStringLiteral("Unknown") : fileData->FileName();
     content.isModified = fileData->IsModified();
-    content.tagSetCount = fileData->Releases().size();
+    content.tagSetCount = fileData->releaseCount();
     if (fileData->IdentificationState() == HLVIdentificationFailed) {
         content.imageName = QStringLiteral("Cross");
         content.imageToolTip = failure ? failure->message : QStringLiteral("the file could not be identified");

@@ -1,5 +1,6 @@
 #include "HLVRenameTrackWindowController.h"
 #include "HLVTagValueParser.h"
+#include "HLVViewJobs.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -18,6 +19,7 @@ HLVRenameTrackWindowController::HLVRenameTrackWindowController(QWidget* parent) 
     setObjectName(QStringLiteral("HLVRenameTrackWindowController"));
     setWindowTitle(QStringLiteral("Rename Files"));
     setWindowModality(Qt::WindowModal);
+    _preview = new HLVViewJobs(this);
 
     auto* layout = new QVBoxLayout(this);
     auto* intro = new QLabel(QStringLiteral("Name the selected files from their tags:"), this);
@@ -135,9 +137,32 @@ void HLVRenameTrackWindowController::updateControls()
         popUp->setCurrentIndex(item >= 0 ? item : 0);
     }
 
+    // The names come from the files' tags and the disk: worked out on a worker.
+    _previewList->clear();
+    if (_selectedFiles.isEmpty()) {
+        _preview->cancel();
+        return;
+    }
+    auto* waiting = new QTreeWidgetItem(_previewList, {QStringLiteral("Reading tags\u2026"), QString()});
+    waiting->setForeground(0, palette().color(QPalette::Disabled, QPalette::Text));
+    const QList<std::shared_ptr<HLVFileData>> files = _selectedFiles;
+    const HLVFileNameStructure structure = _fileNameStructure;
+    _preview->start([this, files, structure](const std::atomic<bool>&) -> HLVViewJobs::Apply {
+        const QList<Outcome> planned = outcomes(files, structure);
+        return [this, planned] { showOutcomes(planned); };
+    });
+}
+
+bool HLVRenameTrackWindowController::isPreviewPending() const
+{
+    return _preview->isBusy();
+}
+
+void HLVRenameTrackWindowController::showOutcomes(const QList<Outcome>& planned)
+{
     _previewList->clear();
     const QColor aside = palette().color(QPalette::Disabled, QPalette::Text);
-    for (const Outcome& outcome : outcomes(_selectedFiles, _fileNameStructure)) {
+    for (const Outcome& outcome : planned) {
         auto* row = new QTreeWidgetItem(_previewList, {outcome.currentName,
                                                        outcome.leftAlone.isEmpty() ? outcome.newName : outcome.leftAlone});
         if (!outcome.leftAlone.isEmpty()) {

@@ -33,6 +33,7 @@ public:
 
     // What a rename with the structure would do to each file, in order, as the
     // rename itself decides: a later file cannot take a name an earlier one took.
+    // Reads tags and looks at the disk: never on the main thread.
     struct Outcome
     {
         QString currentName;
@@ -43,6 +44,8 @@ public:
                                    const HLVFileNameStructure& structure);
 
     void updateControls();
+    // The preview's outcomes are still being worked out on a worker.
+    bool isPreviewPending() const;
     void fileStructureModified(QComboBox* sender);
     void apply();
 
@@ -55,4 +58,7 @@ private:
     QTreeWidget* _previewList = nullptr;
     QPushButton* applyButton = nullptr;
     QList<std::shared_ptr<HLVFileData>> _selectedFiles;
+    class HLVViewJobs* _preview = nullptr;
+
+    void showOutcomes(const QList<Outcome>& outcomes);
 };

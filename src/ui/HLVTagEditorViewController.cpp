@@ -10,8 +10,10 @@
 #include "HLVTagEditorDelegate.h"
 #include "HLVTagField.h"
 #include "HLVTagTextField.h"
+#include "HLVViewJobs.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QToolButton>
 
 namespace {
@@ -21,37 +23,14 @@ const HLVTagField& compilationField()
     return *HLVTagField::withKey(QStringLiteral("Compilation"));
 }
 
-// A value as its field shows it: absent and 0 both show as the empty text.
-QString shownText(const HLVTagField& field, const HLVTagMap* map)
-{
-    if (!map)
-        return QString();
-    if (field.numeric) {
-        const std::optional<int> number = field.number(*map);
-        return number && *number != 0 ? QString::number(*number) : QString();
-    }
-    return field.text(*map).value_or(QString());
-}
-
-// The pending value as text, absent when the map does not change the field.
-std::optional<QString> pendingText(const HLVTagField& field, const HLVTagMap* map)
-{
-    if (!map)
-        return std::nullopt;
-    if (field.numeric) {
-        const std::optional<int> number = field.number(*map);
-        return number ? std::optional<QString>(QString::number(*number)) : std::nullopt;
-    }
-    return field.text(*map);
-}
-
 } // namespace
 
 void HLVTagEditorViewController::setDelegate(HLVTagEditorDelegate* delegate)
 {
     _delegate = delegate;
-    delete _bridge;
-    _bridge = nullptr;
+    if (_bridge)
+        _bridge->disconnect(this);
+    _bridge.reset();
     _fileManager = nullptr;
     if (!delegate)
         return;
@@ -59,10 +38,12 @@ void HLVTagEditorViewController::setDelegate(HLVTagEditorDelegate* delegate)
     _fileManager = delegate->tagEditorFileManagerSource();
     if (!_fileManager)
         return;
-    _bridge = new HLVFileManagerBridge(_fileManager, this);
-    connect(_bridge, &HLVFileManagerBridge::operationStarted, this, &HLVTagEditorViewController::fileOperationDidStart);
-    connect(_bridge, &HLVFileManagerBridge::operationFinished, this, &HLVTagEditorViewController::fileOperationDidFinish);
-    connect(_bridge, &HLVFileManagerBridge::fileChanged, this, &HLVTagEditorViewController::fileDataWasModified);
+    _bridge = HLVFileManagerBridge::forManager(_fileManager);
+    connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this,
+            &HLVTagEditorViewController::fileOperationDidStart);
+    connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this,
+            &HLVTagEditorViewController::fileOperationDidFinish);
+    connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVTagEditorViewController::recordsChanged);
 }
 
 QList<std::shared_ptr<HLVFileData>> HLVTagEditorViewController::filesShown() const
@@ -89,8 +70,30 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
     // A fetch or lookup for what was shown before no longer holds the indicator.
     _artworkIsDownloading = false;
     ++_artworkFetch;
-    if (!fileData)
+    const quint64 generation = ++_displayGeneration;
+    _summaryJob->cancel();
+    _loadJob->cancel();
+    _shownRecords.clear();
+    _savedSinceShown.clear();
+    if (!fileData) {
+        setWorking(false);
         return;
+    }
+    _shownRecords.insert(fileData.get());
+    if (!fileData->isLoaded()) {
+        // The first read of a file's tags happens on a worker; the file is
+        // shown once they are in.
+        setWorking(true);
+        _loadJob->start([this, fileData, generation](const std::atomic<bool>&) -> HLVViewJobs::Apply {
+            fileData->InitialTagMap();
+            return [this, fileData, generation] {
+                if (generation == _displayGeneration)
+                    displayFileData(fileData);
+            };
+        });
+        return;
+    }
+    setWorking(false);
     const std::shared_ptr<HLVTagMap> map = fileData->TagMap();
     if (!map)
         return;
@@ -116,15 +119,15 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
         fileData->obtainArtworkPathForActiveTagMap();
     }
 
-    QImage image;
+    HLVArtwork picture;
     if (fileData->hasReleases()) {
         if (const auto pending = fileData->existingVirtualTagMap())
-            image = pending->Artwork().image();
+            picture = pending->Artwork();
     } else {
-        image = map->Artwork().image();
+        picture = map->Artwork();
     }
-    if (!image.isNull())
-        showArtworkImage(image);
+    if (!picture.isNull())
+        showArtworkOf(fileData, picture);
     else if (fetching)
         showArtworkTitle(QString());
     if (map->ArtworkState() == HLVArtworkStateChosen)
@@ -146,7 +149,6 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
 void HLVTagEditorViewController::showValuesOfFile(const std::shared_ptr<HLVFileData>& fileData)
 {
     const auto map = fileData->TagMap();
-    const auto initial = fileData->InitialTagMap();
     for (qsizetype i = 0; i < _textFields.size(); ++i) {
         HLVTagTextField* field = _textFields.at(i);
         const HLVTagField& tagField = *_tagFields.at(i);
@@ -155,29 +157,42 @@ void HLVTagEditorViewController::showValuesOfFile(const std::shared_ptr<HLVFileD
             field->setNumberValueOrEmpty(tagField.number(*map));
         else
             field->setStringValueOrEmpty(tagField.text(*map));
-        field->setSavedValues({shownText(tagField, initial.get())}, true);
     }
     _compilationButton->setChecked(map->Compilation().value_or(0) != 0);
     _compilation = _compilationButton->isChecked();
-    _savedCompilations = {initial && initial->Compilation().value_or(0) != 0};
     _compilationShowsPendingValue = true;
-    updateCompilationMark();
+    for (HLVTagTextField* field : std::as_const(_textFields))
+        field->setDistinctSavedValues({}, 0, true); // until the saved values are in
+    refreshSavedValues();
 }
 
 void HLVTagEditorViewController::displayFileDataSet(const QList<std::shared_ptr<HLVFileData>>& files)
 {
+    QList<std::shared_ptr<HLVFileData>> shown = files;
+    shown.removeAll(nullptr);
+    const bool sameFiles = !_tagFileData && std::ranges::equal(shown, _tagFileArray);
     _tagFileData = nullptr;
-    _tagFileArray = files;
-    _tagFileArray.removeAll(nullptr);
+    _tagFileArray = shown;
     stopTrackPreview();
     _artworkIsDownloading = false;
     ++_artworkFetch;
+    ++_displayGeneration;
+    _loadJob->cancel();
     setShowArtworkLoading(false);
     _hasNotifiedOfModification = false;
-    if (_tagFileArray.isEmpty())
+    if (!sameFiles) {
+        _shownRecords.clear();
+        _shownRecords.reserve(_tagFileArray.size());
+        for (const auto& file : std::as_const(_tagFileArray))
+            _shownRecords.insert(file.get());
+        _savedByRecord.clear();
+        _savedSinceShown.clear();
+    }
+    if (_tagFileArray.isEmpty()) {
+        _summaryJob->cancel();
+        setWorking(false);
         return;
-    showValuesOfFiles(_tagFileArray);
-
+    }
     showArtworkTitle(tr("Multiple artwork"));
     const int operation = currentOperation();
     _downloadArtworkButton->setEnabled(operation != HLVFileOperationSaving && operation != HLVFileOperationArtwork
@@ -185,80 +200,103 @@ void HLVTagEditorViewController::displayFileDataSet(const QList<std::shared_ptr<
     _removeArtworkButton->setEnabled(true);
     _restoreArtworkButton->setEnabled(true);
     _playTrackBox->hide();
-    showCommonCustomTagValues(_tagFileArray);
+    summarizeShownFiles(sameFiles);
 }
 
-void HLVTagEditorViewController::showValuesOfFiles(const QList<std::shared_ptr<HLVFileData>>& files)
+void HLVTagEditorViewController::summarizeShownFiles(bool sameFiles)
 {
-    QList<std::shared_ptr<HLVTagMap>> pendings;
-    QList<std::shared_ptr<const HLVTagMap>> initials;
-    for (const auto& file : files) {
-        // Only what is pending counts; a file without changes has none to share.
-        pendings.append(file->existingVirtualTagMap());
-        initials.append(file->InitialTagMap());
+    // New files are not shown until their summary is in; the same files keep
+    // what they show (and the user may go on typing) until it is replaced.
+    if (!sameFiles) {
+        setWorking(true);
+        for (HLVTagTextField* field : std::as_const(_textFields)) {
+            field->setStringValueOrEmpty(std::nullopt);
+            field->setDistinctSavedValues({}, 0, false);
+        }
+        _customTagEditorViewController->setCustomTagValues({});
     }
+    const quint64 generation = _displayGeneration;
+    const QList<std::shared_ptr<HLVFileData>> files = _tagFileArray;
+    const QList<const HLVTagField*> fields = _tagFields;
+    const HLVSelectionSummary::SavedByRecord earlier = sameFiles ? _savedByRecord : HLVSelectionSummary::SavedByRecord();
+    const QSet<const HLVFileData*> changed = std::exchange(_savedSinceShown, {});
+    _summaryJob->start([=, this](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
+        std::optional<HLVSelectionSummary> summary = HLVSelectionSummary::of(files, fields, cancelled, earlier, changed);
+        if (!summary)
+            return {};
+        return [this, generation, summary = std::move(*summary)] {
+            if (generation == _displayGeneration && !_tagFileData)
+                applySummary(summary);
+        };
+    });
+}
+
+void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary)
+{
+    setWorking(false);
+    _savedByRecord = summary.saved;
+    _savedCounts = summary.savedCounts;
+    _savedCompilationsOn = summary.savedCompilationsOn;
     for (qsizetype i = 0; i < _textFields.size(); ++i) {
         HLVTagTextField* field = _textFields.at(i);
-        const HLVTagField& tagField = *_tagFields.at(i);
-        std::optional<QString> shared = pendingText(tagField, pendings.constFirst().get());
-        for (qsizetype f = 1; shared && f < pendings.size(); ++f) {
-            if (pendingText(tagField, pendings.at(f).get()) != shared)
-                shared.reset();
-        }
-        if (tagField.numeric)
-            field->setNumberValueOrEmpty(shared ? std::optional<int>(shared->toInt()) : std::nullopt);
-        else
-            field->setStringValueOrEmpty(shared);
-        QStringList saved;
-        bool savedAlike = true;
-        for (const auto& initial : std::as_const(initials)) {
-            saved.append(shownText(tagField, initial.get()));
-            savedAlike = savedAlike && saved.constLast() == saved.constFirst();
+        const std::optional<QString>& shared = summary.sharedPending.at(i);
+        // A field the user is typing in keeps the typed text.
+        if (field->DidFinishEditing()) {
+            if (_tagFields.at(i)->numeric)
+                field->setNumberValueOrEmpty(shared ? std::optional<int>(shared->toInt()) : std::nullopt);
+            else
+                field->setStringValueOrEmpty(shared);
         }
         // An empty field over files that differ leaves each file's value alone.
-        field->setPlaceholderText(!shared && !savedAlike ? tr("Multiple values") : QString());
-        field->setSavedValues(saved, shared.has_value());
+        field->setPlaceholderText(!shared && summary.savedCounts.at(i).size() > 1 ? tr("Multiple values") : QString());
+        field->setDistinctSavedValues(summary.savedCounts.at(i).keys(), summary.fileCount, shared.has_value());
     }
-
-    std::optional<bool> sharedCompilation;
-    bool compilationAlike = true;
-    _savedCompilations.clear();
-    for (qsizetype f = 0; f < files.size(); ++f) {
-        std::optional<bool> flag;
-        if (pendings.at(f) && pendings.at(f)->Compilation())
-            flag = *pendings.at(f)->Compilation() != 0;
-        if (f == 0)
-            sharedCompilation = flag;
-        else if (flag != sharedCompilation)
-            compilationAlike = false;
-        _savedCompilations.append(initials.at(f) && initials.at(f)->Compilation().value_or(0) != 0);
-    }
-    _compilationButton->setChecked(compilationAlike && sharedCompilation.value_or(false));
+    _compilationButton->setChecked(summary.pendingCompilationAlike && summary.sharedPendingCompilation.value_or(false));
     _compilation = _compilationButton->isChecked();
-    _compilationShowsPendingValue = compilationAlike && sharedCompilation.has_value();
+    _compilationShowsPendingValue = summary.pendingCompilationAlike && summary.sharedPendingCompilation.has_value();
     updateCompilationMark();
+    _customTagEditorViewController->setActiveFilePath(_tagFileArray.constFirst()->FilePath());
+    _customTagEditorViewController->setCustomTagValues(summary.commonCustomTagValues);
+}
+
+bool HLVTagEditorViewController::isWorking() const
+{
+    return _loadJob->isBusy() || _summaryJob->isBusy();
+}
+
+void HLVTagEditorViewController::setWorking(bool working)
+{
+    for (HLVTagTextField* field : std::as_const(_textFields)) {
+        field->setEnabled(!working);
+        if (working)
+            field->setPlaceholderText(tr("Reading tags\u2026"));
+        else if (field->placeholderText() == tr("Reading tags\u2026"))
+            field->setPlaceholderText(QString());
+    }
+    _compilationButton->setEnabled(!working);
 }
 
 void HLVTagEditorViewController::refreshSavedValues()
 {
-    // After a save the files' saved values are what the fields compare with.
-    const QList<std::shared_ptr<HLVFileData>> files = filesShown();
-    if (files.isEmpty())
+    // The single file shown is read already: its saved values are at hand.
+    if (!_tagFileData)
         return;
-    QList<std::shared_ptr<const HLVTagMap>> initials;
-    for (const auto& file : files)
-        initials.append(file->InitialTagMap());
-    for (qsizetype i = 0; i < _textFields.size(); ++i) {
-        const HLVTagField& tagField = *_tagFields.at(i);
-        QStringList saved;
-        for (const auto& initial : std::as_const(initials))
-            saved.append(shownText(tagField, initial.get()));
+    const HLVSelectionSummary::Saved saved = HLVSelectionSummary::savedOf(_tagFileData, _tagFields);
+    _savedByRecord = {{_tagFileData.get(), saved}};
+    _savedCounts.clear();
+    for (const QString& text : saved.texts)
+        _savedCounts.append({{text, 1}});
+    _savedCompilationsOn = saved.compilation ? 1 : 0;
+    showSavedValues();
+}
+
+void HLVTagEditorViewController::showSavedValues()
+{
+    const qsizetype files = _tagFileData ? 1 : _tagFileArray.size();
+    for (qsizetype i = 0; i < _textFields.size() && i < _savedCounts.size(); ++i) {
         HLVTagTextField* field = _textFields.at(i);
-        field->setSavedValues(saved, field->showsPendingValue());
+        field->setDistinctSavedValues(_savedCounts.at(i).keys(), files, field->showsPendingValue());
     }
-    _savedCompilations.clear();
-    for (const auto& initial : std::as_const(initials))
-        _savedCompilations.append(initial && initial->Compilation().value_or(0) != 0);
     updateCompilationMark();
 }
 
@@ -266,9 +304,8 @@ void HLVTagEditorViewController::updateCompilationMark()
 {
     const bool checked = _compilationButton->isChecked();
     const bool writes = _compilationShowsPendingValue || checked != _compilation;
-    bool changed = false;
-    for (bool saved : std::as_const(_savedCompilations))
-        changed = changed || saved != checked;
+    const qsizetype files = _tagFileData ? 1 : _tagFileArray.size();
+    const bool changed = checked ? _savedCompilationsOn < files : _savedCompilationsOn > 0;
     QFont shownFont = _compilationButton->font();
     shownFont.setBold(writes && changed);
     _compilationButton->setFont(shownFont);
@@ -373,19 +410,33 @@ void HLVTagEditorViewController::fileOperationDidFinish(int operation)
 {
     _loadArtworkButton->setEnabled(true);
     _downloadArtworkButton->setEnabled(true);
+    // Saved values of the files a save wrote, once per batch (unless the
+    // owner has shown the files again already).
+    if (!_tagFileArray.isEmpty() && !_savedSinceShown.isEmpty() && !_summaryJob->isBusy())
+        summarizeShownFiles(true);
     // A stopped lookup answers nothing; the indicator must not spin on.
     if (operation == HLVFileOperationArtwork)
         setShowArtworkLoading(false);
 }
 
+void HLVTagEditorViewController::recordsChanged(const HLVRecordChanges& changes)
+{
+    for (const HLVRecordChanges::Notice& notice : changes.notices())
+        fileDataWasModified(notice.record, notice.code);
+}
+
 void HLVTagEditorViewController::fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code)
 {
-    if (!fileData)
+    if (!fileData || !_shownRecords.contains(fileData.get()))
         return;
-    if (code == HLVFileDataChangeSaved && filesShown().contains(fileData)) {
-        // What the fields compare with changed, and the next edit is a new modification.
-        refreshSavedValues();
+    if (code == HLVFileDataChangeSaved) {
+        // What the fields compare with changed, and the next edit is a new
+        // modification. Several files are summed up again when the save ends.
         _hasNotifiedOfModification = false;
+        if (_tagFileData)
+            refreshSavedValues();
+        else
+            _savedSinceShown.insert(fileData.get());
     }
     if (fileData == _tagFileData)
         updateDisplayForFileData(fileData, code);
@@ -413,11 +464,11 @@ void HLVTagEditorViewController::updateDisplayForFileData(const std::shared_ptr<
     _artworkIsDownloading = false;
     setShowArtworkLoading(false);
     // Nothing new found: the file keeps its own picture, if it has one.
-    QImage image = pending ? pending->Artwork().image() : QImage();
-    if (image.isNull())
-        image = fileData->TagMap()->Artwork().image();
-    if (!image.isNull()) {
-        showArtworkImage(image);
+    HLVArtwork picture = pending ? pending->Artwork() : HLVArtwork();
+    if (picture.isNull())
+        picture = fileData->TagMap()->Artwork();
+    if (!picture.isNull()) {
+        showArtworkOf(fileData, picture);
     } else {
         showArtworkTitle(tr("No artwork"));
             _removeArtworkButton->setEnabled(false);

@@ -4,22 +4,27 @@
 #include "HLVExpandingViewDelegate.h"
 #include "HLVFailure.h"
 #include "HLVHoverButtonDelegate.h"
+#include "HLVSelectionSummary.h"
 
 #include <QImage>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class HLVArtwork;
 class HLVArtworkWindowController;
 class HLVCustomTagEditorViewController;
 class HLVExpandingView;
 class HLVFileData;
 class HLVFileManager;
 class HLVFileManagerBridge;
+class HLVRecordChanges;
+class HLVViewJobs;
 class HLVHoverButton;
 class HLVTagEditorDelegate;
 class HLVTagTextField;
@@ -27,7 +32,6 @@ struct HLVTagField;
 class QAbstractAnimation;
 class QAction;
 class QAudioOutput;
-class QBuffer;
 class QCheckBox;
 class QMediaPlayer;
 class QMimeData;
@@ -88,6 +92,7 @@ public:
     void fileOperationDidStart(int operation);
     void fileOperationDidFinish(int operation);
     void fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code);
+    void recordsChanged(const HLVRecordChanges& changes);
     void updateDisplayForFileData(const std::shared_ptr<HLVFileData>& fileData, int code);
 
     void customTagEditorViewTagValueModified(HLVCustomTagEditorViewController* editor,
@@ -145,6 +150,9 @@ public:
     HLVArtworkWindowController* artworkWindowController() const { return _artworkWindowController; }
     // The picture the well shows (null when it shows a title) and its title.
     const QImage& artworkImage() const { return _artworkImage; }
+    // The tags of the file or files shown are still being read or summed up
+    // on a worker; the fields are disabled meanwhile.
+    bool isWorking() const;
     QString artworkTitle() const;
     bool isArtworkLoading() const;
 
@@ -154,9 +162,11 @@ private:
     QList<std::shared_ptr<HLVFileData>> filesShown() const;
     const HLVTagField* tagFieldFor(const HLVTagTextField* field) const;
     void showValuesOfFile(const std::shared_ptr<HLVFileData>& fileData);
-    void showValuesOfFiles(const QList<std::shared_ptr<HLVFileData>>& files);
-    void showCommonCustomTagValues(const QList<std::shared_ptr<HLVFileData>>& files);
+    void summarizeShownFiles(bool sameFiles);
+    void applySummary(const HLVSelectionSummary& summary);
+    void setWorking(bool working);
     void refreshSavedValues();
+    void showSavedValues();
     void updateCompilationMark();
     void noteFirstModification(bool tellFileManager);
     void tellFileManager();
@@ -167,6 +177,10 @@ private:
 
     // The artwork well.
     void showArtworkImage(const QImage& image);
+    // A picture in memory at once; the file's own read and scaled on a worker.
+    void showArtworkOf(const std::shared_ptr<HLVFileData>& fileData, const HLVArtwork& artwork);
+    // The full picture the well shows a thumbnail of (read on a worker), then what.
+    void withFullArtwork(const std::function<void(const QImage&)>& use);
     void showArtworkTitle(const QString& title);
     void applyChosenArtwork(const QImage& image, const QString& path);
     bool initialTagsHaveArtwork(const std::shared_ptr<HLVFileData>& fileData) const;
@@ -200,7 +214,18 @@ private:
     int _animationDuration = 250;
 
     bool _compilation = false;
-    QList<bool> _savedCompilations;
+    // What the files shown have saved, kept per record so a save refreshes
+    // only the records it wrote.
+    HLVSelectionSummary::SavedByRecord _savedByRecord;
+    QList<QHash<QString, int>> _savedCounts; // per field: saved text -> files
+    int _savedCompilationsOn = 0;
+    QSet<const HLVFileData*> _shownRecords;
+    QSet<const HLVFileData*> _savedSinceShown;
+    quint64 _displayGeneration = 0;
+    HLVViewJobs* _loadJob = nullptr;
+    HLVViewJobs* _summaryJob = nullptr;
+    HLVViewJobs* _pictureJob = nullptr;
+    std::shared_ptr<HLVFileData> _thumbnailOf; // the well shows a thumbnail of this file's own picture
     bool _compilationShowsPendingValue = false;
     bool _hasNotifiedOfModification = false;
     bool _artworkIsDownloading = false;
@@ -209,13 +234,12 @@ private:
     QString _artworkTitle;
     QPointer<QWidget> _fileDialogWindow;
     HLVFileManager* _fileManager = nullptr;
-    HLVFileManagerBridge* _bridge = nullptr;
+    std::shared_ptr<HLVFileManagerBridge> _bridge;
     std::shared_ptr<HLVFileData> _tagFileData;
     QList<std::shared_ptr<HLVFileData>> _tagFileArray;
     HLVArtworkWindowController* _artworkWindowController = nullptr;
     QMediaPlayer* _audioPlayer = nullptr;
     QAudioOutput* _audioOutput = nullptr;
-    QBuffer* _previewBuffer = nullptr;
     bool _isPreviewing = false;
     QString _previewUnavailableReason;
     QString _previewFailure; // found when a preview was first asked for

@@ -10,9 +10,11 @@
 #include "HLVImageData.h"
 #include "HLVMainThread.h"
 #include "HLVTagEditorDelegate.h"
+#include "HLVViewJobs.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -47,11 +49,61 @@ QImage readImage(const QString& path, HLVFailure* failure)
 void HLVTagEditorViewController::showArtworkImage(const QImage& image)
 {
     _artworkImage = image;
+    _thumbnailOf.reset();
     _artworkTitle.clear();
-    const QSize room = _viewArtworkButton->iconSize();
+    const qreal ratio = _viewArtworkButton->devicePixelRatioF();
+    const QSize room = _viewArtworkButton->iconSize() * ratio;
+    QPixmap shown = QPixmap::fromImage(image.size().width() <= room.width() && image.size().height() <= room.height()
+                                           ? image
+                                           : image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    shown.setDevicePixelRatio(ratio);
     _viewArtworkButton->setText(QString());
-    _viewArtworkButton->setImage(QIcon(QPixmap::fromImage(image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation))));
+    _viewArtworkButton->setImage(QIcon(shown));
     _removeArtworkButton->setEnabled(true);
+}
+
+void HLVTagEditorViewController::showArtworkOf(const std::shared_ptr<HLVFileData>& fileData, const HLVArtwork& artwork)
+{
+    if (artwork.hasPictureData()) {
+        const QImage image = artwork.image();
+        if (!image.isNull())
+            showArtworkImage(image);
+        return;
+    }
+    // The file's own picture: read when shown, as a thumbnail for the well.
+    const quint64 fetch = _artworkFetch;
+    const QSize room = _viewArtworkButton->iconSize() * _viewArtworkButton->devicePixelRatioF();
+    _pictureJob->start([this, fileData, room, fetch](const std::atomic<bool>&) -> HLVViewJobs::Apply {
+        const QImage full = fileData->readOwnArtwork().image();
+        const QImage thumbnail = full.isNull() ? full : full.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return [this, fileData, thumbnail, fetch] {
+            if (fileData != _tagFileData || fetch != _artworkFetch)
+                return;
+            if (thumbnail.isNull()) {
+                showArtworkTitle(tr("No artwork"));
+                _removeArtworkButton->setEnabled(false);
+                return;
+            }
+            showArtworkImage(thumbnail);
+            _thumbnailOf = fileData;
+        };
+    });
+}
+
+void HLVTagEditorViewController::withFullArtwork(const std::function<void(const QImage&)>& use)
+{
+    if (!_thumbnailOf) {
+        use(_artworkImage);
+        return;
+    }
+    const std::shared_ptr<HLVFileData> fileData = _thumbnailOf;
+    HLVViewJobs::run(this, [fileData, use, self = QPointer<HLVTagEditorViewController>(this)] {
+        const QImage full = fileData->readOwnArtwork().image();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, full, use] {
+            if (self && !full.isNull())
+                use(full);
+        }, Qt::QueuedConnection);
+    }, nullptr);
 }
 
 // The well stays enabled without a picture: it still takes drops and pastes,
@@ -163,15 +215,15 @@ void HLVTagEditorViewController::restoreArtworkButtonPressed()
     if (_tagFileData) {
         const auto initial = _tagFileData->InitialTagMap();
         const HLVArtwork own = initial ? initial->Artwork() : HLVArtwork();
-        const QImage image = own.image();
-        if (!image.isNull()) {
-            showArtworkImage(image);
+        ++_artworkFetch; // a picture on its way is not the file's own
+        if (!own.isNull()) {
+            showArtworkOf(_tagFileData, own);
         } else {
             showArtworkTitle(tr("No artwork"));
             _removeArtworkButton->setEnabled(false);
         }
         _tagFileData->editVirtualTagMap([&](HLVTagMap& map) {
-            map.setArtwork(image.isNull() ? HLVArtwork() : own);
+            map.setArtwork(own);
             map.setArtworkPath(std::nullopt);
             map.setArtworkState(HLVArtworkStateInFile);
         });
@@ -218,7 +270,7 @@ void HLVTagEditorViewController::removeArtworkButtonPressed()
 void HLVTagEditorViewController::viewArtworkButtonPressed()
 {
     if (!_artworkImage.isNull())
-        _artworkWindowController->showWindowWithArtwork(_artworkImage);
+        withFullArtwork([this](const QImage& image) { _artworkWindowController->showWindowWithArtwork(image); });
 }
 
 // --- the picture found on the web ----------------------------------------------------------------
@@ -346,7 +398,7 @@ bool HLVTagEditorViewController::validateMenuItem(const QAction* item) const
 void HLVTagEditorViewController::copyImage()
 {
     if (!_artworkImage.isNull())
-        QGuiApplication::clipboard()->setImage(_artworkImage);
+        withFullArtwork([](const QImage& image) { QGuiApplication::clipboard()->setImage(image); });
 }
 
 QString HLVTagEditorViewController::artworkFolderPath()

@@ -1,37 +1,10 @@
-// The tag editor's custom tag section: the values several files share, and
-// the rows' changes carried into the pending maps.
+// The tag editor's custom tag section: the rows' changes carried into the
+// pending maps.
 
 #include "HLVTagEditorViewController.h"
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
 #include "HLVFileData.h"
-
-void HLVTagEditorViewController::showCommonCustomTagValues(const QList<std::shared_ptr<HLVFileData>>& files)
-{
-    HLVCustomTagValueArray common;
-    const auto first = files.constFirst()->TagMap();
-    if (first->CustomTagValues()) {
-        for (const auto& value : *first->CustomTagValues())
-            common.append(std::make_shared<HLVCustomTagValue>(*value));
-    }
-    for (qsizetype f = 1; f < files.size() && !common.isEmpty(); ++f) {
-        const auto map = files.at(f)->TagMap();
-        if (!map->CustomTagValues() || map->CustomTagValues()->isEmpty()) {
-            common.clear();
-            break;
-        }
-        for (qsizetype i = common.size() - 1; i >= 0; --i) {
-            const auto theirs = HLVCustomTagValue::customTagValueWithIdentifier(common.at(i)->identifier(),
-                                                                                *map->CustomTagValues());
-            if (!theirs)
-                common.removeAt(i);
-            else if (theirs->value() != common.at(i)->value())
-                common.at(i)->setValue(QString(QLatin1String("")));
-        }
-    }
-    _customTagEditorViewController->setActiveFilePath(files.constFirst()->FilePath());
-    _customTagEditorViewController->setCustomTagValues(common);
-}
 
 void HLVTagEditorViewController::applyCustomTagChange(const std::function<void(const std::shared_ptr<HLVFileData>&)>& change)
 {

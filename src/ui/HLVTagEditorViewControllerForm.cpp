@@ -10,6 +10,7 @@
 #include "HLVIconButton.h"
 #include "HLVTagField.h"
 #include "HLVTagTextField.h"
+#include "HLVViewJobs.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -66,6 +67,9 @@ HLVTagEditorViewController::HLVTagEditorViewController(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("tagEditor"));
+    _loadJob = new HLVViewJobs(this);
+    _summaryJob = new HLVViewJobs(this);
+    _pictureJob = new HLVViewJobs(this);
     buildForm();
     awakeFromNib();
 }
@@ -75,8 +79,16 @@ HLVTagEditorViewController::~HLVTagEditorViewController()
     stopTrackPreview();
     // The children outlive this part of the object (QWidget deletes them
     // later): nothing they report may reach it any more.
-    delete _bridge;
-    _bridge = nullptr;
+    if (_bridge)
+        _bridge->disconnect(this);
+    _bridge.reset();
+    // Jobs still running are cancelled and waited for before the form goes.
+    delete _loadJob;
+    _loadJob = nullptr;
+    delete _summaryJob;
+    _summaryJob = nullptr;
+    delete _pictureJob;
+    _pictureJob = nullptr;
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
     _customTagEditorViewController->setDelegate(nullptr);

@@ -1,15 +1,14 @@
-// The tag editor's preview of the track shown: the whole file, played from
-// memory at half volume, when the platform has a media back end for it.
+// The tag editor's preview of the track shown: the whole file, streamed from
+// disk by the player at half volume, when the platform has a media back end.
 
 #include "HLVTagEditorViewController.h"
 #include "HLVFileData.h"
 #include "HLVHoverButton.h"
 
 #include <QAudioOutput>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QMediaFormat>
 #include <QMediaPlayer>
 #include <QUrl>
@@ -100,8 +99,8 @@ void HLVTagEditorViewController::playTrackButtonPressed()
     }
     if (!_tagFileData || !_previewUnavailableReason.isEmpty())
         return;
-    QFile file(_tagFileData->FilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QFileInfo file(_tagFileData->FilePath());
+    if (!file.isFile() || !file.isReadable()) {
         for (HLVHoverButton* button : {_playTrackIconButton, _playTrackButton})
             button->setToolTip(tr("The preview failed: the file cannot be read"));
         return;
@@ -116,13 +115,8 @@ void HLVTagEditorViewController::playTrackButtonPressed()
         updatePreviewAvailability();
         return;
     }
-    _audioPlayer->setSourceDevice(nullptr);
-    delete _previewBuffer;
-    _previewBuffer = new QBuffer(this);
-    _previewBuffer->setData(file.readAll());
-    _previewBuffer->open(QIODevice::ReadOnly);
-    // The address only tells the back end what kind of file the bytes are.
-    _audioPlayer->setSourceDevice(_previewBuffer, QUrl::fromLocalFile(_tagFileData->FilePath()));
+    // The player streams the file itself: nothing is read into memory here.
+    _audioPlayer->setSource(QUrl::fromLocalFile(_tagFileData->FilePath()));
     _audioPlayer->setPosition(0);
     _isPreviewing = true;
     showPreviewPlaying(true);

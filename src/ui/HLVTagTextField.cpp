@@ -74,7 +74,25 @@ int HLVTagTextField::numberValueOrEmpty() const
 
 void HLVTagTextField::setSavedValues(const QStringList& savedTexts, bool showsPendingValue)
 {
-    _savedTexts = savedTexts;
+    QStringList distinct;
+    for (const QString& text : savedTexts) {
+        if (!distinct.contains(text))
+            distinct.append(text);
+    }
+    setDistinctSavedValues(distinct, savedTexts.size(), showsPendingValue);
+}
+
+void HLVTagTextField::setDistinctSavedValues(const QStringList& distinctTexts, qsizetype fileCount,
+                                             bool showsPendingValue)
+{
+    _savedTexts.clear();
+    // Texts that show alike count once.
+    for (const QString& text : distinctTexts) {
+        const QString comparable = comparableText(text);
+        if (!_savedTexts.contains(comparable))
+            _savedTexts.append(comparable);
+    }
+    _savedFileCount = fileCount;
     _showsPendingValue = showsPendingValue;
     updateChangeMark();
 }
@@ -95,13 +113,9 @@ void HLVTagTextField::updateChangeMark()
     // pending value of every file shown.
     const bool writes = _showsPendingValue || WasEdited();
     const QString shown = comparableText(text());
-    bool changed = false;
-    bool savedAlike = true;
-    for (const QString& saved : std::as_const(_savedTexts)) {
-        const QString comparable = comparableText(saved);
-        changed = changed || comparable != shown;
-        savedAlike = savedAlike && comparable == comparableText(_savedTexts.constFirst());
-    }
+    // The saved texts are distinct: two or more differ from each other.
+    const bool savedAlike = _savedTexts.size() <= 1;
+    const bool changed = !savedAlike || (!_savedTexts.isEmpty() && _savedTexts.constFirst() != shown);
     _changedFromSaved = writes && changed;
 
     QFont shownFont = font();
@@ -112,10 +126,10 @@ void HLVTagTextField::updateChangeMark()
     } else if (!savedAlike) {
         setToolTip(tr("Saved values differ between the files"));
     } else {
-        const QString saved = comparableText(_savedTexts.constFirst());
+        const QString saved = _savedTexts.constFirst();
         if (!saved.isEmpty())
             setToolTip(tr("Saved value: %1").arg(saved));
         else
-            setToolTip(_savedTexts.size() > 1 ? tr("Not set in the saved files") : tr("Not set in the saved file"));
+            setToolTip(_savedFileCount > 1 ? tr("Not set in the saved files") : tr("Not set in the saved file"));
     }
 }

@@ -41,6 +41,8 @@ public:
     // them, and whether the shown value is what a save would write to all of
     // them (not so for several files whose values differ, until the user types).
     void setSavedValues(const QStringList& savedTexts, bool showsPendingValue);
+    // The same for many files: the different saved texts and how many files there are.
+    void setDistinctSavedValues(const QStringList& distinctTexts, qsizetype fileCount, bool showsPendingValue);
     bool showsPendingValue() const { return _showsPendingValue; }
     // The field would change a saved value: it is drawn bold.
     bool IsChangedFromSaved() const { return _changedFromSaved; }
@@ -65,7 +67,8 @@ private:
     QString _TagValue;
 
     bool _numeric = false;
-    QStringList _savedTexts;
+    QStringList _savedTexts; // as they compare, each once
+    qsizetype _savedFileCount = 0;
     bool _showsPendingValue = false;
     bool _changedFromSaved = false;
 };

@@ -23,6 +23,12 @@
 #include "HLVTagTextField.h"
 #include "HLVTestFiles.h"
 #include "HLVUpdateChecker.h"
+#include "HLVViewJobs.h"
+#include "HLVFileNameStructure.h"
+#include "HLVCustomTagEditorViewController.h"
+#include "HLVExpandingView.h"
+#include "HLVRenameTrackWindowController.h"
+#include "HLVMainThreadFileCheck.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -42,6 +48,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -344,6 +351,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
 
     // Two files: the commands on a selection, the editor on the right, nothing to revert yet.
     list()->selectRows({0, 2});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return item("RemoveSelectionMenuItem")->isEnabled(); }));
     EXPECT_TRUE(item("SyncArtworkMenuItem")->isEnabled());
     EXPECT_FALSE(item("RevertSelectionMenuItem")->isEnabled());
@@ -372,6 +380,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
     startSlowSave(manager().FileDataArray().at(1));
     EXPECT_FALSE(item("FilterAllFilesMenuItem")->isEnabled());
     list()->selectRows({0, 1});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return list()->currentSelection().size() == 2; }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(item("RemoveSelectionMenuItem")->isEnabled());
@@ -381,6 +390,7 @@ TEST_F(HLVAppDelegateTest, MenuItemsFollowTheSelectionTheEditorAndOperations)
 
     // No selection: the introduction again, now about selecting.
     list()->selectRows({});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->introductionViewController(); }));
     EXPECT_TRUE(app->introductionViewController()->introductionTextField()->text().contains(
         QStringLiteral("holding the Ctrl key")));
@@ -485,6 +495,7 @@ TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
     server.setReply(QStringLiteral("/ws/2/recording/"), HLVLoopbackServer::Reply::xml(HLVCannedReplies::releasesReply()));
     const QStringList paths = addFixtures(3);
     list()->selectRows({0});
+    HLVViewJobs::waitForAll(30000);
     ASSERT_TRUE(waitUntil([&] { return app->mainViewController()->rightView() == app->editorPanel()->view(); }));
     const auto record = list()->selectedRecords().first();
 
@@ -588,3 +599,73 @@ TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
 }
 
 #include "HLVAppDelegateTest.moc"
+
+// Every tag read of the window happens on a worker (the window tests fail one
+// on the main thread): what the editor shows for a selection, the search, the
+// rename preview and Remove Tags, on files not read yet. (A new custom tag
+// row's text: HLVCustomTagEditor.TypedIdentifiersAreCheckedCutAndFilledFromTheFile.)
+TEST_F(HLVAppDelegateTest, FileWorkOfTheWindowRunsOffTheMainThread)
+{
+    const QStringList paths = addFixtures(3);
+    {
+        HLVAllowMainThreadFileAccess preparing;
+        HLVTagMap tags;
+        tags.setAlbumName(QStringLiteral("Shared Album"));
+        tags.setArtistName(QStringLiteral("Somebody"));
+        for (const QString& path : paths)
+            ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &tags));
+    }
+    const auto records = manager().FileDataArray();
+    for (const auto& record : records)
+        ASSERT_FALSE(record->isLoaded());
+
+    list()->selectAllFiles();
+    auto* editor = app->window()->findChild<HLVTagEditorViewController*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isWorking()) << "the fields wait for the files' tags";
+    EXPECT_FALSE(editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled());
+    ASSERT_TRUE(HLVViewJobs::waitForAll(30000));
+    EXPECT_FALSE(editor->isWorking());
+    EXPECT_TRUE(editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled());
+    for (const auto& record : records)
+        EXPECT_TRUE(record->isLoaded());
+    QTest::keyClicks(editor->textFieldForKey(QStringLiteral("Genre")), QStringLiteral("Jazz"));
+    editor->confirmChanges();
+    EXPECT_TRUE(editor->textFieldForKey(QStringLiteral("Genre"))->IsChangedFromSaved());
+
+    auto* search = list()->findChild<QLineEdit*>(QStringLiteral("searchField"));
+    search->setText(QStringLiteral("shared album"));
+    ASSERT_TRUE(waitUntil([&] { return !list()->isSearchPending(); }));
+    EXPECT_EQ(list()->dataSourceCount(), 3);
+    search->setText(QStringLiteral("nowhere"));
+    ASSERT_TRUE(waitUntil([&] { return !list()->isSearchPending(); }));
+    EXPECT_EQ(list()->dataSourceCount(), 0);
+    search->clear();
+    ASSERT_TRUE(waitUntil([&] { return !list()->isSearchPending() && list()->dataSourceCount() == 3; }));
+
+    list()->selectAllFiles();
+    list()->renameSelectedFiles();
+    HLVRenameTrackWindowController* rename = list()->renameTrackWindowController();
+    ASSERT_NE(rename, nullptr);
+    rename->setFileNameStructure(HLVFileNameStructure::initWithStringValue(QStringLiteral("Artist - Album")));
+    ASSERT_TRUE(HLVViewJobs::waitForAll(30000));
+    EXPECT_FALSE(rename->isPreviewPending());
+    auto* preview = rename->findChild<QTreeWidget*>(QStringLiteral("renamePreviewList"));
+    ASSERT_EQ(preview->topLevelItemCount(), 3);
+    EXPECT_TRUE(preview->topLevelItem(0)->text(1).startsWith(QStringLiteral("Somebody"))) << preview->topLevelItem(0)->text(1).toStdString();
+    rename->reject();
+    QCoreApplication::processEvents();
+
+    list()->selectAllFiles();
+    ASSERT_TRUE(HLVViewJobs::waitForAll(30000));
+    list()->removeTagsFromSelection();
+    QMessageBox* box = alert("fileViewAlert");
+    ASSERT_NE(box, nullptr);
+    answer(box, QStringLiteral("Remove Tags"));
+    ASSERT_TRUE(HLVViewJobs::waitForAll(30000));
+    for (const auto& record : records) {
+        EXPECT_TRUE(record->IsModified());
+        EXPECT_EQ(record->existingVirtualTagMap()->AlbumName(), QString());
+    }
+    EXPECT_EQ(manager().ModifiedFileDataArray().size(), 3);
+}

@@ -1,3 +1,4 @@
+#include "HLVMainThreadFileCheck.h"
 #include "HLVTestEnvironment.h"
 
 #include <QApplication>
@@ -9,5 +10,6 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     HLVTestEnvironment::prepare();
+    HLVMainThreadFileCheck::install();
     return RUN_ALL_TESTS();
 }

@@ -1,5 +1,6 @@
 #include "HLVCustomTagCellView.h"
 #include "HLVCustomTagEditorViewController.h"
+#include "HLVViewJobs.h"
 #include "HLVCustomTagEditorViewDelegate.h"
 #include "HLVExpandingView.h"
 #include "HLVExpandingViewDelegate.h"
@@ -171,8 +172,9 @@ TEST_F(HLVCustomTagEditor, TypedIdentifiersAreCheckedCutAndFilledFromTheFile)
     EXPECT_TRUE(recorder.added.isEmpty());
     EXPECT_EQ(editor.customTagValues().size(), 1);
 
-    // A tag the file already holds comes with the file's text.
+    // A tag the file already holds comes with the file's text, read on a worker.
     typeOver(entry, QStringLiteral("TCOP"));
+    HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(recorder.added, QStringList{QStringLiteral("TCOP")});
     HLVCustomTagCellView* copyright = rowWithIdentifier(editor, QStringLiteral("TCOP"));
     ASSERT_NE(copyright, nullptr);

@@ -3,6 +3,8 @@
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
 #include "HLVFileManager.h"
+#include "HLVEventLoopWait.h"
+#include "HLVFileManagerBridge.h"
 #include "HLVFileManagerEvents.h"
 #include "HLVHoverButton.h"
 #include "HLVLoopbackServer.h"
@@ -14,6 +16,7 @@
 #include "HLVTagTextField.h"
 #include "HLVTestFiles.h"
 #include "HLVWidgetGallery.h"
+#include "HLVViewJobs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,10 +144,16 @@ protected:
     void saveAndWait(const QList<std::shared_ptr<HLVFileData>>& records)
     {
         events.take();
+        // Until the editor has heard the end of the save through the bridge,
+        // and summed up the saved values again.
+        bool finished = false;
+        const auto bridge = HLVFileManagerBridge::forManager(&manager);
+        const auto connection = QObject::connect(bridge.get(), &HLVFileManagerBridge::operationFinished,
+                                                 [&](int kind) { finished = finished || kind == HLVFileOperationSaving; });
         manager.saveFilesInUnmanagedArray(records);
-        events.waitFor(QStringLiteral("finish 3"), std::chrono::seconds(20));
-        // The bridge's notices (saved values, new modification) reach the editor.
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(HLVSpinEventLoopUntil([&] { return finished; }, 20000));
+        QObject::disconnect(connection);
+        HLVViewJobs::waitForAll(30000);
     }
 
     HLVTagTextField* field(const char* key) const { return editor->textFieldForKey(QLatin1String(key)); }
@@ -183,6 +192,7 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
     second->editVirtualTagMap(pend(QStringLiteral("B"), 1, QStringLiteral("slow")));
 
     editor->displayFileDataSet({first, second});
+    HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(field("AlbumName")->text(), QStringLiteral("X"));
     EXPECT_EQ(field("ArtistName")->text(), QString());
     EXPECT_EQ(field("ArtistName")->placeholderText(), QString()) << "the saved artists do not differ";
@@ -197,6 +207,7 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
 
     second->setVirtualTagNumber(*HLVTagField::withKey(QStringLiteral("Compilation")), 0);
     editor->displayFileDataSet({first, second});
+    HLVViewJobs::waitForAll(30000);
     EXPECT_FALSE(editor->compilationButton()->isChecked()) << "on only when every file says so";
 
     // Typing and a forced commit write the text into every file and tell the manager once.
@@ -225,6 +236,7 @@ TEST_F(HLVTagEditorTest, OneFileCommitsTypedTextAndMarksWhatASaveWouldChange)
     auto record = addFile(QStringLiteral("one.mp3"), QStringLiteral("Album"), QStringLiteral("Artist"),
                           QStringLiteral("Old"));
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     HLVTagTextField* title = field("TrackName");
     EXPECT_EQ(title->text(), QStringLiteral("Old"));
     EXPECT_FALSE(title->font().bold());
@@ -271,6 +283,7 @@ TEST_F(HLVTagEditorTest, CustomTagRowsChangeThePendingMapsOfEveryFileShown)
     auto first = addFile(QStringLiteral("c1.mp3"));
     auto second = addFile(QStringLiteral("c2.mp3"));
     editor->displayFileDataSet({first, second});
+    HLVViewJobs::waitForAll(30000);
     HLVCustomTagEditorViewController* rows = editor->customTagEditorViewController();
     rows->setIsInEditMode(true);
     rows->allowToUpdateIdentifierFrom(QString(), QStringLiteral("TCOP")); // typed into the entry row
@@ -288,6 +301,7 @@ TEST_F(HLVTagEditorTest, CustomTagRowsChangeThePendingMapsOfEveryFileShown)
 
     // Removing marks the pending value; the record's own values stay untouched.
     editor->displayFileData(first);
+    HLVViewJobs::waitForAll(30000);
     const auto before = first->InitialTagMap();
     rows->removeCustomTagSelected(QStringLiteral("TCOP"));
     const auto pending = first->VirtualTagMap()->CustomTagValues();
@@ -304,6 +318,7 @@ TEST_F(HLVTagEditorTest, CustomTagRowsChangeThePendingMapsOfEveryFileShown)
 TEST_F(HLVTagEditorTest, GrowsAndShrinksWithTheCustomTagSection)
 {
     editor->displayFileData(addFile(QStringLiteral("grow.mp3")));
+    HLVViewJobs::waitForAll(30000);
     editor->show();
     const int collapsed = editor->height();
     editor->customTagsSection()->expand();
@@ -317,6 +332,7 @@ TEST_F(HLVTagEditorTest, GrowsAndShrinksWithTheCustomTagSection)
 TEST_F(HLVTagEditorOnScreen, TabMovesThroughTheFieldsInTableOrder)
 {
     editor->displayFileData(addFile(QStringLiteral("tab.mp3")));
+    HLVViewJobs::waitForAll(30000);
     editor->show();
     QApplication::setActiveWindow(editor.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
@@ -340,6 +356,7 @@ TEST_F(HLVTagEditorTest, TheArtworkWellTakesDroppedAndPastedPicturesAndRestores)
 
     EXPECT_EQ(dragOnto(well, dragOfFile(png).get()), std::make_pair(false, false)) << "nothing shown, nothing taken";
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("No artwork"));
     EXPECT_FALSE(editor->removeArtworkButton()->isEnabled());
 
@@ -397,6 +414,7 @@ TEST_F(HLVTagEditorTest, TheArtworkWellTakesDroppedAndPastedPicturesAndRestores)
 
     // The saved picture is now the file's own: removing it can be undone.
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(editor->artworkImage().size(), QSize(40, 30));
     editor->removeArtworkButtonPressed();
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("No artwork"));
@@ -415,6 +433,7 @@ TEST_F(HLVTagEditorTest, AFoundPictureIsFetchedOffTheMainThreadAndShown)
         map.setArtworkState(HLVArtworkStateFound);
     });
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_TRUE(editor->isArtworkLoading());
     EXPECT_EQ(editor->artworkTitle(), QString());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !editor->artworkImage().isNull(); }, 10000));
@@ -430,6 +449,7 @@ TEST_F(HLVTagEditorTest, AFoundPictureIsFetchedOffTheMainThreadAndShown)
         map.setArtworkState(HLVArtworkStateFound);
     });
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor->artworkTitle() == QLatin1String("No Artwork"); }, 10000));
     EXPECT_FALSE(editor->isArtworkLoading());
     EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateNone);
@@ -453,6 +473,7 @@ TEST_F(HLVTagEditorTest, DownloadLooksUpACoverThroughTheFileManagerAndFetchesIt)
     auto record = addFile(QStringLiteral("download.mp3"), QStringLiteral("Album"));
     record->editVirtualTagMap([](HLVTagMap& map) { map.setReleaseMBID(QStringLiteral("rel-x")); });
     editor->displayFileData(record);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_TRUE(editor->downloadArtworkButton()->isEnabled());
     editor->downloadArtworkButtonPressed();
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor->artworkTitle() == QLatin1String("No Artwork"); }, 20000));
@@ -498,6 +519,7 @@ TEST(HLVTagEditorPreview, PlaysTheFileAtHalfVolumeAndStopsForOtherDisplays)
     auto second = HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("other.mp3")));
     HLVTagEditorViewController editor;
     editor.displayFileData(first);
+    HLVViewJobs::waitForAll(30000);
     if (editor.previewUnavailableReason().isEmpty())
         QTest::mouseClick(editor.playTrackButton(), Qt::LeftButton);
     if (!editor.previewUnavailableReason().isEmpty()) {
@@ -510,21 +532,25 @@ TEST(HLVTagEditorPreview, PlaysTheFileAtHalfVolumeAndStopsForOtherDisplays)
     QMediaPlayer* player = editor.audioPlayer();
     ASSERT_NE(player, nullptr);
     EXPECT_FLOAT_EQ(player->audioOutput()->volume(), 0.5f);
-    EXPECT_TRUE(player->sourceDevice()) << "played from memory";
+    EXPECT_FALSE(player->sourceDevice()) << "streamed from the file, not read into memory";
+    EXPECT_EQ(player->source(), QUrl::fromLocalFile(first->FilePath()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return player->position() > 0 || !editor.isPlayingPreview(); }, 8000));
     ASSERT_TRUE(editor.isPlayingPreview()) << player->errorString().toStdString();
     EXPECT_EQ(player->playbackState(), QMediaPlayer::PlayingState);
 
     editor.displayFileDataSet({first, second});
+    HLVViewJobs::waitForAll(30000);
     EXPECT_FALSE(editor.isPlayingPreview());
     EXPECT_EQ(player->playbackState(), QMediaPlayer::StoppedState);
     EXPECT_EQ(editor.playTrackButton()->text(), QStringLiteral("Play Track"));
     EXPECT_EQ(editor.playTrackIconButton()->imageName(), QStringLiteral("PlayButton"));
 
     editor.displayFileData(first);
+    HLVViewJobs::waitForAll(30000);
     editor.playTrackButtonPressed();
     ASSERT_TRUE(editor.isPlayingPreview());
     editor.displayFileData(second);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_FALSE(editor.isPlayingPreview()) << "another file stops the preview";
 }
 
@@ -536,6 +562,7 @@ TEST(HLVTagEditorPreview, IsDisabledWithAReasonWhereThereIsNoMediaBackEnd)
         HLVTestFiles files;
         HLVTagEditorViewController editor;
         editor.displayFileData(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"))));
+        HLVViewJobs::waitForAll(30000);
         // Known at once without a back end; without its decoders, at the first try.
         if (editor.playTrackButton()->isEnabled())
             editor.playTrackButtonPressed();
@@ -635,13 +662,16 @@ TEST_F(HLVTagEditorOnScreen, WritesPicturesOfThePanel)
     editor->resize(720, editor->sizeHint().height());
     editor->show();
     editor->displayFileData(covered);
+    HLVViewJobs::waitForAll(30000);
     EXPECT_FALSE(editor->artworkImage().isNull());
     gallery.shoot(*editor, QStringLiteral("tag-editor-one-file-with-cover"));
 
     editor->displayFileDataSet({covered, second});
+    HLVViewJobs::waitForAll(30000);
     gallery.shoot(*editor, QStringLiteral("tag-editor-several-files"));
 
     editor->displayFileData(covered);
+    HLVViewJobs::waitForAll(30000);
     QTest::keyClicks(field("Genre"), QStringLiteral("Dream Pop"));
     EXPECT_TRUE(field("Genre")->font().bold());
     gallery.shoot(*editor, QStringLiteral("tag-editor-modified-field"));
