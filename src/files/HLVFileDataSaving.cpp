@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <thread>
+#include <vector>
 #include <condition_variable>
 
 // Saving a record and the artwork lookups a save or a view asks for.
@@ -54,89 +55,133 @@ void HLVFileData::saveID3Tags()
 
 void HLVFileData::save(bool resumed)
 {
-    enum class Action { NothingToSave, AwaitArtwork, Write } action = Action::NothingToSave;
-    std::shared_ptr<HLVTagMap> snapshot;
-    std::shared_ptr<HLVTagMap> initial;
-    quint64 generation = 0;
-    const QString path = FilePath();
+    SaveTurn turn;
+    const SaveAction action = beginSave(resumed, turn);
     int code = HLVFileDataChangeNotSaved;
+    if (action == SaveAction::Write) {
+        HLVFailure failure;
+        const bool written = HLVTagLib::saveTagsToFileAtPath(turn.path, turn.snapshot.get(), &failure);
+        code = endSave(turn, written, failure);
+    }
+    answerSave(action, code);
+}
+
+void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records, const std::function<bool()>& stopped)
+{
+    std::vector<SaveTurn> turns(size_t(records.size()));
+    QList<SaveAction> actions;
+    QList<HLVTagLib::Save> saves;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (stopped && stopped())
+            break;
+        actions.append(records[i]->beginSave(false, turns[size_t(i)]));
+        if (actions.last() == SaveAction::Write)
+            saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}});
+    }
+    HLVTagLib::saveTagsToFiles(saves);
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        int code = HLVFileDataChangeNotSaved;
+        if (actions[i] == SaveAction::Write) {
+            const HLVTagLib::Save& save = saves[next++];
+            code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure);
+        }
+        records[i]->answerSave(actions[i], code);
+    }
+}
+
+HLVFileData::SaveAction HLVFileData::beginSave(bool resumed, SaveTurn& turn)
+{
+    // One writer at a time: a second save starts from what the first left.
+    turn.writer = std::make_unique<WriteTurn>(*this);
+    SaveAction action = SaveAction::NothingToSave;
     {
-        // One writer at a time: a second save starts from what the first left.
-        WriteTurn writer(*this);
-        bool loaded = false;
-        {
-            Lock lock(_lock);
-            if (!resumed && _obtainingArtwork) {
-                // A save is waiting for artwork; it answers for this request too.
-                ++_joinedSaves;
-                return;
-            }
-            if (_virtualTagMap && isModifiedLocked()) {
-                _isSaving = true;
-                if (!_virtualTagMap->ArtworkAttempted()) {
-                    _obtainingArtwork = true;
-                    action = Action::AwaitArtwork;
-                } else {
-                    action = Action::Write;
-                }
+        Lock lock(_lock);
+        if (!resumed && _obtainingArtwork) {
+            // A save is waiting for artwork; it answers for this request too.
+            ++_joinedSaves;
+            turn.writer.reset();
+            return SaveAction::Joined;
+        }
+        if (_virtualTagMap && isModifiedLocked()) {
+            _isSaving = true;
+            if (!_virtualTagMap->ArtworkAttempted()) {
+                _obtainingArtwork = true;
+                action = SaveAction::AwaitArtwork;
+            } else {
+                action = SaveAction::Write;
             }
         }
-        if (action == Action::Write) {
-            initialTagMapLoading(&loaded);
-            Lock lock(_lock);
-            if (!_virtualTagMap) {
-                action = Action::NothingToSave; // undone while the tags were read
-            } else {
-                if (_virtualTagMap->CustomTagValues()) {
-                    HLVCustomTagIdentifierString list;
-                    for (const auto& value : *_virtualTagMap->CustomTagValues()) {
+    }
+    if (action == SaveAction::Write) {
+        bool loaded = false;
+        initialTagMapLoading(&loaded);
+        Lock lock(_lock);
+        if (!_virtualTagMap) {
+            action = SaveAction::NothingToSave; // undone while the tags were read
+        } else {
+            if (_virtualTagMap->CustomTagValues()) {
+                HLVCustomTagIdentifierString list;
+                for (const auto& value : *_virtualTagMap->CustomTagValues()) {
+                    if (!value->isMarkedForRemoval())
+                        list.addTagIdentifier(value->identifier());
+                }
+                if (_initialTagMap->CustomTagValues()) {
+                    for (const auto& value : *_initialTagMap->CustomTagValues()) {
                         if (!value->isMarkedForRemoval())
                             list.addTagIdentifier(value->identifier());
                     }
-                    if (_initialTagMap->CustomTagValues()) {
-                        for (const auto& value : *_initialTagMap->CustomTagValues()) {
-                            if (!value->isMarkedForRemoval())
-                                list.addTagIdentifier(value->identifier());
-                        }
-                    }
-                    _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
                 }
-                initial = _initialTagMap;
-                snapshot = HLVTagMapMerge::detachedCopy(*_virtualTagMap);
-                generation = _pendingGeneration;
+                _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
             }
-        }
-        if (action == Action::NothingToSave) {
-            // Also ends a resumed save whose changes were undone meanwhile.
-            _isSaving = false;
-        } else if (action == Action::Write) {
-            HLVFailure failure;
-            const bool written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get(), &failure);
-            if (written) {
-                auto baseline = HLVTagMapMerge::merged(*initial, snapshot.get());
-                if (baseline->CustomTagValues()) {
-                    baseline->CustomTagValues()->removeIf(
-                        [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
-                }
-                Lock lock(_lock);
-                _initialTagMap = baseline;
-                _modified = false;
-                // Edits made while the file was being written are still pending.
-                _saved = generation == _pendingGeneration;
-                _lastFailure.reset();
-                code = HLVFileDataChangeSaved;
-            } else {
-                if (failure.message.isEmpty()) {
-                    failure = QFileInfo(path).isWritable()
-                        ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"))
-                        : HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
-                }
-                setLastFailure(failure);
-            }
-            _isSaving = false;
+            turn.initial = _initialTagMap;
+            turn.snapshot = HLVTagMapMerge::detachedCopy(*_virtualTagMap);
+            turn.generation = _pendingGeneration;
+            turn.path = FilePath();
+            return action;
         }
     }
-    if (action == Action::AwaitArtwork) {
+    // Also ends a resumed save whose changes were undone meanwhile.
+    if (action == SaveAction::NothingToSave)
+        _isSaving = false;
+    turn.writer.reset();
+    return action;
+}
+
+int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure)
+{
+    int code = HLVFileDataChangeNotSaved;
+    if (written) {
+        auto baseline = HLVTagMapMerge::merged(*turn.initial, turn.snapshot.get());
+        if (baseline->CustomTagValues()) {
+            baseline->CustomTagValues()->removeIf(
+                [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
+        }
+        Lock lock(_lock);
+        _initialTagMap = baseline;
+        _modified = false;
+        // Edits made while the file was being written are still pending.
+        _saved = turn.generation == _pendingGeneration;
+        _lastFailure.reset();
+        code = HLVFileDataChangeSaved;
+    } else {
+        if (failure.message.isEmpty()) {
+            failure = QFileInfo(turn.path).isWritable()
+                ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"))
+                : HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
+        }
+        setLastFailure(failure);
+    }
+    _isSaving = false;
+    turn.writer.reset();
+    return code;
+}
+
+void HLVFileData::answerSave(SaveAction action, int code)
+{
+    if (action == SaveAction::Joined)
+        return;
+    if (action == SaveAction::AwaitArtwork) {
         requestArtwork(true); // the answer resumes the save
         return;
     }

@@ -71,6 +71,9 @@ public:
 
     bool addFilesAtURLs(const std::optional<QList<QUrl>>& urls);
     bool addFileAtURL(const QUrl& url);
+    // Whether adding a file first undoes what an interrupted save of it left
+    // (HLVSafeSave); on unless a caller that must not write turns it off.
+    void setRecoversAddedFiles(bool recovers) { _recoversAddedFiles = recovers; }
     bool addFileData(const std::shared_ptr<HLVFileData>& fileData);
     void sortFileData();
     qsizetype indexForFile(const std::shared_ptr<HLVFileData>& fileData) const;
@@ -147,6 +150,7 @@ private:
     bool addFileDataQuietly(const std::shared_ptr<HLVFileData>& fileData);
     Records recordsAt(const QList<int>& indexes, HLVFileList list) const;
     void queueSaves(const Records& records);
+    void recoverAddedFile(HLVFileData& record);
     static Records withoutDuplicates(const Records& files);
 
     HLVDelegateList<HLVFileManagerDelegate> _delegates;
@@ -158,6 +162,7 @@ private:
 
     HLVFileOperationBatches _batches;
     std::atomic<bool> _shutDown{false};
+    std::atomic<bool> _recoversAddedFiles{true};
     HLVFileLists _lists;
 
     // What the records and the identifier call instead of this object, so that

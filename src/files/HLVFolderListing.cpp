@@ -1,4 +1,5 @@
 #include "HLVFolderListing.h"
+#include "HLVSafeSave.h"
 #include "HLVTagValueParser.h"
 
 #include <QDir>
@@ -29,7 +30,9 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        if (!info.isFile() || info.isSymLink() || !hasAudioFileExtension(info.fileName()))
+        // What a save leaves beside a file (an earlier version's trial kept an audio extension) is no track.
+        if (!info.isFile() || info.isSymLink() || !hasAudioFileExtension(info.fileName())
+            || HLVSafeSave::isLeftoverName(info.fileName()))
             continue;
         QString base = folder;
         if (!base.endsWith(QLatin1Char('/')))
@@ -48,7 +51,7 @@ QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths)
         if (info.isDir()) {
             for (const QString& file : audioFilesInFolder(path))
                 urls.append(QUrl::fromLocalFile(file));
-        } else if (info.isFile() && hasAudioFileExtension(path)) {
+        } else if (info.isFile() && hasAudioFileExtension(path) && !HLVSafeSave::isLeftoverName(info.fileName())) {
             urls.append(QUrl::fromLocalFile(path));
         }
     }

@@ -6,6 +6,7 @@
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -130,11 +131,15 @@ bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
     return true;
 }
 
-bool openForWriting(const QString& path, std::unique_ptr<TagLib::MPEG::File>& file, HLVFailure* failure)
+bool openForWriting(const QString& path, TagLib::IOStream* stream, std::unique_ptr<TagLib::MPEG::File>& file,
+                    HLVFailure* failure)
 {
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
-    file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (stream)
+        file = std::make_unique<TagLib::MPEG::File>(stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    else
+        file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     return checkLayout(*file, failure);
 }
 
@@ -171,7 +176,7 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> opened;
-        if (!openForWriting(path, opened, failure))
+        if (!openForWriting(path, stream(), opened, failure))
             return false;
         TagLib::MPEG::File& file = *opened;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
@@ -237,7 +242,7 @@ bool HLVTagLibMP3Writer::addArtworkToFileAtPath(const QString& path, const QStri
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> file;
-        if (!openForWriting(path, file, failure))
+        if (!openForWriting(path, stream(), file, failure))
             return false;
         TagLib::ID3v2::Tag* tag = file->ID3v2Tag(true);
         if (!tag || !addArtworkToTag(*tag, imagePath))
@@ -252,7 +257,7 @@ bool HLVTagLibMP3Writer::removeArtworkFromFileAtPath(const QString& path, HLVFai
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> file;
-        if (!openForWriting(path, file, failure))
+        if (!openForWriting(path, stream(), file, failure))
             return false;
         TagLib::ID3v2::Tag* tag = file->ID3v2Tag(false);
         // Nothing to remove: the file is not rewritten.

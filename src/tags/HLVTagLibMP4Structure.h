@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <optional>
+
+class QIODevice;
 
 // A check of an MPEG-4 file's box layout before TagLib rewrites it. TagLib
 // trusts the sizes it reads: a box that overruns its parent makes a save
@@ -13,5 +17,9 @@ namespace HLVTagLibMP4Structure {
 // chunk-offset table fits its box. Otherwise reason, when given, says what is
 // wrong ("a box reaches past the end of its parent").
 bool isSoundForWriting(const QString& path, QString* reason = nullptr);
+
+// Every entry of every chunk-offset table (stco, co64), in file order; absent
+// when the boxes cannot be walked.
+std::optional<QList<qint64>> chunkOffsets(QIODevice& device);
 
 } // namespace HLVTagLibMP4Structure
