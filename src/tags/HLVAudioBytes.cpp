@@ -112,12 +112,14 @@ bool startsMPEGStream(QIODevice& file, qint64 at, const uchar* b, qint64 end)
 // rate), the first plausible header after the tags.
 std::optional<qint64> firstMPEGFrame(QIODevice& file, qint64 end)
 {
+    // Read in small pieces: the first frame is usually near the start.
+    constexpr qint64 scanSize = 64 * 1024;
     std::optional<qint64> plausible;
     for (qint64 at = 0; at + 3 < end;) {
-        const QByteArray chunk = readAt(file, at, qMin(chunkSize + 9, end - at));
+        const QByteArray chunk = readAt(file, at, qMin(scanSize + 9, end - at));
         const auto bytes = reinterpret_cast<const uchar*>(chunk.constData());
-        qint64 next = at + chunkSize;
-        for (qsizetype i = 0; i + 3 < chunk.size() && i < chunkSize; ++i) {
+        qint64 next = at + scanSize;
+        for (qsizetype i = 0; i + 3 < chunk.size() && i < scanSize; ++i) {
             const qint64 tag = i + 9 < chunk.size() ? id3v2Length(bytes + i) : 0;
             if (tag > 0) {
                 next = at + i + tag;

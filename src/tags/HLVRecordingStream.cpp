@@ -21,16 +21,42 @@ TagLib::FileName HLVRecordingStream::name() const
     return _name.constData();
 }
 
+namespace {
+constexpr qint64 blockSize = 64 * 1024;
+constexpr qsizetype cachedBlocks = 32;
+} // namespace
+
 QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
 {
     QByteArray bytes;
     if (at < 0 || length <= 0 || at >= _originalLength)
         return bytes;
     length = qMin(length, _originalLength - at);
-    bytes.resize(length);
-    if (!HLVSaveCopy::readAll(_fd, bytes.data(), length, at)) {
-        _readFailed = true;
-        bytes.clear();
+    if (length > 4 * blockSize) {
+        bytes.resize(length);
+        if (!HLVSaveCopy::readAll(_fd, bytes.data(), length, at)) {
+            _readFailed = true;
+            bytes.clear();
+        }
+        return bytes;
+    }
+    bytes.reserve(length);
+    for (qint64 block = at / blockSize; block * blockSize < at + length; ++block) {
+        auto cached = _blocks.constFind(block);
+        if (cached == _blocks.constEnd()) {
+            const qint64 start = block * blockSize;
+            QByteArray read(qMin(blockSize, _originalLength - start), Qt::Uninitialized);
+            if (!HLVSaveCopy::readAll(_fd, read.data(), read.size(), start)) {
+                _readFailed = true;
+                return QByteArray();
+            }
+            if (_blocks.size() >= cachedBlocks)
+                _blocks.clear();
+            cached = _blocks.insert(block, read);
+        }
+        const qint64 from = qMax(at, block * blockSize) - block * blockSize;
+        const qint64 to = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
+        bytes.append(cached->constData() + from, to - from);
     }
     return bytes;
 }

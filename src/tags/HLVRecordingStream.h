@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <taglib/tiostream.h>
@@ -87,4 +88,6 @@ private:
     bool _readOnly;
     mutable bool _readFailed = false;
     QList<Piece> _pieces;
+    // TagLib reads a tag in many small pieces: the original is read in blocks.
+    mutable QHash<qint64, QByteArray> _blocks;
 };

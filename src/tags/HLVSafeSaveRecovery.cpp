@@ -262,8 +262,10 @@ QString HLVSafeSave::dataFolderJournalPathForPath(const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const QString key = QString::fromLatin1(QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QLatin1String("/journals/") + key
-        + QLatin1String(journalSuffix);
+    // Looked up once: every file added asks.
+    static const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+        + QLatin1String("/journals/");
+    return folder + key + QLatin1String(journalSuffix);
 }
 
 bool HLVSafeSave::isLeftoverName(const QString& fileName)

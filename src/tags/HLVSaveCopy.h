@@ -24,6 +24,13 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return _fd; }
+    // Gives up the descriptor, which the caller then closes.
+    int release()
+    {
+        const int fd = _fd;
+        _fd = -1;
+        return fd;
+    }
     bool isOpen() const { return _fd >= 0; }
     qint64 size() const;
 
