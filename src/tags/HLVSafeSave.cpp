@@ -181,13 +181,39 @@ void startJournal(Job& job)
         job.journalPath = HLVSafeSave::dataFolderJournalPathForPath(job.request->path);
         QDir().mkpath(QFileInfo(job.journalPath).absolutePath());
     }
-    job.journalFile = Descriptor(job.journalPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
-    if (!job.journalFile.isOpen())
-        return fail(job, errno, "cannot write the save's journal");
-    HLVSaveLock::tryLock(job.journalFile.get());
-    const QByteArray bytes = job.journal.serialized();
-    if (!HLVSaveCopy::writeAll(job.journalFile.get(), bytes.constData(), bytes.size(), 0))
-        return fail(job, errno, "cannot write the save's journal");
+}
+
+// Writes one journal file for the in-place saves of a group, named beside
+// each file by a hard link: one new file for the group instead of one per
+// save. Where a link cannot be made (another file system, no hard links) the
+// save gets a file of its own with the same contents.
+void writeJournals(const QList<Job*>& jobs)
+{
+    QList<HLVSaveJournal> entries;
+    for (const Job* job : jobs)
+        entries.append(job->journal);
+    const QByteArray bytes = HLVSaveJournal::serialized(entries);
+    const Job* first = nullptr;
+    for (Job* job : jobs) {
+        HLVSaveCopy::remove(job->journalPath); // recovery found it unproven and set it aside, or it is ours
+        if (first && ::link(encoded(first->journalPath).constData(), encoded(job->journalPath).constData()) == 0) {
+            job->journalFile = Descriptor(job->journalPath, O_RDONLY);
+            if (job->journalFile.isOpen())
+                continue;
+        }
+        job->journalFile = Descriptor(job->journalPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+        if (!job->journalFile.isOpen()) {
+            fail(*job, errno, "cannot write the save's journal");
+            continue;
+        }
+        if (!HLVSaveCopy::writeAll(job->journalFile.get(), bytes.constData(), bytes.size(), 0)) {
+            fail(*job, errno, "cannot write the save's journal");
+            HLVSaveCopy::remove(job->journalPath);
+            continue;
+        }
+        if (!first)
+            first = job;
+    }
 }
 
 // Everything up to the first flush: lock, recover, record, check, and write
@@ -390,6 +416,14 @@ void finish(Job& job)
 // Runs the saves of a group from their first flush to their last.
 void commit(std::vector<Job>& group)
 {
+    QList<Job*> inPlace;
+    for (Job& job : group) {
+        if (!job.failed && job.mode == Job::Mode::InPlace)
+            inPlace.append(&job);
+    }
+    if (!inPlace.isEmpty())
+        writeJournals(inPlace);
+
     QList<int> written;
     QStringList folders;
     for (Job& job : group) {

@@ -150,8 +150,14 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
         if (!HLVSaveCopy::readAll(journalFile.get(), bytes.data(), size, 0))
             bytes.clear();
     }
-    const auto journal = HLVSaveJournal::parse(bytes);
+    const auto entries = HLVSaveJournal::parse(bytes);
     const auto identity = HLVSaveJournal::identityOf(fd);
+    // A journal shared by a group holds an entry for each of its files.
+    std::optional<HLVSaveJournal> journal;
+    for (const HLVSaveJournal& entry : entries ? *entries : QList<HLVSaveJournal>()) {
+        if (identity && entry.identity.device == identity->device && entry.identity.inode == identity->inode)
+            journal = entry;
+    }
     if (!journal || !identity || identity->device != journal->identity.device
         || identity->inode != journal->identity.inode
         || identity->size < qMin(journal->identity.size, journal->newSize)

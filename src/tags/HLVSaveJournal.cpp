@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char magic[] = "CadrelleJournal1";
+constexpr char magic[] = "CadrelleJournal2";
 constexpr qsizetype magicSize = sizeof magic - 1;
 constexpr auto checksumAlgorithm = QCryptographicHash::Sha256;
 constexpr qsizetype checksumSize = 32;
@@ -18,7 +18,9 @@ void append64(QByteArray& out, qint64 value)
     out.append(bytes, 8);
 }
 
-class Reader
+} // namespace
+
+class HLVSaveJournal::Reader
 {
 public:
     explicit Reader(const QByteArray& bytes, qsizetype end) : _bytes(bytes), _end(end) {}
@@ -48,11 +50,18 @@ private:
     bool _ok = true;
 };
 
-} // namespace
-
-QByteArray HLVSaveJournal::serialized() const
+QByteArray HLVSaveJournal::serialized(const QList<HLVSaveJournal>& entries)
 {
     QByteArray out(magic, magicSize);
+    append64(out, entries.size());
+    for (const HLVSaveJournal& entry : entries)
+        entry.append(out);
+    out += QCryptographicHash::hash(out, checksumAlgorithm);
+    return out;
+}
+
+void HLVSaveJournal::append(QByteArray& out) const
+{
     const QByteArray name = path.toUtf8();
     append64(out, name.size());
     out += name;
@@ -70,11 +79,9 @@ QByteArray HLVSaveJournal::serialized() const
         out += range.oldBytes;
         out += range.newBytes;
     }
-    out += QCryptographicHash::hash(out, checksumAlgorithm);
-    return out;
 }
 
-std::optional<HLVSaveJournal> HLVSaveJournal::parse(const QByteArray& bytes)
+std::optional<QList<HLVSaveJournal>> HLVSaveJournal::parse(const QByteArray& bytes)
 {
     if (bytes.size() < magicSize + checksumSize || !bytes.startsWith(QByteArray(magic, magicSize)))
         return std::nullopt;
@@ -82,6 +89,23 @@ std::optional<HLVSaveJournal> HLVSaveJournal::parse(const QByteArray& bytes)
     if (QCryptographicHash::hash(QByteArrayView(bytes.constData(), end), checksumAlgorithm) != bytes.mid(end))
         return std::nullopt;
     Reader reader(bytes, end);
+    qint64 entries = 0;
+    if (!reader.take64(entries) || entries < 0 || entries > end)
+        return std::nullopt;
+    QList<HLVSaveJournal> journals;
+    for (qint64 i = 0; i < entries; ++i) {
+        auto entry = takeEntry(reader, end);
+        if (!entry)
+            return std::nullopt;
+        journals.append(*entry);
+    }
+    if (!reader.atEnd())
+        return std::nullopt;
+    return journals;
+}
+
+std::optional<HLVSaveJournal> HLVSaveJournal::takeEntry(Reader& reader, qsizetype end)
+{
     HLVSaveJournal journal;
     qint64 nameSize = 0, device = 0, inode = 0, count = 0;
     QByteArray name;
@@ -107,8 +131,6 @@ std::optional<HLVSaveJournal> HLVSaveJournal::parse(const QByteArray& bytes)
             return std::nullopt;
         journal.ranges.append(range);
     }
-    if (!reader.atEnd())
-        return std::nullopt;
     return journal;
 }
 

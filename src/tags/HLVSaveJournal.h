@@ -10,7 +10,9 @@
 // bytes there before and after. With it, a save cut short can be undone, but
 // only in the file it was changing and only where that file still holds what
 // the save put there or what it found. A checksum covers the whole record, so
-// a journal cut short or damaged is never taken for one.
+// a journal cut short or damaged is never taken for one. Saves of a group
+// share one journal file holding an entry per file, under a name (a hard
+// link) beside each of them.
 struct HLVSaveJournal
 {
     struct Identity
@@ -35,13 +37,20 @@ struct HLVSaveJournal
     qint64 newSize = 0; // of the file after it
     QList<Range> ranges;
 
-    QByteArray serialized() const;
-    // Absent for anything that is not a whole, undamaged journal.
-    static std::optional<HLVSaveJournal> parse(const QByteArray& bytes);
+    // A journal file holding these entries.
+    static QByteArray serialized(const QList<HLVSaveJournal>& entries);
+    QByteArray serialized() const { return serialized({*this}); }
+    // The entries; absent for anything that is not a whole, undamaged journal.
+    static std::optional<QList<HLVSaveJournal>> parse(const QByteArray& bytes);
 
     // The identity of an open file.
     static std::optional<Identity> identityOf(int fd);
 
     // How many bytes the ranges hold, old and new.
     qint64 payloadSize() const;
+
+private:
+    class Reader;
+    void append(QByteArray& out) const;
+    static std::optional<HLVSaveJournal> takeEntry(Reader& reader, qsizetype end);
 };
