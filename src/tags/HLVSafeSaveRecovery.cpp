@@ -155,11 +155,10 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
     // A journal shared by a group holds an entry for each of its files.
     std::optional<HLVSaveJournal> journal;
     for (const HLVSaveJournal& entry : entries ? *entries : QList<HLVSaveJournal>()) {
-        if (identity && entry.identity.device == identity->device && entry.identity.inode == identity->inode)
+        if (identity && entry.identity.isSameFile(*identity))
             journal = entry;
     }
-    if (!journal || !identity || identity->device != journal->identity.device
-        || identity->inode != journal->identity.inode
+    if (!journal || !identity
         || identity->size < qMin(journal->identity.size, journal->newSize)
         || identity->size > qMax(journal->identity.size, journal->newSize))
         return keptAside(journalPath, path, failure);

@@ -2,6 +2,9 @@
 
 #include <QCryptographicHash>
 #include <QtEndian>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -70,6 +73,8 @@ void HLVSaveJournal::append(QByteArray& out) const
     append64(out, identity.size);
     append64(out, identity.modified);
     append64(out, identity.changed);
+    append64(out, identity.born);
+    append64(out, identity.generation);
     append64(out, newSize);
     append64(out, ranges.size());
     for (const Range& range : ranges) {
@@ -111,7 +116,8 @@ std::optional<HLVSaveJournal> HLVSaveJournal::takeEntry(Reader& reader, qsizetyp
     QByteArray name;
     if (!reader.take64(nameSize) || !reader.takeBytes(nameSize, name) || !reader.take64(device)
         || !reader.take64(inode) || !reader.take64(journal.identity.size) || !reader.take64(journal.identity.modified)
-        || !reader.take64(journal.identity.changed) || !reader.take64(journal.newSize) || !reader.take64(count))
+        || !reader.take64(journal.identity.changed) || !reader.take64(journal.identity.born)
+        || !reader.take64(journal.identity.generation) || !reader.take64(journal.newSize) || !reader.take64(count))
         return std::nullopt;
     journal.path = QString::fromUtf8(name);
     journal.identity.device = quint64(device);
@@ -145,7 +151,19 @@ std::optional<HLVSaveJournal::Identity> HLVSaveJournal::identityOf(int fd)
     identity.size = qint64(info.st_size);
     identity.modified = qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
     identity.changed = qint64(info.st_ctim.tv_sec) * 1000000000LL + info.st_ctim.tv_nsec;
+    struct statx extended;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME))
+        identity.born = qint64(extended.stx_btime.tv_sec) * 1000000000LL + extended.stx_btime.tv_nsec;
+    int generation = 0;
+    if (::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0)
+        identity.generation = generation;
     return identity;
+}
+
+bool HLVSaveJournal::Identity::isSameFile(const Identity& other) const
+{
+    return device == other.device && inode == other.inode && (born < 0 || other.born < 0 || born == other.born)
+        && (generation < 0 || other.generation < 0 || generation == other.generation);
 }
 
 qint64 HLVSaveJournal::payloadSize() const

@@ -22,7 +22,14 @@ struct HLVSaveJournal
         qint64 size = 0;
         qint64 modified = 0; // nanoseconds
         qint64 changed = 0;  // nanoseconds
+        // A file deleted and made again may get the same inode number; its
+        // birth time and generation tell it apart (-1 where the file system
+        // does not say).
+        qint64 born = -1;       // nanoseconds
+        qint64 generation = -1;
         bool operator==(const Identity&) const = default;
+        // The same file, not only the same inode number.
+        bool isSameFile(const Identity& other) const;
     };
 
     struct Range

@@ -281,7 +281,7 @@ TEST(HLVSafeSave, AKilledSaveLeavesTheOldFileOrTheNewOne)
     // That save goes through a journal, written in place; the growing one never does.
     QString journalSeen;
     HLVSafeSave::setHookForTesting([&](HLVSafeSave::Stage, const QString&, const QString& journal) { journalSeen = journal; });
-    const HLVTagMap retitleAgain = retitled("Saved whole or not at all");
+    const HLVTagMap retitleAgain = retitled("Saved whole or not at aLL");
     EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &retitleAgain));
     HLVSafeSave::setHookForTesting({});
     EXPECT_EQ(journalSeen, HLVSafeSave::journalPathForPath(path));
