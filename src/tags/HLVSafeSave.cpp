@@ -213,6 +213,7 @@ void writeJournals(const QList<Job*>& jobs)
         }
         if (!first)
             first = job;
+        HLVSaveLock::tryLock(job->journalFile.get()); // held until the save ends, links included
     }
 }
 
