@@ -10,6 +10,7 @@
 #include "HLVBareTagLib.h"
 #include "HLVBenchCorpus.h"
 #include "HLVBenchOperationWatch.h"
+#include "HLVBenchQuit.h"
 #include "HLVBenchUI.h"
 #include "HLVCannedReplies.h"
 #include "HLVFileManager.h"
@@ -611,7 +612,9 @@ int main(int argc, char** argv)
         const QList<Entry> uiFiles = corpus.makeLinks(QStringLiteral("ui"), tagged, sizes.ui);
         if (uiFiles.isEmpty())
             return setupFailed();
-        passed = runUI(QFileInfo(uiFiles.first().path).absolutePath(), sizes.ui) && passed;
+        const QString uiFolder = QFileInfo(uiFiles.first().path).absolutePath();
+        passed = runUI(uiFolder, sizes.ui) && passed;
+        passed = runQuit(corpus, uiFolder, sizes.ui, tagged) && passed;
     }
     figure("machine.load1_end", loadAverage(), "load");
     return passed ? 0 : 1;

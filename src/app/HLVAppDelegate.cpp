@@ -12,6 +12,7 @@
 #include "HLVMakerPages.h"
 #include "HLVPreferencesWindowController.h"
 #include "HLVTagEditorViewController.h"
+#include "HLVWorkerPool.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStackedWidget>
@@ -47,7 +49,9 @@ HLVAppDelegate::~HLVAppDelegate()
     delete _bridge;
     _bridge = nullptr;
     _fileManager.reset();
-
+    // Lookups whose requests were just refused end in moments; a save's write
+    // is bounded by the disk.
+    HLVWorkerPool::shared().waitForDone(std::chrono::seconds(2));
 }
 
 void HLVAppDelegate::awakeFromNib()
@@ -105,11 +109,17 @@ void HLVAppDelegate::buildMenus()
                                            QStringLiteral("Remove Selection"), nullptr,
                                            QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     file->addSeparator();
-    QAction* quit = addMenuItem(file, QStringLiteral("QuitMenuItem"), QStringLiteral("Quit Cadrelle"), nullptr,
-                                QKeySequence::Quit);
+    QAction* quit = addMenuItem(file, QStringLiteral("QuitMenuItem"), QStringLiteral("Quit Cadrelle"), nullptr);
+    // Ctrl+Q whatever the platform's own list says (some give none), from any of our windows.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+        quitKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcuts(quitKeys);
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     quit->setMenuRole(QAction::QuitRole);
     // Quitting closes the window, which asks first when work would be lost.
     connect(quit, &QAction::triggered, _window, &QWidget::close);
+    _QuitMenuItem = quit;
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     _SelectAllFilesMenuItem = addMenuItem(edit, QStringLiteral("SelectAllFilesMenuItem"),
@@ -179,7 +189,26 @@ void HLVAppDelegate::applicationDidFinishLaunching(bool checkConnection)
     completeStartup();
     connect(qApp, &QCoreApplication::aboutToQuit, this, &HLVAppDelegate::applicationWillTerminate,
             Qt::UniqueConnection);
+    qApp->removeEventFilter(this);
+    qApp->installEventFilter(this);
     _window->show();
+}
+
+bool HLVAppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    // A dialog over the window (an alert, the rename sheet, a file dialog) keeps
+    // the menu's shortcut from firing; the key then reaches the dialog, and is
+    // taken here instead.
+    if (event->type() == QEvent::KeyPress && _window && _QuitMenuItem) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        if (_QuitMenuItem->shortcuts().contains(pressed)) {
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+            _window->close();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void HLVAppDelegate::completeStartup()
@@ -228,8 +257,8 @@ void HLVAppDelegate::applicationWillTerminate()
         _mainViewController->saveState();
     if (_editorPanel)
         _editorPanel->stopTrackPreview();
-    // Slow services must not keep the program open: waiting lookups end now.
-    HLVDataRequest::refuseRequests(true);
+    // Slow services must not keep the program open: waiting lookups end now
+    // (the manager refuses the requests once no save can start writing).
     _fileManager->shutdown();
     QDir artwork(HLVTagEditorViewController::artworkFolderPath());
     if (artwork.exists())

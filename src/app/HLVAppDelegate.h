@@ -100,6 +100,9 @@ public:
     void editorViewFileModified() override;
     void editorViewFileWasSaved() override;
 
+    // Quitting takes from anywhere in the program, a dialog over the window included.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     // HLVAcoustIDIdentifierDelegate (any thread)
     void OnFingerprintIdentifiedWithRecordingMBID(const std::optional<QString>& recordingMBID,
                                                   const std::optional<QString>& recordingTitle,
@@ -156,6 +159,7 @@ private:
     QAction* _FilterUntaggedFilesMenuItem = nullptr;
     QAction* _FilterPartiallyTaggedFilesMenuItem = nullptr;
     QAction* _FilterModifiedFilesMenuItem = nullptr;
+    QAction* _QuitMenuItem = nullptr;
     QAction* _AboutMenuItem = nullptr;
     QAction* _UserGuideMenuItem = nullptr;
     QAction* _ContactSupportMenuItem = nullptr;

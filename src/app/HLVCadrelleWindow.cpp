@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
 
 namespace {
 const QString geometryPreference = QStringLiteral("MainWindowGeometry");
@@ -72,6 +74,13 @@ QMessageBox* HLVCadrelleWindow::createAlertWithMessageText(const QString& messag
 void HLVCadrelleWindow::closeEvent(QCloseEvent* event)
 {
     if (!_isTerminating) {
+        // Asked already: the open question is the answer to this request too.
+        if (auto* asking = findChild<QMessageBox*>(QStringLiteral("terminationAlert")); asking && asking->isVisible()) {
+            event->ignore();
+            asking->raise();
+            asking->activateWindow();
+            return;
+        }
         const QString message = terminationMessage();
         if (!message.isEmpty()) {
             event->ignore();
@@ -80,6 +89,12 @@ void HLVCadrelleWindow::closeEvent(QCloseEvent* event)
         }
         _isTerminating = true;
     }
+    if (finishingSaves()) {
+        event->ignore();
+        return;
+    }
+    if (_finishingTimer)
+        _finishingTimer->stop();
     saveGeometryPreference();
     // Its own windows (about, preferences) go with it, or the application would
     // stay open behind them.
@@ -88,6 +103,28 @@ void HLVCadrelleWindow::closeEvent(QCloseEvent* event)
             child->close();
     }
     QMainWindow::closeEvent(event);
+}
+
+bool HLVCadrelleWindow::finishingSaves()
+{
+    if (!_fileManager)
+        return false;
+    // Lookups, queued work and listings end now; a file being written is
+    // finished, or it would be left half written until the next start.
+    if (!_finishingTimer)
+        _fileManager->shutdown();
+    const int writing = _fileManager->writesUnderWay();
+    if (writing == 0)
+        return false;
+    statusBar()->showMessage(writing == 1 ? tr("Finishing 1 save") : tr("Finishing %1 saves").arg(writing));
+    if (!_finishingTimer) {
+        _finishingTimer = new QTimer(this);
+        _finishingTimer->setObjectName(QStringLiteral("finishingSavesTimer"));
+        _finishingTimer->setInterval(100);
+        connect(_finishingTimer, &QTimer::timeout, this, &QWidget::close);
+        _finishingTimer->start();
+    }
+    return true;
 }
 
 void HLVCadrelleWindow::saveGeometryPreference() const

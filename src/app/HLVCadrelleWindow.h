@@ -4,10 +4,13 @@
 
 class HLVFileManager;
 class QMessageBox;
+class QTimer;
 
 // The main window. Closing it is a request: while files are being saved or
 // tagged, or changes are unsaved, the user is asked first; once they agree
-// (or there is nothing to lose) IsTerminating is set and the window closes.
+// (or there is nothing to lose) IsTerminating is set, the file manager's work
+// stops, and the window closes as soon as no file is being written (saying
+// "Finishing N saves" meanwhile).
 class HLVCadrelleWindow : public QMainWindow
 {
     Q_OBJECT
@@ -33,7 +36,10 @@ protected:
 private:
     // Why closing now would lose something; empty when nothing would be.
     QString terminationMessage() const;
+    // Stops the manager's work; true when files are still being written.
+    bool finishingSaves();
 
     HLVFileManager* _fileManager = nullptr;
     bool _isTerminating = false;
+    QTimer* _finishingTimer = nullptr;
 };

@@ -7,12 +7,12 @@
 #include "HLVServiceConfiguration.h"
 #include "HLVStrings.h"
 #include "HLVTagMap.h"
+#include "HLVWorkerPool.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
-#include <QThreadPool>
 #include <QUrl>
 
 void HLVArtworkPaths::obtainArtworkForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
@@ -36,11 +36,17 @@ void HLVArtworkPaths::obtainArtworkForTagMaps(const QList<std::shared_ptr<HLVTag
 
 void HLVArtworkPaths::retrieveArtworkForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
 {
-    if (HLVMainThread::isMainThread()) {
-        auto self = shared_from_this();
-        QThreadPool::globalInstance()->start([self, tagMap] { self->retrieveArtworkWorkerThreadForTagMap(tagMap); });
-    } else {
+    if (!HLVMainThread::isMainThread()) {
         retrieveArtworkWorkerThreadForTagMap(tagMap);
+        return;
+    }
+    auto self = shared_from_this();
+    if (!HLVWorkerPool::shared().start([self, tagMap] { self->retrieveArtworkWorkerThreadForTagMap(tagMap); })) {
+        {
+            std::lock_guard lock(_failureLock);
+            _lastFailure = HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("the lookup could not be started"));
+        }
+        artworkPathsObtainedForTagMap(tagMap); // nothing looked up; the report still comes
     }
 }
 

@@ -34,6 +34,15 @@ const char* outcomeName(const HLVFileData& record)
     }
 }
 
+// Why a file's tags could not be read, as its last read said.
+QString unreadableReason(const HLVFileData& record)
+{
+    const auto failure = record.LastFailure();
+    return QStringLiteral("cannot read the file: %1")
+        .arg(failure && !failure->message.isEmpty() ? failure->message
+                                                    : QStringLiteral("not a valid MP3, MPEG-4 audio or FLAC file"));
+}
+
 } // namespace
 
 HLVCommandRunner::HLVCommandRunner(const HLVCommandLine& line)
@@ -163,7 +172,7 @@ HLVCommandRunner::Records HLVCommandRunner::readable(const Records& records, con
         _progress.show(label, done++, records.size());
         record->TagMap();
         if (record->IsUnreadable())
-            fail(record->FilePath(), QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));
+            fail(record->FilePath(), unreadableReason(*record));
         else
             result.append(record);
     }
@@ -355,7 +364,7 @@ void HLVCommandRunner::identify(const Records& records)
             else if (record->IsReadOnly())
                 fail(path, QStringLiteral("the file is read-only"));
             else if (record->IsUnreadable())
-                fail(path, QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file"));
+                fail(path, unreadableReason(*record));
             else if (!haveFingerprinter)
                 fail(path, QStringLiteral("fpcalc was not found beside cadrelle-cli"));
             else if (record->ArtistID() || record->TrackName())
@@ -390,9 +399,7 @@ void HLVCommandRunner::artwork(const Records& records)
         if (record->IsReadOnly()) {
             fail(record->FilePath(), QStringLiteral("the file is read-only"));
         } else if (!address || address->isEmpty()) {
-            fail(record->FilePath(), record->IsUnreadable()
-                                         ? QStringLiteral("cannot read the file: not a valid MP3, MPEG-4 audio or FLAC file")
-                                         : QStringLiteral("no artwork found"));
+            fail(record->FilePath(), record->IsUnreadable() ? unreadableReason(*record) : QStringLiteral("no artwork found"));
         } else {
             found.insert(record.get(), *address);
             if (_line.apply())

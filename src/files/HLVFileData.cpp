@@ -54,6 +54,15 @@ void HLVFileData::setDelegate(HLVFileDataDelegate* delegate)
     delegateCallEnded.wait(gate, [this] { return _delegateCalls == 0; });
 }
 
+void HLVFileData::resignDelegate(HLVFileDataDelegate* delegate)
+{
+    std::unique_lock gate(delegateGate);
+    if (_delegate != delegate)
+        return;
+    _delegate = nullptr;
+    delegateCallEnded.wait(gate, [this] { return _delegateCalls == 0; });
+}
+
 HLVFileDataDelegate* HLVFileData::delegate() const
 {
     std::lock_guard gate(delegateGate);
@@ -142,11 +151,14 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
     }
     // Read without the lock: a slow disk must not hold up readers of the record.
     bool readable = false;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
+    HLVFailure failure;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
     Lock lock(_lock);
     if (!_initialTagMap) {
         _initialTagMap = map;
         _isUnreadable = !readable;
+        if (!readable && !failure.message.isEmpty())
+            _lastFailure = failure;
         *loaded = true;
     }
     return _initialTagMap;
@@ -155,11 +167,14 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
 void HLVFileData::loadID3Tags()
 {
     bool readable = false;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable);
+    HLVFailure failure;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure);
     {
         Lock lock(_lock);
         _initialTagMap = map;
         _isUnreadable = !readable;
+        if (!readable && !failure.message.isEmpty())
+            _lastFailure = failure;
     }
     notify(HLVFileDataChangeLoaded);
 }

@@ -65,6 +65,8 @@ public:
     // no call to it is running; not to be called from the delegate's own callback.
     void setDelegate(HLVFileDataDelegate* delegate);
     HLVFileDataDelegate* delegate() const;
+    // Clears the delegate, as setDelegate(nullptr) does, when it is this one.
+    void resignDelegate(HLVFileDataDelegate* delegate);
 
     QString FileName() const;
     QString FilePath() const;
@@ -165,6 +167,13 @@ public:
     // answers true.
     static void saveRecords(const QList<std::shared_ptr<HLVFileData>>& records,
                             const std::function<bool()>& stopped = {});
+    // The program is quitting: saves of these records that have not begun to
+    // write answer "not saved" without writing, and their artwork lookups not
+    // yet under way answer at once without asking. Writes under way go on.
+    static void abandonWork(const QList<std::shared_ptr<HLVFileData>>& records);
+    bool isWorkAbandoned() const { return _workAbandoned; }
+    // Files being written at this moment, by every record of the process.
+    static int writesUnderWay();
 
     // Looks for artwork for the pending map (the chosen candidate, if any) and
     // answers code 1. Never blocks: the lookup runs on a worker.
@@ -211,6 +220,14 @@ private:
     void answerSave(SaveAction action, int code);
     void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);
+    // Ends a lookup that will not run: a save waiting for it answers "not
+    // saved" without writing, and whoever else asked gets the artwork answer.
+    void endArtworkRequestUnasked(const HLVFailure& reason);
+    void answerSaveUnwritten(const HLVFailure& reason);
+    // False (nothing may be written) once the record's work is abandoned;
+    // otherwise counts the write until endWrite().
+    bool beginWrite();
+    static void endWrite();
 
     // Holds the record's turn to write its file for its lifetime.
     class WriteTurn
@@ -259,6 +276,7 @@ private:
     std::atomic<bool> _obtainingArtwork{false};
     std::atomic<bool> _modified{false};
     std::atomic<bool> _isSaving{false};
+    std::atomic<bool> _workAbandoned{false};
     std::atomic<bool> _saved{true};
     std::atomic<bool> _isReadOnly{false};
     std::atomic<bool> _isUnreadable{false};

@@ -4,9 +4,9 @@
 #include "HLVMainThread.h"
 #include "HLVTagLib.h"
 #include "HLVTagMapMerge.h"
+#include "HLVWorkerPool.h"
 
 #include <QFileInfo>
-#include <thread>
 #include <vector>
 #include <condition_variable>
 
@@ -20,14 +20,50 @@ namespace {
 std::mutex writeGate;
 std::condition_variable writeTurnEnded;
 
+// Whether a record may begin to write and how many are writing, under one
+// lock: once abandonWork() returns, no abandoned record begins a write, and
+// every write begun before is counted.
+std::mutex writeStartLock;
+std::atomic<int> writesInProgress{0};
+
+HLVFailure quitting()
+{
+    return HLVFailure::make(HLVFailure::Kind::Stopped, QStringLiteral("the program quit before the file was written"));
+}
+
+HLVFailure noWorker()
+{
+    return HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("no worker thread could be started"));
+}
+
 } // namespace
 
-// Lookups wait on the network for up to a minute: each gets a thread of its
-// own (they are few: one per file shown or asked for), so that no pool of a
-// fixed size fills with waiting lookups and holds up other work.
-static void startOnWorker(std::function<void()> job)
+void HLVFileData::abandonWork(const QList<std::shared_ptr<HLVFileData>>& records)
 {
-    std::thread(std::move(job)).detach();
+    std::lock_guard lock(writeStartLock);
+    for (const auto& record : records) {
+        if (record)
+            record->_workAbandoned = true;
+    }
+}
+
+int HLVFileData::writesUnderWay()
+{
+    return writesInProgress;
+}
+
+bool HLVFileData::beginWrite()
+{
+    std::lock_guard lock(writeStartLock);
+    if (_workAbandoned)
+        return false;
+    ++writesInProgress;
+    return true;
+}
+
+void HLVFileData::endWrite()
+{
+    --writesInProgress;
 }
 
 HLVFileData::WriteTurn::WriteTurn(HLVFileData& record) : _record(record)
@@ -60,7 +96,13 @@ void HLVFileData::save(bool resumed)
     int code = HLVFileDataChangeNotSaved;
     if (action == SaveAction::Write) {
         HLVFailure failure;
-        const bool written = HLVTagLib::saveTagsToFileAtPath(turn.path, turn.snapshot.get(), &failure);
+        bool written = false;
+        if (beginWrite()) {
+            written = HLVTagLib::saveTagsToFileAtPath(turn.path, turn.snapshot.get(), &failure);
+            endWrite();
+        } else {
+            failure = quitting();
+        }
         code = endSave(turn, written, failure);
     }
     answerSave(action, code);
@@ -71,20 +113,28 @@ void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records
     std::vector<SaveTurn> turns(size_t(records.size()));
     QList<SaveAction> actions;
     QList<HLVTagLib::Save> saves;
+    QList<qsizetype> saveOf; // each record's place in saves, -1 when it writes nothing
     for (qsizetype i = 0; i < records.size(); ++i) {
         if (stopped && stopped())
             break;
         actions.append(records[i]->beginSave(false, turns[size_t(i)]));
-        if (actions.last() == SaveAction::Write)
+        saveOf.append(-1);
+        if (actions.last() == SaveAction::Write && records[i]->beginWrite()) {
+            saveOf.last() = saves.size();
             saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}});
+        }
     }
     HLVTagLib::saveTagsToFiles(saves);
-    qsizetype next = 0;
     for (qsizetype i = 0; i < actions.size(); ++i) {
         int code = HLVFileDataChangeNotSaved;
         if (actions[i] == SaveAction::Write) {
-            const HLVTagLib::Save& save = saves[next++];
-            code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure);
+            if (saveOf[i] >= 0) {
+                records[i]->endWrite();
+                const HLVTagLib::Save& save = saves[saveOf[i]];
+                code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure);
+            } else {
+                code = records[i]->endSave(turns[size_t(i)], false, quitting());
+            }
         }
         records[i]->answerSave(actions[i], code);
     }
@@ -103,7 +153,7 @@ HLVFileData::SaveAction HLVFileData::beginSave(bool resumed, SaveTurn& turn)
             turn.writer.reset();
             return SaveAction::Joined;
         }
-        if (_virtualTagMap && isModifiedLocked()) {
+        if (_virtualTagMap && isModifiedLocked() && !_workAbandoned) {
             _isSaving = true;
             if (!_virtualTagMap->ArtworkAttempted()) {
                 _obtainingArtwork = true;
@@ -203,10 +253,33 @@ void HLVFileData::finishArtworkAnswer(bool resumeSave, const std::function<void(
         self->save(true);
         afterSave();
     };
-    if (HLVMainThread::isMainThread())
-        startOnWorker(resume);
-    else
+    if (!HLVMainThread::isMainThread())
         resume();
+    else if (!HLVWorkerPool::shared().start(resume)) {
+        self->answerSaveUnwritten(noWorker());
+        afterSave();
+    }
+}
+
+void HLVFileData::answerSaveUnwritten(const HLVFailure& reason)
+{
+    setLastFailure(reason);
+    _isSaving = false;
+    notify(HLVFileDataChangeNotSaved);
+    for (int joined = _joinedSaves.exchange(0); joined > 0; --joined)
+        notify(HLVFileDataChangeNotSaved);
+}
+
+void HLVFileData::endArtworkRequestUnasked(const HLVFailure& reason)
+{
+    setArtworkFailure(reason);
+    const bool owed = _artworkAnswerOwed.exchange(false);
+    if (_obtainingArtwork.exchange(false))
+        answerSaveUnwritten(reason);
+    if (owed) {
+        _artworkAnswerSaved = true; // it brought nothing to save
+        notify(HLVFileDataChangeArtwork);
+    }
 }
 
 // --- artwork ---------------------------------------------------------------------------------
@@ -237,18 +310,27 @@ void HLVFileData::requestArtwork(bool forSave)
             _artworkPaths = paths;
         }
     }
-    // Lookups block on the network. A save off the main thread may wait for its
-    // own (it writes right after); anyone else gets the answer from a worker.
     auto self = shared_from_this();
-    if (forSave && !HLVMainThread::isMainThread()) {
-        if (tagMapRoad)
+    const std::function<void()> lookup = [self, paths, searchCopy, tagMapRoad] {
+        if (self->_workAbandoned)
+            self->endArtworkRequestUnasked(quitting());
+        else if (tagMapRoad)
             paths->obtainArtworkForTagMap(searchCopy);
         else
             paths->obtainArtworkForFileData(self);
-    } else if (tagMapRoad)
-        startOnWorker([paths, searchCopy] { paths->obtainArtworkForTagMap(searchCopy); });
-    else
-        startOnWorker([paths, self] { paths->obtainArtworkForFileData(self); });
+    };
+    // Lookups block on the network. A save off the main thread waits for its
+    // own on its own thread (it writes right after); anyone else gets the
+    // answer from the shared pool, never from a thread of its own.
+    const bool onMainThread = HLVMainThread::isMainThread();
+    if (forSave && !onMainThread)
+        lookup();
+    else if (!HLVWorkerPool::shared().start(lookup)) {
+        if (onMainThread)
+            endArtworkRequestUnasked(noWorker());
+        else
+            lookup();
+    }
 }
 
 void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)

@@ -41,19 +41,83 @@ void HLVFileLists::insertSortedLocked(const std::shared_ptr<HLVFileData>& record
     _all.insert(position, record);
 }
 
+qsizetype HLVFileLists::positionLocked(const HLVFileData* record) const
+{
+    const auto entry = _entries.constFind(record);
+    if (entry == _entries.cend())
+        return -1;
+    const QString& name = entry->name;
+    auto nameOf = [this](const std::shared_ptr<HLVFileData>& other) -> const QString& {
+        return _entries.constFind(other.get())->name;
+    };
+    auto it = std::lower_bound(_all.cbegin(), _all.cend(), name,
+                               [&](const auto& other, const QString& n) { return fileNameLess(nameOf(other), n); });
+    // Names the collator ranks equal ("a.mp3", "A.mp3") stand side by side.
+    for (; it != _all.cend() && !fileNameLess(name, nameOf(*it)); ++it) {
+        if (it->get() == record)
+            return it - _all.cbegin();
+    }
+    // Never expected: the list is kept in this order. Still found, only slower.
+    for (qsizetype i = 0; i < _all.size(); ++i) {
+        if (_all.at(i).get() == record)
+            return i;
+    }
+    return -1;
+}
+
+void HLVFileLists::removeModifiedLocked(const HLVFileData* record)
+{
+    const auto at = _modifiedAt.find(record);
+    if (at == _modifiedAt.end())
+        return;
+    _modified.erase(*at);
+    _modifiedAt.erase(at);
+}
+
 bool HLVFileLists::remove(const std::shared_ptr<HLVFileData>& record)
 {
     Lock lock(_lock);
+    const qsizetype position = positionLocked(record.get());
     auto entry = _entries.find(record.get());
     if (entry == _entries.end())
         return false;
     _paths.remove(entry->path);
     _entries.erase(entry);
-    _all.removeAll(record);
-    _untagged.removeAll(record);
-    _partiallyTagged.removeAll(record);
-    _modified.removeAll(record);
+    if (position >= 0)
+        _all.removeAt(position);
+    if (const auto filtered = _filtered.constFind(record.get()); filtered != _filtered.cend()) {
+        (*filtered ? _untagged : _partiallyTagged).removeAll(record);
+        _filtered.erase(filtered);
+    }
+    removeModifiedLocked(record.get());
     return true;
+}
+
+HLVFileLists::Records HLVFileLists::remove(const Records& records)
+{
+    Lock lock(_lock);
+    QSet<const HLVFileData*> gone;
+    Records removed;
+    for (const auto& record : records) {
+        auto entry = _entries.find(record.get());
+        if (entry == _entries.end())
+            continue;
+        _paths.remove(entry->path);
+        _entries.erase(entry);
+        gone.insert(record.get());
+        removed.append(record);
+    }
+    if (removed.isEmpty())
+        return removed;
+    const auto isGone = [&gone](const std::shared_ptr<HLVFileData>& record) { return gone.contains(record.get()); };
+    _all.removeIf(isGone);
+    _untagged.removeIf(isGone);
+    _partiallyTagged.removeIf(isGone);
+    for (const HLVFileData* record : std::as_const(gone)) {
+        _filtered.remove(record);
+        removeModifiedLocked(record);
+    }
+    return removed;
 }
 
 bool HLVFileLists::contains(const HLVFileData* record) const
@@ -88,7 +152,7 @@ HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
     case HLVFileList::All: return unshared(_all);
     case HLVFileList::Untagged: return unshared(_untagged);
     case HLVFileList::PartiallyTagged: return unshared(_partiallyTagged);
-    case HLVFileList::Modified: return unshared(_modified);
+    case HLVFileList::Modified: return Records(_modified.cbegin(), _modified.cend());
     }
     return {};
 }
@@ -96,7 +160,7 @@ HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
 qsizetype HLVFileLists::indexOf(const std::shared_ptr<HLVFileData>& record) const
 {
     Lock lock(_lock);
-    return _all.indexOf(record);
+    return positionLocked(record.get());
 }
 
 std::shared_ptr<HLVFileData> HLVFileLists::at(qsizetype index) const
@@ -118,29 +182,34 @@ void HLVFileLists::sort()
 void HLVFileLists::renamed(const std::shared_ptr<HLVFileData>& record, const QString& name, const QString& path)
 {
     Lock lock(_lock);
+    const qsizetype position = positionLocked(record.get()); // found by the old name
     auto entry = _entries.find(record.get());
     if (entry == _entries.end())
         return;
     _paths.remove(entry->path);
     *entry = Entry{name, path};
     _paths.insert(path);
-    _all.removeOne(record);
+    if (position >= 0)
+        _all.removeAt(position);
     insertSortedLocked(record);
 }
 
 bool HLVFileLists::addModified(const std::shared_ptr<HLVFileData>& record)
 {
     Lock lock(_lock);
-    if (_modified.contains(record) || !_entries.contains(record.get()))
+    if (_modifiedAt.contains(record.get()) || !_entries.contains(record.get()))
         return false;
-    _modified.append(record);
+    _modifiedAt.insert(record.get(), _modified.insert(_modified.end(), record));
     return true;
 }
 
 bool HLVFileLists::removeModified(const std::shared_ptr<HLVFileData>& record)
 {
     Lock lock(_lock);
-    return _modified.removeAll(record) > 0;
+    if (!_modifiedAt.contains(record.get()))
+        return false;
+    removeModifiedLocked(record.get());
+    return true;
 }
 
 HLVFileLists::Records HLVFileLists::beginFilterPass()
@@ -148,12 +217,15 @@ HLVFileLists::Records HLVFileLists::beginFilterPass()
     Lock lock(_lock);
     _untagged.clear();
     _partiallyTagged.clear();
+    _filtered.clear();
     return unshared(_all);
 }
 
 void HLVFileLists::addFiltered(const std::shared_ptr<HLVFileData>& record, bool untagged)
 {
     Lock lock(_lock);
-    if (_entries.contains(record.get()))
-        (untagged ? _untagged : _partiallyTagged).append(record);
+    if (!_entries.contains(record.get()) || _filtered.contains(record.get()))
+        return;
+    (untagged ? _untagged : _partiallyTagged).append(record);
+    _filtered.insert(record.get(), untagged);
 }

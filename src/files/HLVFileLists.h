@@ -4,6 +4,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <list>
 #include <memory>
 #include <mutex>
 
@@ -15,6 +16,9 @@ enum class HLVFileList { All, Untagged, PartiallyTagged, Modified };
 // The file manager's four lists under one lock. All files are kept sorted by
 // the names the lists were told (never asked of a record under the lock), at
 // most one record per path; the other lists hold records of the first.
+// Whole libraries pass through here one record at a time (every save answer
+// leaves the modified list), so no call searches a list from end to end: a
+// record is found by its name in the sorted list and by hash in the others.
 class HLVFileLists
 {
 public:
@@ -24,6 +28,8 @@ public:
     bool insert(const std::shared_ptr<HLVFileData>& record, const QString& name, const QString& path);
     // False when the record was not there.
     bool remove(const std::shared_ptr<HLVFileData>& record);
+    // Removes many in one pass over each list; answers those that were there.
+    Records remove(const Records& records);
     bool contains(const HLVFileData* record) const;
     bool isEmpty() const;
 
@@ -51,7 +57,11 @@ private:
         QString name;
         QString path;
     };
+    using Modified = std::list<std::shared_ptr<HLVFileData>>;
     void insertSortedLocked(const std::shared_ptr<HLVFileData>& record);
+    // Where the record stands in _all, found by its name; -1 when not there.
+    qsizetype positionLocked(const HLVFileData* record) const;
+    void removeModifiedLocked(const HLVFileData* record);
 
     mutable std::mutex _lock;
     Records _all;
@@ -59,5 +69,7 @@ private:
     QSet<QString> _paths;
     Records _untagged;
     Records _partiallyTagged;
-    Records _modified;
+    QHash<const HLVFileData*, bool> _filtered; // in _untagged (true) or _partiallyTagged
+    Modified _modified; // in order of modification
+    QHash<const HLVFileData*, Modified::iterator> _modifiedAt;
 };

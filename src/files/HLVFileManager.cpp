@@ -1,6 +1,9 @@
 #include "HLVFileManager.h"
+#include "HLVDataRequest.h"
+#include "HLVFolderListing.h"
 #include "HLVSafeSave.h"
 #include "HLVSerialOperationQueue.h"
+#include "HLVWorkerPool.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,33 +39,78 @@ HLVFileManager::HLVFileManager()
     , _saveOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("saves")))
     , _renameOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("renames")))
     , _musicIdentifier(HLVMusicIdentifier::create())
+    , _listing(std::make_shared<Listing>())
 {
+    _listing->manager = this;
     _musicIdentifier->addDelegate(&_listener);
 }
 
 HLVFileManager::~HLVFileManager()
 {
-    shutdown();
+    finishBatches(stopWork());
     // The identifier's answers and the records' answers call back into this
-    // object: detach from both (waiting out calls in flight) before the queues go.
+    // object: detach from both (waiting out calls in flight) before the queues
+    // go. Removed records too: a lookup of theirs may answer much later.
     _musicIdentifier->removeDelegate(&_listener);
-    for (const auto& record : _lists.list(HLVFileList::All)) {
-        if (record->delegate() == &_listener)
-            record->setDelegate(nullptr);
-    }
+    for (const auto& record : everyRecord())
+        record->resignDelegate(&_listener);
     _fileOpQueues.reset();
     _saveOpQueue.reset();
     _renameOpQueue.reset();
 }
 
-void HLVFileManager::shutdown()
+QList<HLVFileManager::BatchPtr> HLVFileManager::stopWork()
 {
     _shutDown = true;
+    _listing->stop = true;
+    {
+        // Waits for a listing that is handing its files over right now.
+        std::lock_guard lock(_listing->lock);
+        _listing->manager = nullptr;
+    }
+    const QList<BatchPtr> stopped = _batches.stop(0);
     _fileOpQueues->cancelPending();
     _saveOpQueue->cancelPending();
     _renameOpQueue->cancelPending();
     _musicIdentifier->stopIdentifying();
-    finishBatches(_batches.stop(0));
+    return stopped;
+}
+
+void HLVFileManager::shutdown()
+{
+    const QList<BatchPtr> stopped = stopWork();
+    // Before the requests end: a save whose lookup fails now must find its
+    // record abandoned, not write.
+    HLVFileData::abandonWork(everyRecord());
+    HLVDataRequest::refuseRequests(true);
+    finishBatches(stopped);
+}
+
+int HLVFileManager::writesUnderWay() const
+{
+    return HLVFileData::writesUnderWay();
+}
+
+void HLVFileManager::noteRemoved(const Records& records)
+{
+    std::lock_guard lock(_removedLock);
+    for (const auto& record : records)
+        _removed.append(record);
+    if (_removed.size() >= _removedPruneMark) {
+        _removed.removeIf([](const std::weak_ptr<HLVFileData>& record) { return record.expired(); });
+        _removedPruneMark = std::max<qsizetype>(1024, 2 * _removed.size());
+    }
+}
+
+Records HLVFileManager::everyRecord() const
+{
+    Records records = _lists.list(HLVFileList::All);
+    std::lock_guard lock(_removedLock);
+    for (const auto& removed : _removed) {
+        if (auto record = removed.lock())
+            records.append(record);
+    }
+    return records;
 }
 
 // --- delegates and announcements ------------------------------------------------------
@@ -171,6 +219,22 @@ bool HLVFileManager::addFilesAtURLs(const std::optional<QList<QUrl>>& urls)
         if (added)
             listsChanged();
     });
+    return true;
+}
+
+bool HLVFileManager::addFilesAndFoldersAtPaths(const QStringList& paths)
+{
+    if (_shutDown)
+        return false;
+    auto listing = _listing;
+    const std::function<void()> job = [listing, paths] {
+        const QList<QUrl> urls = HLVFolderListing::audioFileURLsForPaths(paths, &listing->stop);
+        std::lock_guard lock(listing->lock);
+        if (listing->manager && !listing->stop)
+            listing->manager->addFilesAtURLs(urls);
+    };
+    if (!HLVWorkerPool::shared().start(job))
+        job(); // no worker to be had: slow, but the files still come
     return true;
 }
 
@@ -285,8 +349,10 @@ bool HLVFileManager::removeFileData(const std::shared_ptr<HLVFileData>& fileData
         return false;
     const bool removed = _lists.remove(fileData);
     _musicIdentifier->removeFileData(fileData);
-    if (removed)
+    if (removed) {
+        noteRemoved({fileData});
         listsChanged();
+    }
     return true;
 }
 
@@ -303,13 +369,12 @@ bool HLVFileManager::removeFiles(const Records& files)
     _fileOpQueues->addOperation([this, batch] {
         if (!startBatch(batch))
             return;
-        bool removed = false;
-        for (const auto& record : batch->records()) {
-            removed = _lists.remove(record) || removed;
+        const Records removed = _lists.remove(batch->records());
+        for (const auto& record : batch->records())
             _musicIdentifier->removeFileData(record);
-        }
+        noteRemoved(removed);
         finishBatch(batch);
-        if (removed)
+        if (!removed.isEmpty())
             listsChanged();
     });
     return true;

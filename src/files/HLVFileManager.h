@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QStringList>
 #include <QUrl>
 #include <atomic>
 #include <memory>
@@ -70,6 +71,10 @@ public:
     bool removeDelegate(HLVFileManagerDelegate* delegate);
 
     bool addFilesAtURLs(const std::optional<QList<QUrl>>& urls);
+    // Lists the audio files among the paths and below the folders among them
+    // on a worker, then adds them as one batch (addFilesAtURLs). shutdown()
+    // stops a listing under way, however large the tree.
+    bool addFilesAndFoldersAtPaths(const QStringList& paths);
     bool addFileAtURL(const QUrl& url);
     // Whether adding a file first undoes what an interrupted save of it left
     // (HLVSafeSave); on unless a caller that must not write turns it off.
@@ -129,11 +134,17 @@ public:
     // Blocks until no operation is queued or running (command-line front end, tests).
     void waitUntilIdle();
 
-    // Stops every batch (each announces its finish), drops queued work and
-    // returns without waiting for requests in flight; later commands are
-    // ignored. Call before destroying the manager so that destruction does not
-    // wait for them either.
+    // For the end of the program, and returns at once: stops every batch (each
+    // announces its finish), drops queued work and the folder listing, and
+    // refuses every web request of the process, ending those in flight and
+    // retries waiting to go (HLVDataRequest::refuseRequests). Saves that have
+    // not begun to write answer "not saved" without writing; writes under way
+    // go on (writesUnderWay()). Later commands are ignored. Destroying the
+    // manager then waits only for work already running on the disk (a write,
+    // a rename, a fingerprint being taken), never for a service.
     void shutdown();
+    // Files being written at this moment (what a quitting program waits for).
+    int writesUnderWay() const;
 
 private:
     using BatchPtr = std::shared_ptr<HLVFileOperationBatch>;
@@ -152,6 +163,11 @@ private:
     void queueSaves(const Records& records);
     void recoverAddedFile(HLVFileData& record);
     static Records withoutDuplicates(const Records& files);
+    // What shutdown() and the destructor both do; returns the batches stopped.
+    QList<BatchPtr> stopWork();
+    void noteRemoved(const Records& records);
+    // The records in the lists and those removed from them that still live.
+    Records everyRecord() const;
 
     HLVDelegateList<HLVFileManagerDelegate> _delegates;
 
@@ -164,6 +180,21 @@ private:
     std::atomic<bool> _shutDown{false};
     std::atomic<bool> _recoversAddedFiles{true};
     HLVFileLists _lists;
+    // Removed records may still answer (a save or lookup under way): they keep
+    // the listener until the manager goes, which then clears it.
+    mutable std::mutex _removedLock;
+    QList<std::weak_ptr<HLVFileData>> _removed;
+    qsizetype _removedPruneMark = 1024;
+
+    // What a folder listing on a worker reaches the manager through; the
+    // manager lets go of it when it stops, whether or not the listing has ended.
+    struct Listing
+    {
+        std::mutex lock;
+        HLVFileManager* manager = nullptr;
+        std::atomic<bool> stop{false};
+    };
+    std::shared_ptr<Listing> _listing;
 
     // What the records and the identifier call instead of this object, so that
     // an answer arriving while the manager is destroyed never touches its

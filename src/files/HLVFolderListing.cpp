@@ -17,7 +17,7 @@ bool HLVFolderListing::hasAudioFileExtension(const QString& path)
     return false;
 }
 
-QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
+QStringList HLVFolderListing::audioFilesInFolder(const QString& folder, const std::atomic<bool>* stop)
 {
     QStringList files;
     const QDir root(folder);
@@ -28,6 +28,8 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
+        if (stop && *stop)
+            return files;
         it.next();
         const QFileInfo info = it.fileInfo();
         // What a save leaves beside a file (an earlier version's trial kept an audio extension) is no track.
@@ -43,13 +45,15 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder)
     return files;
 }
 
-QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths)
+QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths, const std::atomic<bool>* stop)
 {
     QList<QUrl> urls;
     for (const QString& path : paths) {
+        if (stop && *stop)
+            break;
         const QFileInfo info(path);
         if (info.isDir()) {
-            for (const QString& file : audioFilesInFolder(path))
+            for (const QString& file : audioFilesInFolder(path, stop))
                 urls.append(QUrl::fromLocalFile(file));
         } else if (info.isFile() && hasAudioFileExtension(path) && !HLVSafeSave::isLeftoverName(info.fileName())) {
             urls.append(QUrl::fromLocalFile(path));

@@ -17,6 +17,7 @@
 #include <deque>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 
 void HLVDataRequestDelegate::dataRequestDidFailWithError(HLVRequestToken, const HLVRequestError&) {}
@@ -213,6 +214,9 @@ private:
     {
         for (Gate& gate : _gates)
             gate.waiting.clear();
+        // Retries waiting out a delay; their timers then find nothing.
+        std::map<quint64, Job> delayed;
+        delayed.swap(_delayed);
         for (QNetworkReply* reply : _manager->findChildren<QNetworkReply*>())
             reply->abort();
     }
@@ -223,10 +227,22 @@ private:
             return;   // the job's completion reports the closed session
         if (job.gate == 0) {
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(job.notBefore - Clock::now());
-            if (wait.count() > 0)
-                QTimer::singleShot(wait, Qt::PreciseTimer, _context, [this, job] { send(job); });
-            else
+            if (wait.count() <= 0) {
                 send(std::move(job));
+                return;
+            }
+            // A retry waiting out its delay is kept here, not in the timer, so
+            // that dropping everything reaches it too.
+            const quint64 key = ++_delayedKeys;
+            _delayed.emplace(key, std::move(job));
+            QTimer::singleShot(wait, Qt::PreciseTimer, _context, [this, key] {
+                const auto found = _delayed.find(key);
+                if (found == _delayed.end())
+                    return;
+                Job due = std::move(found->second);
+                _delayed.erase(found);
+                send(std::move(due));
+            });
             return;
         }
         const int index = job.gate;
@@ -357,6 +373,8 @@ private:
     QObject* _context = nullptr;
     QNetworkAccessManager* _manager = nullptr;
     std::array<Gate, gateCount> _gates;   // [0] unused: requests without a gate go at once
+    std::map<quint64, Job> _delayed;      // retries of requests without a gate, by key
+    quint64 _delayedKeys = 0;
     std::atomic<bool> _closing{false};
 };
 

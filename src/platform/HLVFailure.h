@@ -15,7 +15,7 @@ struct HLVFailure
         FileMissing,        // no such file, or not a regular file
         ReadOnly,           // the file (or its folder) cannot be written
         NotAudio,           // not a file of its format, or TagLib cannot open it
-        StructureRefused,   // a layout that writing could damage
+        StructureRefused,   // a damaged layout, or one that writing could damage
         WriteFailed,        // the write itself failed (disk full, size limit, I/O)
         CustomTagRefused,   // a custom value that cannot be stored as text
         RenameFailed,       // the new name is taken, or the folder refused the move

@@ -18,6 +18,17 @@ public:
     // Absent when the bytes' header does not read as an image.
     static HLVArtwork fromEncodedData(const QByteArray& data);
 
+    // What an encoded picture's header says: its size, its bits per pixel and,
+    // for a picture with a palette, how many colours that holds (else 0). The
+    // size is invalid when the header does not read as an image. Nothing is decoded.
+    struct Header
+    {
+        QSize size;
+        int depth = 0;
+        int colours = 0;
+    };
+    static Header headerOf(const QByteArray& data);
+
     bool isNull() const { return !_data; }
     explicit operator bool() const { return !isNull(); }
 

@@ -15,7 +15,10 @@ namespace HLVFLACFile {
 
 namespace {
 
-enum BlockType { Padding = 1, VorbisComment = 4, Picture = 6 };
+enum BlockType { StreamInfo = 0, Padding = 1, VorbisComment = 4, Picture = 6 };
+
+// The stream information always holds 34 bytes.
+constexpr qint64 streamInfoLength = 34;
 
 unsigned int byteAt(const QByteArray& bytes, qint64 index)
 {
@@ -78,6 +81,16 @@ struct Walk
         const int type = int(byteAt(header, 0) & 0x7F);
         const qint64 next = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
         return type != 0 && type <= Picture && (next > 0 || type == Padding) && end + 4 + next <= length;
+    }
+
+    // True when the block whose header is at `at` runs past the end of the file.
+    bool endsInside(qint64 at)
+    {
+        const QByteArray header = read(at, 4);
+        if (header.size() < 4)
+            return true;
+        const qint64 length = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
+        return at + 4 + length > this->length;
     }
 
     // The length a block's own contents give, or -1 when they do not tell.
@@ -144,20 +157,36 @@ bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* f
     const qint64 marker = head.indexOf("fLaC");
     if (marker < 0)
         return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    const auto damaged = [failure](const QString& what) {
+        return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the FLAC metadata is damaged: ") + what);
+    };
     qint64 position = start + marker + 4;
-    for (bool last = false; !last;) {
+    for (int number = 1, last = 0; !last; ++number) {
         const QByteArray header = walk.read(position, 4);
         if (header.size() < 4)
-            return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the file ends inside the FLAC metadata"));
+            return damaged(QStringLiteral("the file ends inside block %1").arg(number));
         last = (byteAt(header, 0) & 0x80) != 0;
         const int type = int(byteAt(header, 0) & 0x7F);
+        if (number == 1 && type != StreamInfo)
+            return damaged(QStringLiteral("block 1 is not the stream information"));
         const qint64 declared = (qint64(byteAt(header, 1)) << 16) | (byteAt(header, 2) << 8) | byteAt(header, 3);
         qint64 blockLength = declared;
         if (!walk.endsWell(position + 4 + declared, last)) {
             const qint64 content = walk.contentLength(type, position + 4, last);
-            if (content < 0 || content > qint64(maximumBlockLength) || !walk.endsWell(position + 4 + content, last))
-                return HLVTagLibWriter::reportStructure(
-                    failure, QStringLiteral("the FLAC metadata does not end where the audio begins"));
+            if (content < 0 || content > qint64(maximumBlockLength) || !walk.endsWell(position + 4 + content, last)) {
+                // Named by what the block's own contents say, where they tell.
+                const qint64 holds = type == StreamInfo ? streamInfoLength : content;
+                if (holds >= 0 && holds != declared)
+                    return damaged(QStringLiteral("block %1 claims %2 bytes than it holds")
+                                       .arg(number)
+                                       .arg(holds < declared ? QStringLiteral("more") : QStringLiteral("fewer")));
+                if (position + 4 + declared > walk.length)
+                    return damaged(QStringLiteral("the file ends inside block %1").arg(number));
+                if (!last && walk.endsInside(position + 4 + declared))
+                    return damaged(QStringLiteral("the file ends inside block %1").arg(number + 1));
+                return damaged(last ? QStringLiteral("block %1 does not end where the audio begins").arg(number)
+                                    : QStringLiteral("block %1 does not end where the next block begins").arg(number));
+            }
             repairs->append({position + 1, quint32(declared), quint32(content)});
             blockLength = content;
         }
@@ -165,6 +194,25 @@ bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* f
     }
     return true;
 }
+
+namespace {
+
+// Why TagLib cannot take a file: what the walk of its blocks found when the
+// file begins as FLAC, else that it is no FLAC file at all.
+bool reportUnreadable(const QString& path, const HLVFailure& found, HLVFailure* failure)
+{
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    Walk walk{raw, raw.size()};
+    if (walk.read(id3v2End(walk.read(0, 10)), 4) != "fLaC")
+        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    if (found.kind == HLVFailure::Kind::StructureRefused)
+        return HLVReportFailure(failure, found.kind, found.message);
+    return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the FLAC metadata is damaged"));
+}
+
+} // namespace
 
 Readable::Readable() = default;
 Readable::~Readable() = default;
@@ -178,8 +226,9 @@ bool Readable::open(const QString& path, HLVFailure* failure)
         return true;
     _file.reset();
     QList<BlockRepair> repairs;
-    if (!planRepairs(path, &repairs, nullptr) || repairs.isEmpty())
-        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    HLVFailure found;
+    if (!planRepairs(path, &repairs, &found) || repairs.isEmpty())
+        return reportUnreadable(path, found, failure);
     QFile raw(path);
     if (!raw.open(QIODevice::ReadOnly))
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
@@ -194,7 +243,7 @@ bool Readable::open(const QString& path, HLVFailure* failure)
     if (_file->isValid())
         return true;
     _file.reset();
-    return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+    return reportUnreadable(path, HLVFailure(), failure);
 }
 
 Writable::~Writable()
@@ -234,11 +283,12 @@ bool Writable::open(const QString& path, HLVFailure* failure, TagLib::IOStream* 
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
     QList<BlockRepair> repairs;
-    if (!planRepairs(path, &repairs, failure)) {
-        // A file TagLib does not take for FLAC at all is not audio, whatever its blocks say.
+    HLVFailure found;
+    if (!planRepairs(path, &repairs, &found)) {
+        // A file TagLib does not take for FLAC is named by its blocks only when it begins as FLAC.
         if (!TagLib::FLAC::File(HLVTagLibReader::fileSystemPath(path).constData(), false).isValid())
-            HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
-        return false;
+            return reportUnreadable(path, found, failure);
+        return HLVReportFailure(failure, found.kind, found.message);
     }
     _repairs = repairs;
     if (!_repairs.isEmpty() && !patch(true)) {
@@ -251,7 +301,7 @@ bool Writable::open(const QString& path, HLVFailure* failure, TagLib::IOStream* 
     else
         _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     if (!_file->isValid())
-        return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
+        return reportUnreadable(path, HLVFailure(), failure);
     return true;
 }
 

@@ -36,12 +36,16 @@ struct BlockRepair
 
 // Walks the metadata blocks by their lengths from the "fLaC" marker (after an
 // ID3v2 tag, if any). True when they end where an audio frame (or the file)
-// begins, once the repairs listed are made; false with the reason otherwise.
+// begins, once the repairs listed are made; false with the reason otherwise,
+// which names the damaged block by its place, the first being 1 ("the FLAC
+// metadata is damaged: block 1 claims more bytes than it holds").
 bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure);
 
 // A file opened for reading. Reading never changes a file, so no layout check
 // is made; only a file TagLib cannot read is read again with its block
-// lengths corrected in memory, where planRepairs() finds how.
+// lengths corrected in memory, where planRepairs() finds how. A file TagLib
+// still cannot read is refused with the damage planRepairs() names when it
+// begins as FLAC, else as no FLAC file.
 class Readable
 {
 public:

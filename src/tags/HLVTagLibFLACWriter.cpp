@@ -1,4 +1,5 @@
 #include "HLVTagLibFLACWriter.h"
+#include "HLVArtwork.h"
 #include "HLVFLACFile.h"
 #include "HLVTagLibFLACReader.h"
 #include "HLVTagLibReader.h"
@@ -63,10 +64,18 @@ bool HLVTagLibFLACWriter::addCoverImageToFile(TagLib::FLAC::File& file, const QS
         return false;
     if (!picture) {
         picture = new TagLib::FLAC::Picture;
+        // What players look for; an existing picture keeps its type.
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
         file.addPicture(picture); // the file owns it from here
     }
     picture->setData(bytes);
     picture->setMimeType(mimeType);
+    // The block describes its picture; 0 where the header does not tell.
+    const HLVArtwork::Header header = HLVArtwork::headerOf(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())));
+    picture->setWidth(header.size.isValid() ? header.size.width() : 0);
+    picture->setHeight(header.size.isValid() ? header.size.height() : 0);
+    picture->setColorDepth(header.depth);
+    picture->setNumColors(header.colours);
     return true;
 }
 

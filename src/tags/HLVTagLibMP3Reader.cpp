@@ -2,6 +2,7 @@
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
 
+#include <QFile>
 #include <string>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
@@ -15,7 +16,7 @@ bool HLVTagLibMP3Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
     try {
         TagLib::MPEG::File file(fileSystemPath(path).constData(), false);
         if (!isMPEGAudio(file) || !file.tag())
-            return reportNotAudio(failure, "an MP3 file");
+            return reportNoMPEGAudio(path, failure);
         readGenericTags(*file.tag(), tagMap);
         // Created empty in memory when the file has none; this reader never saves.
         const TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
@@ -80,6 +81,32 @@ std::optional<QString> HLVTagLibMP3Reader::readTagWithIdentifier(const QString& 
 bool HLVTagLibMP3Reader::isMPEGAudio(TagLib::MPEG::File& file)
 {
     return file.isValid() && file.firstFrameOffset() >= 0;
+}
+
+bool HLVTagLibMP3Reader::reportNoMPEGAudio(const QString& path, HLVFailure* failure)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
+    const QByteArray header = file.read(10);
+    if (header.size() < 10 || !header.startsWith("ID3"))
+        return reportNotAudio(failure, "an MP3 file");
+    const auto byte = [&header](int at) { return static_cast<unsigned char>(header[at]); };
+    qint64 size = 0;
+    bool valid = byte(3) != 0xFF && byte(4) != 0xFF;
+    for (int i = 6; i < 10; ++i) {
+        valid = valid && !(byte(i) & 0x80);
+        size = (size << 7) | (byte(i) & 0x7F);
+    }
+    const auto damaged = [failure](const char* what) {
+        return HLVReportFailure(failure, HLVFailure::Kind::StructureRefused,
+                                QStringLiteral("the ID3v2 tag is damaged: %1").arg(QLatin1String(what)));
+    };
+    if (!valid)
+        return damaged("its header is not valid");
+    if (10 + size + ((byte(5) & 0x10) ? 10 : 0) > file.size())
+        return damaged("its header claims more bytes than the file holds");
+    return reportNotAudio(failure, "an MP3 file");
 }
 
 TagLib::ID3v2::Frame* HLVTagLibMP3Reader::firstFrame(const QString& identifier, const TagLib::ID3v2::Tag& tag)

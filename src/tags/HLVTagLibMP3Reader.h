@@ -29,6 +29,10 @@ public:
     // (a picture, a text file named .mp3) must be neither read nor written.
     static bool isMPEGAudio(TagLib::MPEG::File& file);
 
+    // Says why a file is not MPEG audio: a damaged ID3v2 header at its start
+    // hides the audio behind it, and is named; anything else is no MP3 file.
+    static bool reportNoMPEGAudio(const QString& path, HLVFailure* failure);
+
     // The first frame with that identifier, or null.
     static TagLib::ID3v2::Frame* firstFrame(const QString& identifier, const TagLib::ID3v2::Tag& tag);
 

@@ -34,18 +34,6 @@ bool isReplaceableByText(TagLib::ID3v2::Frame* frame)
         && !dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(frame);
 }
 
-// TagLib's default save (every tag type, the tags kept in step), in the ID3v2
-// version asked for, but values go from ID3v2 to ID3v1 only. Copying back
-// fills an ID3v2 track number that reads as 0 ("0/12") from ID3v1, which
-// replaces or drops the whole TRCK text and with it the total.
-bool saveMPEGFile(TagLib::MPEG::File& file)
-{
-    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
-        TagLib::Tag::duplicate(tag, file.ID3v1Tag(true), false);
-    const auto version = HLVTagLib::ID3v2Version() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
-    return file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, version, TagLib::File::DoNotDuplicate);
-}
-
 // Where the ID3v2 tag TagLib found begins: TagLib also finds one behind junk
 // at the start of the file, and a save replaces it where it stands.
 long long id3v2Start(TagLib::MPEG::File& file, long long audio)
@@ -58,6 +46,41 @@ long long id3v2Start(TagLib::MPEG::File& file, long long audio)
     const TagLib::ByteVector head = file.readBlock(static_cast<unsigned long>(qMin(audio + 3, 64LL * 1024)));
     const int at = head.find(marker);
     return at < 0 ? -1 : at;
+}
+
+// TagLib rewrites a tag it found behind leading junk where it stands, where
+// programs that look for a tag only at the start of the file (as the format
+// asks) find none. The saved tag moves to the start; the junk and the audio
+// stay as they are, byte for byte.
+bool moveTagToStart(TagLib::MPEG::File& file, long long start)
+{
+    file.seek(start);
+    const TagLib::ByteVector head = file.readBlock(TagLib::ID3v2::Header::size());
+    if (!head.startsWith(TagLib::ID3v2::Header::fileIdentifier()))
+        return true; // the save removed the tag: it had become empty
+    const unsigned int length = TagLib::ID3v2::Header(head).completeTagSize();
+    file.seek(start);
+    const TagLib::ByteVector tag = file.readBlock(length);
+    if (tag.size() != length)
+        return false;
+    file.removeBlock(start, length);
+    file.insert(tag, 0, 0);
+    return true;
+}
+
+// TagLib's default save (every tag type, the tags kept in step), in the ID3v2
+// version asked for, but values go from ID3v2 to ID3v1 only. Copying back
+// fills an ID3v2 track number that reads as 0 ("0/12") from ID3v1, which
+// replaces or drops the whole TRCK text and with it the total.
+bool saveMPEGFile(TagLib::MPEG::File& file)
+{
+    const long long start = file.hasID3v2Tag() ? id3v2Start(file, file.firstFrameOffset()) : 0;
+    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
+        TagLib::Tag::duplicate(tag, file.ID3v1Tag(true), false);
+    const auto version = HLVTagLib::ID3v2Version() == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
+    if (!file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, version, TagLib::File::DoNotDuplicate))
+        return false;
+    return start <= 0 || moveTagToStart(file, start);
 }
 
 // The length of the MPEG audio frame whose header starts at bytes, or 0 when
@@ -97,20 +120,25 @@ unsigned int mpegFrameLength(const unsigned char* h)
 // that starts inside the declared tag and ends where that first frame begins.
 // Bytes between the declared tag and the first frame (padding, junk, an
 // encoder's leftovers) are no such frame, and stay where they are.
-bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
+bool checkLayout(const QString& path, TagLib::MPEG::File& file, HLVFailure* failure)
 {
     if (!HLVTagLibMP3Reader::isMPEGAudio(file))
-        return HLVTagLibReader::reportNotAudio(failure, "an MP3 file");
+        return HLVTagLibMP3Reader::reportNoMPEGAudio(path, failure);
     if (!file.hasID3v2Tag())
         return true; // a new tag goes in front of whatever the file starts with
     const long long audio = file.firstFrameOffset();
     const long long start = id3v2Start(file, audio);
+    if (start < 0)
+        return HLVTagLibWriter::reportStructure(
+            failure, QStringLiteral("the ID3v2 tag stands more than 64 KiB after the start of the file"));
     const TagLib::ID3v2::Header* header = file.ID3v2Tag()->header();
     const long long tagEnd = start + header->completeTagSize();
-    bool sound = start >= 0 && tagEnd <= audio;
+    bool sound = tagEnd <= audio;
     if (sound && header->footerPresent()) {
         file.seek(tagEnd - 10);
-        sound = file.readBlock(3) == TagLib::ByteVector("3DI", 3);
+        if (file.readBlock(3) != TagLib::ByteVector("3DI", 3))
+            return HLVTagLibWriter::reportStructure(
+                failure, QStringLiteral("the ID3v2 tag is damaged: its header announces a footer it does not have"));
     }
     // The longest MPEG frame (layer I at its lowest rate) is under 8 KiB.
     const long long from = qMax(start + 10, tagEnd - 8192);
@@ -127,8 +155,19 @@ bool checkLayout(TagLib::MPEG::File& file, HLVFailure* failure)
     }
     file.seek(0);
     if (!sound)
-        return HLVTagLibWriter::reportStructure(failure, QStringLiteral("the ID3v2 tag's declared size reaches into the audio"));
+        return HLVTagLibWriter::reportStructure(
+            failure, QStringLiteral("the ID3v2 tag is damaged: its header claims more bytes than the tag holds"));
     return true;
+}
+
+// A field's value; an emptied field leaves no frame behind, as the generic
+// fields do in TagLib: an empty one would show as such in other programs.
+void writeFieldValue(const QString& identifier, TagLib::ID3v2::Tag& tag, const QString& value)
+{
+    if (value.isEmpty())
+        tag.removeFrames(frameIdentifierBytes(identifier));
+    else
+        HLVTagLibMP3Writer::writeValueToTagWithHandle(identifier, tag, value);
 }
 
 bool openForWriting(const QString& path, TagLib::IOStream* stream, std::unique_ptr<TagLib::MPEG::File>& file,
@@ -140,7 +179,7 @@ bool openForWriting(const QString& path, TagLib::IOStream* stream, std::unique_p
         file = std::make_unique<TagLib::MPEG::File>(stream, TagLib::ID3v2::FrameFactory::instance(), false);
     else
         file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
-    return checkLayout(*file, failure);
+    return checkLayout(path, *file, failure);
 }
 
 // Frames that are more than one text: written as text they would be read back
@@ -191,29 +230,20 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
         writeGenericTags(*file.tag(), tagMap);
 
         if (tagMap.AlbumArtist())
-            writeValueToTagWithHandle(QStringLiteral("TPE2"), *tag, *tagMap.AlbumArtist());
-        // A pair of zeros (the Remove Tags command) clears the frame: "0/0"
-        // would show as a track in every other program.
-        auto bothZero = [](const std::optional<int>& number, const std::optional<int>& total) {
-            return number && total && *number == 0 && *total == 0;
-        };
-        if (bothZero(tagMap.TrackNumber(), tagMap.TrackTotal())) {
-            removeValueForTagWithHandle(QStringLiteral("TRCK"), *tag);
-        } else if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
-            writeValueToTagWithHandle(QStringLiteral("TRCK"), *tag, *track);
+            writeFieldValue(QStringLiteral("TPE2"), *tag, *tagMap.AlbumArtist());
+        if (auto track = mergedNumberPair(tagMap.TrackNumber(), tagMap.TrackTotal(), existingTrack)) {
+            writeFieldValue(QStringLiteral("TRCK"), *tag, *track);
             // Where ID3v2's track number reads as 0 ("0/12"), readers fall back
             // on ID3v1's: keep the two in step.
             if (TagLib::ID3v1::Tag* v1 = file.ID3v1Tag())
                 v1->setTrack(unsigned(qMax(0, HLVTagValueParser::integerOfText(*track))));
         }
-        if (bothZero(tagMap.DiscNumber(), tagMap.DiscTotal()))
-            removeValueForTagWithHandle(QStringLiteral("TPOS"), *tag);
-        else if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
-            writeValueToTagWithHandle(QStringLiteral("TPOS"), *tag, *disc);
+        if (auto disc = mergedNumberPair(tagMap.DiscNumber(), tagMap.DiscTotal(), existingDisc))
+            writeFieldValue(QStringLiteral("TPOS"), *tag, *disc);
         if (tagMap.Composer())
-            writeValueToTagWithHandle(QStringLiteral("TCOM"), *tag, *tagMap.Composer());
+            writeFieldValue(QStringLiteral("TCOM"), *tag, *tagMap.Composer());
         if (tagMap.Grouping())
-            writeValueToTagWithHandle(QStringLiteral("TIT1"), *tag, *tagMap.Grouping());
+            writeFieldValue(QStringLiteral("TIT1"), *tag, *tagMap.Grouping());
         if (tagMap.Compilation())
             writeValueToTagWithHandle(QStringLiteral("TCMP"), *tag,
                                       *tagMap.Compilation() ? QStringLiteral("1") : QStringLiteral("0"));
@@ -337,6 +367,8 @@ bool HLVTagLibMP3Writer::addArtworkToTag(TagLib::ID3v2::Tag& tag, const QString&
         HLVTagLibMP3Reader::firstFrame(QStringLiteral("APIC"), tag));
     if (!frame) {
         frame = new TagLib::ID3v2::AttachedPictureFrame;
+        // What players look for; an existing picture keeps its type.
+        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
         tag.addFrame(frame);
     }
     frame->setPicture(bytes);
@@ -356,18 +388,18 @@ std::optional<QString> HLVTagLibMP3Writer::mergedNumberPair(const std::optional<
                                                             const QString& existing)
 {
     using namespace HLVTagValueParser;
-    if (number && total)
-        return QStringLiteral("%1/%2").arg(*number).arg(*total);
-    if ((!number && !total) || existing.isEmpty())
+    if (!number && !total)
         return std::nullopt;
+    // A half that is 0 is no half: "3/0" would show as a total of 0 and "0" as
+    // track 0, so an emptied half goes, and a pair with neither half the frame.
+    auto half = [](const QString& text) { return integerOfText(text) == 0 ? QString() : text; };
     const bool hasTotal = existing.contains(QLatin1Char('/'));
-    if (total)
-        return (hasTotal ? deletingLastPathComponent(existing) : QStringLiteral("0"))
-            + QStringLiteral("/%1").arg(*total);
-    QString value = QString::number(*number);
-    if (hasTotal)
-        value += QLatin1Char('/') + lastPathComponent(existing);
-    return value;
+    const QString first = number ? half(QString::number(*number))
+                                 : half(hasTotal ? deletingLastPathComponent(existing) : existing);
+    const QString second = total ? half(QString::number(*total)) : half(hasTotal ? lastPathComponent(existing) : QString());
+    if (second.isEmpty())
+        return first;
+    return (first.isEmpty() ? QStringLiteral("0") : first) + QLatin1Char('/') + second;
 }
 
 bool HLVTagLibMP3Writer::isFrameIdentifier(const QString& identifier)

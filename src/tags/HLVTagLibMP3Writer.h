@@ -51,7 +51,8 @@ public:
     static TagLib::String readMP3ValueForTag(const QString& identifier, const TagLib::ID3v2::Tag& tag);
 
     // "TRCK"/"TPOS" text for a number and a total, merged with the existing
-    // text where only one of the two is given; absent when nothing is to be written.
+    // text where only one of the two is given (the other half is kept); absent
+    // when nothing is to be written, empty when the frame is to go (no half but 0).
     static std::optional<QString> mergedNumberPair(const std::optional<int>& number, const std::optional<int>& total,
                                                    const QString& existing);
 

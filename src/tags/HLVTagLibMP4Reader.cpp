@@ -1,6 +1,7 @@
 #include "HLVTagLibMP4Reader.h"
 #include "HLVCustomTagIdentifierString.h"
 #include "HLVTagLibMP4Items.h"
+#include "HLVTagLibMP4Structure.h"
 #include "HLVTagText.h"
 #include "HLVTagValueParser.h"
 
@@ -80,6 +81,14 @@ std::optional<QString> HLVTagLibMP4Reader::readCustomTagIdentifierStringInItemMa
     return text;
 }
 
+bool HLVTagLibMP4Reader::reportUnreadable(const QString& path, HLVFailure* failure)
+{
+    QString reason;
+    if (HLVTagLibMP4Structure::beginsAsMPEG4(path) && !HLVTagLibMP4Structure::isSoundForWriting(path, &reason))
+        return HLVReportFailure(failure, HLVFailure::Kind::StructureRefused, reason);
+    return reportNotAudio(failure, "an MPEG-4 audio file");
+}
+
 bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure)
 {
     if (!checkTagFileCandidate(path, failure))
@@ -87,7 +96,7 @@ bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
     try {
         TagLib::MP4::File file(fileSystemPath(path).constData(), false);
         if (!file.isValid() || !file.tag())
-            return reportNotAudio(failure, "an MPEG-4 audio file");
+            return reportUnreadable(path, failure);
         readGenericTags(*file.tag(), tagMap);
         const TagLib::MP4::ItemMap& items = file.tag()->itemMap();
         if (items.isEmpty())

@@ -22,6 +22,10 @@ public:
     // The first string of an item ("x" stands for 0xA9); the empty string when
     // the item is missing or holds no text. Numeric atoms answer their number
     // as text, so that custom tags naming them survive a read and a save.
+    // Says why TagLib cannot read a file: the damage its boxes show when it
+    // begins as MPEG-4, else that it is no MPEG-4 audio file.
+    static bool reportUnreadable(const QString& path, HLVFailure* failure);
+
     static QString readMP4TextValueForAtom(const QString& identifier, const TagLib::MP4::ItemMap& itemMap);
 
     // A number pair as "N" or "N/T"; empty when missing or when N is 0.

@@ -59,33 +59,36 @@ bool readAt(QIODevice& file, qint64 offset, char* buffer, qint64 length)
 
 // The box starting at offset, which must end by end. Only a top-level box may
 // have size 0 (it then runs to the end of the file); a container of that size
-// would swallow the boxes after it.
-bool readBox(QIODevice& file, qint64 offset, qint64 end, bool topLevel, Box* box)
+// would swallow the boxes after it. Answers what is wrong, or null.
+const char* readBox(QIODevice& file, qint64 offset, qint64 end, bool topLevel, Box* box)
 {
     char header[16];
-    if (end - offset < 8 || !readAt(file, offset, header, 8))
-        return false;
+    if (!readAt(file, offset, header, 8))
+        return "cannot be read";
     const quint32 size = qFromBigEndian<quint32>(header);
     box->type = QByteArray(header + 4, 4);
+    const char* tooLong = topLevel ? "claims more bytes than the file holds" : "claims more bytes than its parent holds";
     if (size == 1) {
         if (end - offset < 16 || !readAt(file, offset + 8, header + 8, 8))
-            return false;
+            return tooLong;
         const quint64 largeSize = qFromBigEndian<quint64>(header + 8);
         if (largeSize > quint64(end - offset))
-            return false;
+            return tooLong;
         box->size = qint64(largeSize);
         box->headerSize = 16;
     } else if (size == 0) {
         qint64 skip = 0;
         if (!topLevel || childrenOffset(box->type, &skip))
-            return false;
+            return "has no size";
         box->size = end - offset;
         box->headerSize = 8;
     } else {
         box->size = size;
         box->headerSize = 8;
     }
-    return box->size >= box->headerSize && box->size <= end - offset;
+    if (box->size < box->headerSize)
+        return "claims fewer bytes than its header";
+    return box->size <= end - offset ? nullptr : tooLong;
 }
 
 // A chunk-offset table: version and flags, an entry count, the entries.
@@ -106,24 +109,43 @@ bool onlyZeroBytes(QIODevice& file, qint64 offset, qint64 length)
     return std::memcmp(bytes, zeros, size_t(length)) == 0;
 }
 
-bool fail(QString* reason, const char* text)
+bool fail(QString* reason, const QString& text)
 {
     if (reason)
-        *reason = QString::fromLatin1(text);
+        *reason = text;
     return false;
 }
 
-bool boxesFit(QIODevice& file, qint64 begin, qint64 end, int depth, bool* sawMovie, QString* reason)
+// A box by its path from the top ("moov/udta/meta"); bytes outside printable
+// ASCII, but for the 0xA9 of item names, show as "?".
+QString boxName(const QString& parent, const QByteArray& type)
+{
+    QString name;
+    for (const char c : type) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool shown = byte == 0xA9 || (byte >= 0x20 && byte < 0x7F);
+        name += shown ? QChar(char16_t(byte)) : QChar(u'?');
+    }
+    return parent.isEmpty() ? name : parent + QLatin1Char('/') + name;
+}
+
+bool damaged(QString* reason, const QString& what)
+{
+    return fail(reason, QStringLiteral("the MPEG-4 structure is damaged: ") + what);
+}
+
+bool boxesFit(QIODevice& file, qint64 begin, qint64 end, const QString& parent, int depth, bool* sawMovie,
+              QString* reason)
 {
     if (depth > kMaximumDepth)
-        return fail(reason, "the MPEG-4 boxes are nested too deeply");
+        return damaged(reason, QStringLiteral("its boxes are nested too deeply"));
     const bool topLevel = depth == 0;
     qint64 offset = begin;
     while (end - offset >= 8) {
         Box box;
-        if (!readBox(file, offset, end, topLevel, &box))
-            return fail(reason, topLevel ? "an MPEG-4 box reaches past the end of the file"
-                                         : "an MPEG-4 box reaches past the end of its parent");
+        if (const char* problem = readBox(file, offset, end, topLevel, &box))
+            return damaged(reason, QStringLiteral("box %1 %2").arg(boxName(parent, box.type), QLatin1String(problem)));
+        const QString name = boxName(parent, box.type);
         if (topLevel && box.type == "moov")
             *sawMovie = true;
         qint64 skip = 0;
@@ -131,20 +153,20 @@ bool boxesFit(QIODevice& file, qint64 begin, qint64 end, int depth, bool* sawMov
             if (box.type == "meta" && isPlainMetaBox(file, offset + box.headerSize))
                 skip = 0;
             if (box.size < box.headerSize + skip)
-                return fail(reason, "an MPEG-4 box is too short for its contents");
-            if (!boxesFit(file, offset + box.headerSize + skip, offset + box.size, depth + 1, sawMovie, reason))
+                return damaged(reason, QStringLiteral("box %1 is too short for its contents").arg(name));
+            if (!boxesFit(file, offset + box.headerSize + skip, offset + box.size, name, depth + 1, sawMovie, reason))
                 return false;
         } else if ((box.type == "stco" && !offsetTableFits(file, offset, box, 4))
                    || (box.type == "co64" && !offsetTableFits(file, offset, box, 8))) {
-            return fail(reason, "an MPEG-4 chunk offset table overruns its box");
+            return damaged(reason, QStringLiteral("box %1 claims more chunk offsets than it holds").arg(name));
         }
         offset += box.size;
     }
     // Some writers end a container with a 32-bit zero; the file itself ends with its last box.
     if (offset == end || (!topLevel && onlyZeroBytes(file, offset, end - offset)))
         return true;
-    return fail(reason, topLevel ? "the file ends inside an MPEG-4 box header"
-                                 : "an MPEG-4 box ends with stray bytes");
+    return damaged(reason, topLevel ? QStringLiteral("the file ends inside the header of a box")
+                                    : QStringLiteral("box %1 ends with stray bytes").arg(parent));
 }
 
 // Appends the entries of every chunk-offset table below begin..end, in file order.
@@ -154,7 +176,7 @@ bool collectChunkOffsets(QIODevice& file, qint64 begin, qint64 end, int depth, Q
         return false;
     for (qint64 offset = begin; end - offset >= 8;) {
         Box box;
-        if (!readBox(file, offset, end, depth == 0, &box))
+        if (readBox(file, offset, end, depth == 0, &box))
             return depth > 0; // stray bytes at a container's end carry no table
         qint64 skip = 0;
         if (childrenOffset(box.type, &skip)) {
@@ -199,11 +221,27 @@ bool isSoundForWriting(const QString& path, QString* reason)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(reason, "the file cannot be read");
+        return fail(reason, QStringLiteral("the file cannot be read"));
     bool sawMovie = false;
-    if (!boxesFit(file, 0, file.size(), 0, &sawMovie, reason))
+    if (!boxesFit(file, 0, file.size(), QString(), 0, &sawMovie, reason))
         return false;
-    return sawMovie || fail(reason, "the file has no MPEG-4 movie box");
+    return sawMovie || damaged(reason, QStringLiteral("the file has no movie box (moov)"));
+}
+
+bool beginsAsMPEG4(const QString& path)
+{
+    QFile file(path);
+    char header[8];
+    if (!file.open(QIODevice::ReadOnly) || file.read(header, 8) != 8)
+        return false;
+    // The boxes a file may begin with: the file type, or in older files the
+    // movie, its media data or free space.
+    const QByteArray type(header + 4, 4);
+    for (const char* first : {"ftyp", "moov", "mdat", "free", "skip", "wide"}) {
+        if (type == first)
+            return true;
+    }
+    return false;
 }
 
 } // namespace HLVTagLibMP4Structure

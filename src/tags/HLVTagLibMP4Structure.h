@@ -15,11 +15,16 @@ namespace HLVTagLibMP4Structure {
 // True when the top-level boxes fill the file exactly, a movie box is among
 // them, every box TagLib descends into holds children that fit it, and every
 // chunk-offset table fits its box. Otherwise reason, when given, says what is
-// wrong ("a box reaches past the end of its parent").
+// wrong and where ("the MPEG-4 structure is damaged: box moov/udta claims more
+// bytes than its parent holds").
 bool isSoundForWriting(const QString& path, QString* reason = nullptr);
 
 // Every entry of every chunk-offset table (stco, co64), in file order; absent
 // when the boxes cannot be walked.
 std::optional<QList<qint64>> chunkOffsets(QIODevice& device);
+
+// True when the file begins with a box an MPEG-4 file begins with, so that a
+// file TagLib cannot read is damaged rather than of another kind.
+bool beginsAsMPEG4(const QString& path);
 
 } // namespace HLVTagLibMP4Structure

@@ -19,7 +19,7 @@ std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, TagLib::I
     auto file = stream ? std::make_unique<TagLib::MP4::File>(stream, false)
                        : std::make_unique<TagLib::MP4::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     if (!file->isValid() || !file->tag()) {
-        HLVTagLibReader::reportNotAudio(failure, "an MPEG-4 audio file");
+        HLVTagLibMP4Reader::reportUnreadable(path, failure);
         return nullptr;
     }
     QString reason;

@@ -22,17 +22,11 @@
 HLVFileViewController::HLVFileViewController(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("HLVFileViewController"));
-    _listingPool.setMaxThreadCount(1);
-    _listingPool.setThreadPriority(QThread::LowPriority);
     buildInterface();
     buildContextMenu();
 }
 
-HLVFileViewController::~HLVFileViewController()
-{
-    // A listing still running hands its result to the manager, which outlives us.
-    _listingPool.waitForDone();
-}
+HLVFileViewController::~HLVFileViewController() = default;
 
 void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
 {

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QFileDialog>
 #include <QPointer>
-#include <QThreadPool>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -133,7 +132,6 @@ private:
     std::optional<int> _requestedRemovalRow; // the same, when this list asked for the removal
     bool _reloading = false;
     bool _tableShown = false;
-    QThreadPool _listingPool; // folder listings; waited for on destruction
 
     HLVFileListModel* _model = nullptr;
     HLVFileSearchProxyModel* _proxy = nullptr;

@@ -6,7 +6,6 @@
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
 #include "HLVFileViewControllerDelegate.h"
-#include "HLVFolderListing.h"
 #include "HLVRenameTrackWindowController.h"
 
 #include <QDesktopServices>
@@ -87,14 +86,8 @@ void HLVFileViewController::addFolderAtPath(const QString& folder)
     if (!_fileManager)
         return;
     displayOperationMessage(QStringLiteral("Adding Files"));
-    HLVFileManager* manager = _fileManager;
-    // Listing a large tree takes a while; the manager takes the result on any thread.
-    _listingPool.start([manager, folder] {
-        QList<QUrl> urls;
-        for (const QString& path : HLVFolderListing::audioFilesInFolder(folder))
-            urls.append(QUrl::fromLocalFile(path));
-        manager->addFilesAtURLs(urls);
-    });
+    // Listing a large tree takes a while: the manager lists on a worker, and stops when it does.
+    _fileManager->addFilesAndFoldersAtPaths({folder});
 }
 
 void HLVFileViewController::addFilesAndFoldersAtPaths(const QStringList& paths)
@@ -102,8 +95,7 @@ void HLVFileViewController::addFilesAndFoldersAtPaths(const QStringList& paths)
     if (!_fileManager)
         return;
     displayOperationMessage(QStringLiteral("Adding Files"));
-    HLVFileManager* manager = _fileManager;
-    _listingPool.start([manager, paths] { manager->addFilesAtURLs(HLVFolderListing::audioFileURLsForPaths(paths)); });
+    _fileManager->addFilesAndFoldersAtPaths(paths);
 }
 
 // --- context menu ----------------------------------------------------------------------------

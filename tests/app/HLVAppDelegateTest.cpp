@@ -192,6 +192,16 @@ TEST_F(HLVAppDelegateTest, QuittingAsksOnlyWhenWorkWouldBeLostAndCleansUp)
     EXPECT_FALSE(app->window()->isVisible());
     EXPECT_FALSE(app->window()->findChild<QMessageBox*>());
 
+    // Ctrl+Q takes, also with a dialog over the window (which keeps the menu's
+    // own shortcut from firing) and where the platform names no quit key.
+    launch();
+    app->preferencesMenuItemSelected();
+    auto* preferences = app->window()->findChild<HLVPreferencesWindowController*>();
+    ASSERT_TRUE(preferences && preferences->isVisible());
+    QTest::keyClick(preferences, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(app->window()->IsTerminating());
+    EXPECT_FALSE(app->window()->isVisible());
+
     launch();
     const auto paths = addFixtures(2);
     const auto record = manager().FileDataArray().first();
@@ -203,6 +213,9 @@ TEST_F(HLVAppDelegateTest, QuittingAsksOnlyWhenWorkWouldBeLostAndCleansUp)
     EXPECT_FALSE(app->window()->close());
     QMessageBox* unsaved = alert("terminationAlert");
     ASSERT_TRUE(unsaved);
+    // Asking again (Ctrl+Q on the alert) keeps the one question open.
+    QTest::keyClick(unsaved, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(app->window()->findChildren<QMessageBox*>(QStringLiteral("terminationAlert")).size(), 1);
     EXPECT_EQ(unsaved->text(), QStringLiteral("Unsaved changes"));
     EXPECT_EQ(unsaved->informativeText(),
               QStringLiteral("If you close the application now, any unsaved changes will be lost."));

@@ -2,6 +2,7 @@
 // with TagLib directly. Web services are the loopback server, never the real ones.
 #include "HLVCannedReplies.h"
 #include "HLVLoopbackServer.h"
+#include "HLVOtherWriters.h"
 #include "HLVSaveLeftovers.h"
 #include "HLVTestFiles.h"
 
@@ -289,23 +290,29 @@ TEST(HLVCliEndToEnd, ShowTextOutputKeepsOneValuePerLine)
                                                "\tComment\ta\\nb\\\\c\n\tMissingTagScore\t7\n");
 }
 
-// One broken file fails the call; the files around it are still done.
+// One broken file fails the call; the files around it are still done. A
+// damaged file is named with its damage.
 TEST(HLVCliEndToEnd, CorruptFileFailsAloneAndTheOthersAreProcessed)
 {
     HLVTestFiles files;
     const QString first = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("first.mp3"));
     const QString broken = files.writeFile(QStringLiteral("broken.flac"), QByteArray("fLaC but not really").repeated(40));
+    const QString damaged = files.writeFile(QStringLiteral("damaged.flac"), HLVOtherWriters::flacWithLongStreamInfo());
     const QString last = files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("last.m4a"));
     const QString missing = files.path(QStringLiteral("missing.mp3"));
+    const QByteArray damage = damaged.toUtf8()
+        + ": cannot read the file: the FLAC metadata is damaged: block 1 claims more bytes than it holds\n";
 
-    Result r = cli({"set", "--title", "Kept", first, broken, missing, last});
+    Result r = cli({"set", "--title", "Kept", first, broken, damaged, missing, last});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, (first + "\tsaved\n" + last + "\tsaved\n").toUtf8());
     EXPECT_TRUE(r.err.contains(broken.toUtf8())) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(damage)) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(missing.toUtf8())) << r.err.toStdString();
     EXPECT_EQ(readDirect(first, {}).title, QStringLiteral("Kept"));
     EXPECT_EQ(readDirect(last, {}).title, QStringLiteral("Kept"));
     EXPECT_EQ(HLVTestFiles::readAll(broken), QByteArray("fLaC but not really").repeated(40));
+    EXPECT_EQ(HLVTestFiles::readAll(damaged), HLVOtherWriters::flacWithLongStreamInfo());
 
     r = cli({"show", "--json", files.path(QString())});
     EXPECT_EQ(r.exitCode, 1);
@@ -314,6 +321,7 @@ TEST(HLVCliEndToEnd, CorruptFileFailsAloneAndTheOthersAreProcessed)
     EXPECT_EQ(shown.at(0).toObject().value("path").toString(), first);
     EXPECT_EQ(shown.at(1).toObject().value("path").toString(), last);
     EXPECT_TRUE(r.err.contains(broken.toUtf8()));
+    EXPECT_TRUE(r.err.contains(damage)) << r.err.toStdString();
 }
 
 // What a cut save left is never touched by a command that only reads: it says

@@ -6,8 +6,11 @@
 #include "HLVServiceConfiguration.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
+#include "HLVWorkerPool.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QImage>
 #include <chrono>
@@ -233,4 +236,100 @@ TEST_F(HLVFileManagerBatches, AskingForArtworkNeverBlocks)
     EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
     ASSERT_TRUE(spinUntil([&] { return events.waitFor(QString(), 0ms).contains(QStringLiteral("1 x.flac")); }));
     EXPECT_EQ(record->VirtualTagMap()->ArtworkPath(), QStringLiteral("https://covers.example/slow.jpg"));
+}
+
+namespace {
+
+int threadsAlive()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+} // namespace
+
+// Fault: every file's lookup got a thread of its own (10,000 files meant 10,000
+// threads waiting at the services), and a thread the system refused ended the
+// program. Lookups share one small pool.
+TEST_F(HLVFileManagerBatches, ArtworkForManyFilesRunsOnAHandfulOfThreads)
+{
+    server.setDefaultReply(HLVLoopbackServer::Reply::json(coverFor("many")).delayed(5ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (int i = 0; i < 500; ++i) {
+        // A release's cover needs no tags: the files need not exist.
+        auto record = HLVFileData::createWithPath(files.path(QStringLiteral("f%1.flac").arg(i)));
+        ASSERT_TRUE(manager.addFileData(record));
+        record->editVirtualTagMap([i](HLVTagMap& m) { m.setReleaseMBID(QStringLiteral("rel-%1").arg(i)); });
+        records.append(record);
+    }
+    const int before = threadsAlive();
+    int most = before;
+    events.take();
+    manager.obtainArtworkForFiles(records);
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!events.waitFor(QStringLiteral("finish 4"), 10ms).contains(QStringLiteral("finish 4"))
+           && std::chrono::steady_clock::now() < deadline)
+        most = std::max(most, threadsAlive());
+    const QStringList seen = events.take();
+    ASSERT_TRUE(seen.contains(QStringLiteral("finish 4")));
+    EXPECT_EQ(seen.filter(QRegularExpression(QStringLiteral("^1 f\\d+\\.flac$"))).size(), 500);
+    EXPECT_LE(most - before, 6) << "threads alive: " << before << " before, " << most << " at most";
+    EXPECT_EQ(records.last()->VirtualTagMap()->ArtworkPath(), QStringLiteral("https://covers.example/many.jpg"));
+}
+
+// Fault: a removed record kept the manager as its delegate, so a lookup of
+// its answering after the manager was gone called into freed memory.
+TEST_F(HLVFileManagerBatches, RemovedRecordsAnswerSafelyAfterTheManagerIsGone)
+{
+    server.setDefaultReply(HLVLoopbackServer::Reply::json(coverFor("late")).delayed(400ms));
+    QList<std::shared_ptr<HLVFileData>> records;
+    {
+        HLVFileManager gone;
+        for (const char* name : {"one.flac", "two.flac"}) {
+            auto record = HLVFileData::createWithPath(files.path(QString::fromLatin1(name)));
+            ASSERT_TRUE(gone.addFileData(record));
+            record->editVirtualTagMap([](HLVTagMap& m) {
+                m.setReleaseMBID(QStringLiteral("rel-late"));
+                m.setArtworkAttempted(false);
+            });
+            record->obtainArtworkPathForActiveTagMap(); // as the editor asks for a shown file
+            records.append(record);
+        }
+        ASSERT_TRUE(server.waitForRequests(2, 10s));
+        EXPECT_TRUE(gone.removeFileData(records[0]));   // on the caller's thread
+        EXPECT_TRUE(gone.removeFiles({records[1]}));    // as a batch
+        gone.waitUntilIdle();
+        EXPECT_TRUE(gone.FileDataArray().isEmpty());
+    }
+    for (const auto& record : records)
+        EXPECT_EQ(record->delegate(), nullptr);
+    ASSERT_TRUE(HLVWorkerPool::shared().waitForDone(10s));
+    for (const auto& record : records)
+        EXPECT_EQ(record->VirtualTagMap()->ArtworkPath(), QStringLiteral("https://covers.example/late.jpg"));
+}
+
+// Fault: a retry waiting out a 503's Retry-After sat in a timer that quitting
+// never reached, so a save waiting for its cover held the program up to 30 s.
+TEST_F(HLVFileManagerBatches, QuittingEndsARetryWaitingOutRetryAfterAtOnce)
+{
+    server.setReply(QStringLiteral("/release/rel-busy/"),
+                    HLVLoopbackServer::Reply::withStatus(503).withHeader("Retry-After", "30"));
+    auto a = add(QStringLiteral("a.flac"));
+    edit(a, QStringLiteral("Never written"), "rel-busy");
+    events.take();
+    manager.saveFile(a);
+    ASSERT_TRUE(server.waitForRequests(1, 10s));
+    std::this_thread::sleep_for(200ms); // the refusal is in: the retry waits its 30 s
+    ASSERT_TRUE(a->isSaving());
+
+    const auto quitting = std::chrono::steady_clock::now();
+    manager.shutdown();
+    manager.waitUntilIdle();
+    ASSERT_TRUE(spinUntil([&] { return !a->isSaving(); }, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - quitting, 1s);
+    const QStringList seen = events.waitFor(QStringLiteral("3 a.flac"), 5s);
+    EXPECT_TRUE(seen.contains(QStringLiteral("finish 3")));
+    EXPECT_TRUE(seen.contains(QStringLiteral("3 a.flac"))) << "answered: not saved";
+    EXPECT_EQ(server.requests().size(), 1u) << "the retry never went";
+    EXPECT_EQ(titleInFile(a->FilePath()), QString()) << "a save that had not begun to write does not";
+    EXPECT_EQ(manager.writesUnderWay(), 0);
 }

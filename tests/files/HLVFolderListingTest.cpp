@@ -40,4 +40,9 @@ TEST(HLVFolderListing, ListsAudioFilesAtAnyDepthInAnyCaseWithoutFollowingLinks)
          root.filePath(QStringLiteral("a/skip.ogg")), files.path(QStringLiteral("gone.mp3"))});
     EXPECT_EQ(urls, QList<QUrl>({QUrl::fromLocalFile(base + "/a/b/book.m4b"), QUrl::fromLocalFile(base + "/a/b/c/four.M4P"),
                                  QUrl::fromLocalFile(base + "/a/b/c/three.mp4"), QUrl::fromLocalFile(base + "/a/b/two.Flac"), QUrl::fromLocalFile(base + "/top.MP3")}));
+
+    // A listing told to stop (the program quitting) walks no further.
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(HLVFolderListing::audioFilesInFolder(base, &stop).isEmpty());
+    EXPECT_TRUE(HLVFolderListing::audioFileURLsForPaths({base, root.filePath(QStringLiteral("top.MP3"))}, &stop).isEmpty());
 }

@@ -137,4 +137,12 @@ QByteArray mp4ChunkBytes(const QByteArray& file)
     return chunks;
 }
 
+QByteArray flacWithLongStreamInfo()
+{
+    QByteArray file = fixture("tone.flac");
+    // "fLaC", then the first block's header: type, then a 24-bit length (34).
+    file[7] = char(file[7] + 3);
+    return file;
+}
+
 } // namespace HLVOtherWriters

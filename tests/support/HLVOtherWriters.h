@@ -19,6 +19,10 @@ QByteArray mp4WithLargeSize();
 // tone.m4a with a top-level box whose type is not printable ASCII.
 QByteArray mp4WithOddBoxType();
 
+// tone.flac whose stream information block claims three bytes more than it
+// holds, as a damaged copy has it.
+QByteArray flacWithLongStreamInfo();
+
 // Sixteen bytes at each chunk offset of the first sample table, in order: the
 // same before and after a save exactly when the audio is still where the
 // movie says it is.

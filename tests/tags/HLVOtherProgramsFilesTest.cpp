@@ -31,7 +31,10 @@ QByteArray fromFirstFrame(const QString& path)
 } // namespace
 
 // An encoder's information frame behind an ID3v2.3 tag in UTF-16, and the
-// same with junk between the tag and the first frame, or before the tag.
+// same with junk between the tag and the first frame, or 2 KB of it before the
+// tag: there the saved tag moves to the start, where other programs look for
+// it (TagLib would rewrite it behind the junk), and the junk and the frames
+// stay byte for byte.
 TEST(HLVOtherProgramsFiles, MP3WithAnInformationFrameAndJunkAroundTheTag)
 {
     HLVTestFiles files;
@@ -54,7 +57,8 @@ TEST(HLVOtherProgramsFiles, MP3WithAnInformationFrameAndJunkAroundTheTag)
     const QByteArray junk("\x00\x00junk from an old tagger\x00", 26);
 
     const QString junkAfter = files.writeFile(QStringLiteral("junk-after.mp3"), tagged.left(tagEnd) + junk + audio);
-    const QString junkBefore = files.writeFile(QStringLiteral("junk-before.mp3"), junk + tagged);
+    const QByteArray leadingJunk = junk.repeated(80);
+    const QString junkBefore = files.writeFile(QStringLiteral("junk-before.mp3"), leadingJunk + tagged);
     for (const QString& path : {lame, junkAfter, junkBefore}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(path)->TrackName(), kJapanese);
@@ -68,6 +72,11 @@ TEST(HLVOtherProgramsFiles, MP3WithAnInformationFrameAndJunkAroundTheTag)
         EXPECT_TRUE(after.contains(audio));
         if (path == junkAfter) {
             EXPECT_TRUE(after.contains(junk + audio));
+        }
+        if (path == junkBefore) {
+            ASSERT_TRUE(after.startsWith("ID3"));
+            const TagLib::ID3v2::Header moved(TagLib::ByteVector(after.constData(), 10));
+            EXPECT_EQ(after.mid(moved.completeTagSize(), leadingJunk.size() + audio.size()), leadingJunk + audio);
         }
         EXPECT_EQ(fromFirstFrame(path).left(audio.size()), audio);
 

@@ -297,12 +297,12 @@ TEST(HLVTagLibMP3Writer, MergesTrackAndDiscPairsWithTheFile)
         {"5/10", 3, 12, "3/12"},
         {nullptr, 3, 12, "3/12"},
         {"5/10", std::nullopt, 12, "5/12"},
-        {"5", std::nullopt, 12, "0/12"},
-        {nullptr, std::nullopt, 12, nullptr},
+        {"5", std::nullopt, 12, "5/12"}, // the file's number is kept
+        {nullptr, std::nullopt, 12, "0/12"},
         {"4", 4, std::nullopt, "4"},
         {"4/9", 4, std::nullopt, "4/9"},
         {"4/9", 6, std::nullopt, "6/9"}, // the file's total is kept
-        {nullptr, 1, std::nullopt, nullptr},
+        {nullptr, 1, std::nullopt, "1"},
         {"2/3", std::nullopt, std::nullopt, "2/3"},
     };
     HLVTestFiles files;
