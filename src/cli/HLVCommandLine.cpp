@@ -20,6 +20,7 @@ const CommandName kCommands[] = {
     {"show", HLVCommandLine::Command::Show},         {"set", HLVCommandLine::Command::Set},
     {"identify", HLVCommandLine::Command::Identify}, {"artwork", HLVCommandLine::Command::Artwork},
     {"rename", HLVCommandLine::Command::Rename},     {"filter", HLVCommandLine::Command::Filter},
+    {"recover", HLVCommandLine::Command::Recover},
 };
 
 const char* kProgramHelp = R"(Usage: cadrelle-cli COMMAND [OPTIONS] PATH...
@@ -35,6 +36,7 @@ Commands:
   artwork   look up cover art at the Cover Art Archive
   rename    rename files from their tags
   filter    list the untagged or the partially tagged files
+  recover   undo or set aside what an interrupted save left
 
 Options everywhere:
   -h, --help     this help, or a command's with "cadrelle-cli COMMAND --help"
@@ -123,6 +125,17 @@ Prints the path of each file that falls under the filter: untagged (every
 scored tag missing) or partial (some missing).
 )";
 
+const char* kRecoverHelp = R"(Usage: cadrelle-cli recover PATH...
+
+Undoes what an interrupted save left beside each file, where it can prove the
+file is the one that save was changing; otherwise leaves the file as it is and
+keeps the leftover as a visible file named FILE.cadrelle-interrupted-DATE,
+named on standard error (exit status 1). Prints the path, a tab and what was
+done: "nothing to do", "restored", "finished", "removed leftovers" or "set aside".
+Other commands that only read (show, filter, rename --dry-run) never recover:
+they say when a file has something to recover.
+)";
+
 bool takesValue(const QString& name)
 {
     if (HLVTagField::withOption(name))
@@ -150,8 +163,21 @@ QString HLVCommandLine::helpText(Command command)
     case Command::Artwork: return QString::fromUtf8(kArtworkHelp);
     case Command::Rename: return QString::fromUtf8(kRenameHelp);
     case Command::Filter: return QString::fromUtf8(kFilterHelp);
+    case Command::Recover: return QString::fromUtf8(kRecoverHelp);
     }
     return QString();
+}
+
+bool HLVCommandLine::isReadOnly() const
+{
+    switch (_command) {
+    case Command::Show:
+    case Command::Filter: return true;
+    case Command::Rename: return _dryRun;
+    case Command::Identify:
+    case Command::Artwork: return !_apply;
+    default: return false;
+    }
 }
 
 std::optional<int> HLVCommandLine::numberOfText(const QString& text)

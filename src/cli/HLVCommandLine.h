@@ -15,7 +15,7 @@
 class HLVCommandLine
 {
 public:
-    enum class Command { None, Show, Set, Identify, Artwork, Rename, Filter };
+    enum class Command { None, Show, Set, Identify, Artwork, Rename, Filter, Recover };
 
     // A value for one of the set command's field options, as the tag editor
     // would enter it: text as typed (only spaces counts as empty), numbers read.
@@ -45,6 +45,9 @@ public:
     const QString& structure() const { return _structure; }
     bool filterUntagged() const { return _filter == QLatin1String("untagged"); }
     const QStringList& paths() const { return _paths; }
+    // True for a command that never writes a file (show, filter, a dry run, a
+    // lookup without --apply).
+    bool isReadOnly() const;
     // The AcoustID application key given with --acoustid-key.
     const std::optional<QString>& acoustIDKey() const { return _acoustIDKey; }
 

@@ -75,6 +75,11 @@ void HLVCommandRunner::note(const QString& path, const QString& text)
 
 int HLVCommandRunner::run()
 {
+    if (_line.command() == HLVCommandLine::Command::Recover) {
+        recover();
+        std::fflush(stdout);
+        return _failed ? 1 : 0;
+    }
     const Records records = addFiles();
     switch (_line.command()) {
     case HLVCommandLine::Command::Show: show(records); break;
@@ -83,6 +88,7 @@ int HLVCommandRunner::run()
     case HLVCommandLine::Command::Artwork: artwork(records); break;
     case HLVCommandLine::Command::Rename: rename(records); break;
     case HLVCommandLine::Command::Filter: filter(records); break;
+    case HLVCommandLine::Command::Recover:
     case HLVCommandLine::Command::None: break;
     }
     std::fflush(stdout);
@@ -118,11 +124,23 @@ HLVCommandRunner::Records HLVCommandRunner::addFiles()
             take(path);
         }
     }
-    // A save cut short by a crash is undone before anything reads the file.
+    // A save cut short by a crash is undone before anything reads the file,
+    // by the commands that write; the others only say so.
+    _manager.setRecoversAddedFiles(false);
     paths.removeIf([this](const QString& path) {
+        if (_line.isReadOnly()) {
+            if (HLVSafeSave::hasPendingRecovery(path))
+                note(path, QStringLiteral("an interrupted save left something to recover; run \"cadrelle-cli recover\" on it"));
+            return false;
+        }
         HLVFailure failure;
-        const bool failed = HLVSafeSave::recoverFileAtPath(path, &failure) == HLVSafeSave::Recovery::Failed;
-        if (failed)
+        const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverFileAtPath(path, &failure);
+        if (recovery == HLVSafeSave::Recovery::KeptAside)
+            fail(path, failure.message);
+        if (recovery == HLVSafeSave::Recovery::Busy)
+            fail(path, QStringLiteral("another program is saving the file"));
+        const bool failed = recovery == HLVSafeSave::Recovery::Failed || recovery == HLVSafeSave::Recovery::Busy;
+        if (recovery == HLVSafeSave::Recovery::Failed)
             fail(path, failure.message);
         return failed;
     });
@@ -465,5 +483,33 @@ void HLVCommandRunner::filter(const Records& records)
     for (const auto& record : scored) {
         if (list.contains(record))
             HLVCommandOutput::printLine({record->FilePath()});
+    }
+}
+
+// --- recover ------------------------------------------------------------------------------
+
+void HLVCommandRunner::recover()
+{
+    for (const QString& given : _line.paths()) {
+        const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+        HLVFailure failure;
+        const char* done = "nothing to do";
+        switch (HLVSafeSave::recoverFileAtPath(path, &failure)) {
+        case HLVSafeSave::Recovery::NothingToDo: break;
+        case HLVSafeSave::Recovery::Restored: done = "restored"; break;
+        case HLVSafeSave::Recovery::Finished: done = "finished"; break;
+        case HLVSafeSave::Recovery::RemovedLeftover: done = "removed leftovers"; break;
+        case HLVSafeSave::Recovery::KeptAside:
+            done = "set aside";
+            fail(path, failure.message);
+            break;
+        case HLVSafeSave::Recovery::Busy:
+            fail(path, QStringLiteral("another program is saving the file; try again when it is done"));
+            continue;
+        case HLVSafeSave::Recovery::Failed:
+            fail(path, failure.message);
+            continue;
+        }
+        std::fputs(QStringLiteral("%1\t%2\n").arg(path, QLatin1String(done)).toUtf8().constData(), stdout);
     }
 }

@@ -35,6 +35,7 @@ private:
     void artwork(const Records& records);
     void rename(const Records& records);
     void filter(const Records& records);
+    void recover();
 
     // Saves through the manager; answers, per record, whether it was written.
     // Failures are reported.

@@ -168,6 +168,11 @@ public:
     void saveID3Tags();
     bool isSaving() const { return _isSaving; }
 
+    // saveID3Tags() for several records at once: their files are flushed to
+    // disk together (see HLVSafeSave). A record is left alone once stopped()
+    // answers true.
+    static void saveRecords(const QList<std::shared_ptr<HLVFileData>>& records,
+                            const std::function<bool()>& stopped = {});
     // The program is quitting: saves of these records that have not begun to
     // write answer "not saved" without writing, and their artwork lookups not
     // yet under way answer at once without asking. Writes under way go on.
@@ -211,6 +216,14 @@ private:
     HLVCustomTagValueArray determineCustomTagValuesLocked() const;
     bool isModifiedLocked() const;
     void save(bool resumed);
+    struct SaveTurn;
+    enum class SaveAction { Joined, NothingToSave, AwaitArtwork, Write };
+    // A save in three steps, so that many can share their writes: what to
+    // write (the record's write turn held when the answer is Write), the
+    // record's state after the write (answering the change code), the answer.
+    SaveAction beginSave(bool resumed, SaveTurn& turn);
+    int endSave(SaveTurn& turn, bool written, HLVFailure failure);
+    void answerSave(SaveAction action, int code);
     void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);
     // Ends a lookup that will not run: a save waiting for it answers "not
@@ -233,6 +246,15 @@ private:
 
     private:
         HLVFileData& _record;
+    };
+
+    struct SaveTurn
+    {
+        std::unique_ptr<WriteTurn> writer;
+        std::shared_ptr<HLVTagMap> snapshot;
+        std::shared_ptr<HLVTagMap> initial;
+        quint64 generation = 0;
+        QString path;
     };
 
     // A tag-map artwork search in flight: the copy it works on and the map

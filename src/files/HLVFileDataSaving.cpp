@@ -7,6 +7,7 @@
 #include "HLVWorkerPool.h"
 
 #include <QFileInfo>
+#include <vector>
 #include <condition_variable>
 
 // Saving a record and the artwork lookups a save or a view asks for.
@@ -90,98 +91,150 @@ void HLVFileData::saveID3Tags()
 
 void HLVFileData::save(bool resumed)
 {
-    enum class Action { NothingToSave, AwaitArtwork, Write } action = Action::NothingToSave;
-    std::shared_ptr<HLVTagMap> snapshot;
-    std::shared_ptr<HLVTagMap> initial;
-    quint64 generation = 0;
-    const QString path = FilePath();
+    SaveTurn turn;
+    const SaveAction action = beginSave(resumed, turn);
     int code = HLVFileDataChangeNotSaved;
-    {
-        // One writer at a time: a second save starts from what the first left.
-        WriteTurn writer(*this);
-        bool loaded = false;
-        {
-            Lock lock(_lock);
-            if (!resumed && _obtainingArtwork) {
-                // A save is waiting for artwork; it answers for this request too.
-                ++_joinedSaves;
-                return;
-            }
-            if (_virtualTagMap && isModifiedLocked() && !_workAbandoned) {
-                _isSaving = true;
-                if (!_virtualTagMap->ArtworkAttempted()) {
-                    _obtainingArtwork = true;
-                    action = Action::AwaitArtwork;
-                } else {
-                    action = Action::Write;
-                }
+    if (action == SaveAction::Write) {
+        HLVFailure failure;
+        bool written = false;
+        if (beginWrite()) {
+            written = HLVTagLib::saveTagsToFileAtPath(turn.path, turn.snapshot.get(), &failure);
+            endWrite();
+        } else {
+            failure = quitting();
+        }
+        code = endSave(turn, written, failure);
+    }
+    answerSave(action, code);
+}
+
+void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records, const std::function<bool()>& stopped)
+{
+    std::vector<SaveTurn> turns(size_t(records.size()));
+    QList<SaveAction> actions;
+    QList<HLVTagLib::Save> saves;
+    QList<qsizetype> saveOf; // each record's place in saves, -1 when it writes nothing
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (stopped && stopped())
+            break;
+        actions.append(records[i]->beginSave(false, turns[size_t(i)]));
+        saveOf.append(-1);
+        if (actions.last() == SaveAction::Write && records[i]->beginWrite()) {
+            saveOf.last() = saves.size();
+            saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}});
+        }
+    }
+    HLVTagLib::saveTagsToFiles(saves);
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        int code = HLVFileDataChangeNotSaved;
+        if (actions[i] == SaveAction::Write) {
+            if (saveOf[i] >= 0) {
+                records[i]->endWrite();
+                const HLVTagLib::Save& save = saves[saveOf[i]];
+                code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure);
+            } else {
+                code = records[i]->endSave(turns[size_t(i)], false, quitting());
             }
         }
-        if (action == Action::Write) {
-            initialTagMapLoading(&loaded);
-            Lock lock(_lock);
-            if (!_virtualTagMap) {
-                action = Action::NothingToSave; // undone while the tags were read
+        records[i]->answerSave(actions[i], code);
+    }
+}
+
+HLVFileData::SaveAction HLVFileData::beginSave(bool resumed, SaveTurn& turn)
+{
+    // One writer at a time: a second save starts from what the first left.
+    turn.writer = std::make_unique<WriteTurn>(*this);
+    SaveAction action = SaveAction::NothingToSave;
+    {
+        Lock lock(_lock);
+        if (!resumed && _obtainingArtwork) {
+            // A save is waiting for artwork; it answers for this request too.
+            ++_joinedSaves;
+            turn.writer.reset();
+            return SaveAction::Joined;
+        }
+        if (_virtualTagMap && isModifiedLocked() && !_workAbandoned) {
+            _isSaving = true;
+            if (!_virtualTagMap->ArtworkAttempted()) {
+                _obtainingArtwork = true;
+                action = SaveAction::AwaitArtwork;
             } else {
-                if (_virtualTagMap->CustomTagValues()) {
-                    HLVCustomTagIdentifierString list;
-                    for (const auto& value : *_virtualTagMap->CustomTagValues()) {
+                action = SaveAction::Write;
+            }
+        }
+    }
+    if (action == SaveAction::Write) {
+        bool loaded = false;
+        initialTagMapLoading(&loaded);
+        Lock lock(_lock);
+        if (!_virtualTagMap) {
+            action = SaveAction::NothingToSave; // undone while the tags were read
+        } else {
+            if (_virtualTagMap->CustomTagValues()) {
+                HLVCustomTagIdentifierString list;
+                for (const auto& value : *_virtualTagMap->CustomTagValues()) {
+                    if (!value->isMarkedForRemoval())
+                        list.addTagIdentifier(value->identifier());
+                }
+                if (_initialTagMap->CustomTagValues()) {
+                    for (const auto& value : *_initialTagMap->CustomTagValues()) {
                         if (!value->isMarkedForRemoval())
                             list.addTagIdentifier(value->identifier());
                     }
-                    if (_initialTagMap->CustomTagValues()) {
-                        for (const auto& value : *_initialTagMap->CustomTagValues()) {
-                            if (!value->isMarkedForRemoval())
-                                list.addTagIdentifier(value->identifier());
-                        }
-                    }
-                    _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
                 }
-                initial = _initialTagMap;
-                snapshot = HLVTagMapMerge::detachedCopy(*_virtualTagMap);
-                generation = _pendingGeneration;
+                _virtualTagMap->setCustomTagIdentifierString(list.stringValue());
             }
-        }
-        if (action == Action::NothingToSave) {
-            // Also ends a resumed save whose changes were undone meanwhile.
-            _isSaving = false;
-        } else if (action == Action::Write) {
-            HLVFailure failure;
-            bool written = false;
-            if (beginWrite()) {
-                written = HLVTagLib::saveTagsToFileAtPath(path, snapshot.get(), &failure);
-                endWrite();
-            } else {
-                failure = quitting();
-            }
-            if (written) {
-                auto baseline = HLVTagMapMerge::merged(*initial, snapshot.get());
-                if (baseline->CustomTagValues()) {
-                    baseline->CustomTagValues()->removeIf(
-                        [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
-                }
-                // What the file now holds; its picture stays there.
-                if (baseline->Artwork().hasPictureData())
-                    baseline->setArtwork(baseline->Artwork().withoutPictureData());
-                Lock lock(_lock);
-                _initialTagMap = baseline;
-                _modified = false;
-                // Edits made while the file was being written are still pending.
-                _saved = generation == _pendingGeneration;
-                _lastFailure.reset();
-                code = HLVFileDataChangeSaved;
-            } else {
-                if (failure.message.isEmpty()) {
-                    failure = QFileInfo(path).isWritable()
-                        ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"))
-                        : HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
-                }
-                setLastFailure(failure);
-            }
-            _isSaving = false;
+            turn.initial = _initialTagMap;
+            turn.snapshot = HLVTagMapMerge::detachedCopy(*_virtualTagMap);
+            turn.generation = _pendingGeneration;
+            turn.path = FilePath();
+            return action;
         }
     }
-    if (action == Action::AwaitArtwork) {
+    // Also ends a resumed save whose changes were undone meanwhile.
+    if (action == SaveAction::NothingToSave)
+        _isSaving = false;
+    turn.writer.reset();
+    return action;
+}
+
+int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure)
+{
+    int code = HLVFileDataChangeNotSaved;
+    if (written) {
+        auto baseline = HLVTagMapMerge::merged(*turn.initial, turn.snapshot.get());
+        if (baseline->CustomTagValues()) {
+            baseline->CustomTagValues()->removeIf(
+                [](const std::shared_ptr<HLVCustomTagValue>& v) { return v->isMarkedForRemoval(); });
+        }
+        // What the file now holds; its picture stays there.
+        if (baseline->Artwork().hasPictureData())
+            baseline->setArtwork(baseline->Artwork().withoutPictureData());
+        Lock lock(_lock);
+        _initialTagMap = baseline;
+        _modified = false;
+        // Edits made while the file was being written are still pending.
+        _saved = turn.generation == _pendingGeneration;
+        _lastFailure.reset();
+        code = HLVFileDataChangeSaved;
+    } else {
+        if (failure.message.isEmpty()) {
+            failure = QFileInfo(turn.path).isWritable()
+                ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"))
+                : HLVFailure::make(HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
+        }
+        setLastFailure(failure);
+    }
+    _isSaving = false;
+    turn.writer.reset();
+    return code;
+}
+
+void HLVFileData::answerSave(SaveAction action, int code)
+{
+    if (action == SaveAction::Joined)
+        return;
+    if (action == SaveAction::AwaitArtwork) {
         requestArtwork(true); // the answer resumes the save
         return;
     }

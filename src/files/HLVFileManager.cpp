@@ -211,6 +211,7 @@ bool HLVFileManager::addFilesAtURLs(const std::optional<QList<QUrl>>& urls)
                 continue;
             auto record = HLVFileData::create();
             record->setFileWithURL(url);
+            recoverAddedFile(*record);
             record->setIsReadOnly(!QFileInfo(record->FilePath()).isWritable());
             added = addFileDataQuietly(record) || added;
         }
@@ -243,10 +244,24 @@ bool HLVFileManager::addFileAtURL(const QUrl& url)
         return false;
     auto record = HLVFileData::create();
     record->setFileWithURL(url);
-    HLVSafeSave::recoverFileAtPath(record->FilePath()); // a save cut short by a crash
+    recoverAddedFile(*record);
     const QFileInfo info(record->FilePath());
     record->setIsReadOnly(!info.isWritable());
     return addFileData(record);
+}
+
+// A save cut short by a crash is undone before the file is read; what cannot
+// be undone safely stays as the record's failure.
+void HLVFileManager::recoverAddedFile(HLVFileData& record)
+{
+    if (!_recoversAddedFiles)
+        return;
+    HLVFailure failure;
+    switch (HLVSafeSave::recoverFileAtPath(record.FilePath(), &failure)) {
+    case HLVSafeSave::Recovery::KeptAside:
+    case HLVSafeSave::Recovery::Failed: record.setLastFailure(failure); break;
+    default: break;
+    }
 }
 
 bool HLVFileManager::addFileData(const std::shared_ptr<HLVFileData>& fileData)

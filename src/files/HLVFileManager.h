@@ -76,6 +76,9 @@ public:
     // stops a listing under way, however large the tree.
     bool addFilesAndFoldersAtPaths(const QStringList& paths);
     bool addFileAtURL(const QUrl& url);
+    // Whether adding a file first undoes what an interrupted save of it left
+    // (HLVSafeSave); on unless a caller that must not write turns it off.
+    void setRecoversAddedFiles(bool recovers) { _recoversAddedFiles = recovers; }
     bool addFileData(const std::shared_ptr<HLVFileData>& fileData);
     void sortFileData();
     qsizetype indexForFile(const std::shared_ptr<HLVFileData>& fileData) const;
@@ -158,6 +161,7 @@ private:
     bool addFileDataQuietly(const std::shared_ptr<HLVFileData>& fileData);
     Records recordsAt(const QList<int>& indexes, HLVFileList list) const;
     void queueSaves(const Records& records);
+    void recoverAddedFile(HLVFileData& record);
     static Records withoutDuplicates(const Records& files);
     // What shutdown() and the destructor both do; returns the batches stopped.
     QList<BatchPtr> stopWork();
@@ -174,6 +178,7 @@ private:
 
     HLVFileOperationBatches _batches;
     std::atomic<bool> _shutDown{false};
+    std::atomic<bool> _recoversAddedFiles{true};
     HLVFileLists _lists;
     // Removed records may still answer (a save or lookup under way): they keep
     // the listener until the manager goes, which then clears it.

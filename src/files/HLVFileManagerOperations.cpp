@@ -32,10 +32,12 @@ void HLVFileManager::queueSaves(const Records& records)
     _fileOpQueues->addOperation([this, batch] {
         if (!startBatch(batch))
             return;
-        for (const auto& record : batch->records()) {
-            _saveOpQueue->addOperation([batch, record] {
-                if (!batch->isStopped())
-                    record->saveID3Tags();
+        // Saves go in groups whose files share their flushes to disk.
+        constexpr qsizetype groupSize = 64;
+        for (qsizetype at = 0; at < batch->records().size(); at += groupSize) {
+            const Records group = batch->records().mid(at, groupSize);
+            _saveOpQueue->addOperation([batch, group] {
+                HLVFileData::saveRecords(group, [batch] { return batch->isStopped(); });
             });
         }
     });

@@ -1,4 +1,5 @@
 #include "HLVFolderListing.h"
+#include "HLVSafeSave.h"
 #include "HLVTagValueParser.h"
 
 #include <QDir>
@@ -31,7 +32,9 @@ QStringList HLVFolderListing::audioFilesInFolder(const QString& folder, const st
             return files;
         it.next();
         const QFileInfo info = it.fileInfo();
-        if (!info.isFile() || info.isSymLink() || !hasAudioFileExtension(info.fileName()))
+        // What a save leaves beside a file (an earlier version's trial kept an audio extension) is no track.
+        if (!info.isFile() || info.isSymLink() || !hasAudioFileExtension(info.fileName())
+            || HLVSafeSave::isLeftoverName(info.fileName()))
             continue;
         QString base = folder;
         if (!base.endsWith(QLatin1Char('/')))
@@ -52,7 +55,7 @@ QList<QUrl> HLVFolderListing::audioFileURLsForPaths(const QStringList& paths, co
         if (info.isDir()) {
             for (const QString& file : audioFilesInFolder(path, stop))
                 urls.append(QUrl::fromLocalFile(file));
-        } else if (info.isFile() && hasAudioFileExtension(path)) {
+        } else if (info.isFile() && hasAudioFileExtension(path) && !HLVSafeSave::isLeftoverName(info.fileName())) {
             urls.append(QUrl::fromLocalFile(path));
         }
     }

@@ -9,7 +9,7 @@ namespace {
 
 constexpr qint64 chunkSize = 1 << 20;
 
-QByteArray readAt(QFile& file, qint64 at, qint64 length)
+QByteArray readAt(QIODevice& file, qint64 at, qint64 length)
 {
     if (at < 0 || length <= 0 || !file.seek(at))
         return QByteArray();
@@ -42,7 +42,7 @@ qint64 id3v2Length(const uchar* b)
 }
 
 // Just past the ID3v2 tag (or tags) at the start, footer included.
-qint64 id3v2End(QFile& file)
+qint64 id3v2End(QIODevice& file)
 {
     qint64 at = 0;
     for (;;) {
@@ -92,7 +92,7 @@ qint64 mpegFrameLength(const uchar* b)
 // A header is taken for the first frame only when the next frame of the same
 // stream follows it (or it ends the audio): the bytes 0xFF 0xFE of a UTF-16
 // text in a tag, or a picture's data, often look like a lone frame header.
-bool startsMPEGStream(QFile& file, qint64 at, const uchar* b, qint64 end)
+bool startsMPEGStream(QIODevice& file, qint64 at, const uchar* b, qint64 end)
 {
     const qint64 length = mpegFrameLength(b);
     if (length <= 0)
@@ -110,14 +110,16 @@ bool startsMPEGStream(QFile& file, qint64 at, const uchar* b, qint64 end)
 // before the ID3v2 tag (TagLib finds and rewrites a tag there), so a tag met
 // before the first frame is skipped whole. Without a confirmed frame (free bit
 // rate), the first plausible header after the tags.
-std::optional<qint64> firstMPEGFrame(QFile& file, qint64 end)
+std::optional<qint64> firstMPEGFrame(QIODevice& file, qint64 end)
 {
+    // Read in small pieces: the first frame is usually near the start.
+    constexpr qint64 scanSize = 64 * 1024;
     std::optional<qint64> plausible;
     for (qint64 at = 0; at + 3 < end;) {
-        const QByteArray chunk = readAt(file, at, qMin(chunkSize + 9, end - at));
+        const QByteArray chunk = readAt(file, at, qMin(scanSize + 9, end - at));
         const auto bytes = reinterpret_cast<const uchar*>(chunk.constData());
-        qint64 next = at + chunkSize;
-        for (qsizetype i = 0; i + 3 < chunk.size() && i < chunkSize; ++i) {
+        qint64 next = at + scanSize;
+        for (qsizetype i = 0; i + 3 < chunk.size() && i < scanSize; ++i) {
             const qint64 tag = i + 9 < chunk.size() ? id3v2Length(bytes + i) : 0;
             if (tag > 0) {
                 next = at + i + tag;
@@ -136,7 +138,7 @@ std::optional<qint64> firstMPEGFrame(QFile& file, qint64 end)
     return plausible;
 }
 
-std::optional<QList<Range>> mp3Audio(QFile& file)
+std::optional<QList<Range>> mp3Audio(QIODevice& file)
 {
     const qint64 size = file.size();
     qint64 end = size;
@@ -155,7 +157,7 @@ std::optional<QList<Range>> mp3Audio(QFile& file)
     return std::nullopt;
 }
 
-std::optional<QList<Range>> flacAudio(QFile& file)
+std::optional<QList<Range>> flacAudio(QIODevice& file, const QString& repairsPath)
 {
     const qint64 size = file.size();
     qint64 at = id3v2End(file);
@@ -166,7 +168,7 @@ std::optional<QList<Range>> flacAudio(QFile& file)
     // that makes the metadata end at a frame sync: the audio begins there, in
     // the file as in its saved form.
     QList<HLVFLACFile::BlockRepair> repairs;
-    if (!HLVFLACFile::planRepairs(file.fileName(), &repairs, nullptr))
+    if (repairsPath.isEmpty() || !HLVFLACFile::planRepairs(repairsPath, &repairs, nullptr))
         repairs.clear();
     for (bool last = false; !last;) {
         const QByteArray header = readAt(file, at, 4);
@@ -188,7 +190,7 @@ std::optional<QList<Range>> flacAudio(QFile& file)
     return QList<Range>{{at, end}};
 }
 
-std::optional<QList<Range>> mp4Audio(QFile& file)
+std::optional<QList<Range>> mp4Audio(QIODevice& file)
 {
     const qint64 size = file.size();
     QList<Range> ranges;
@@ -220,7 +222,7 @@ std::optional<QList<Range>> mp4Audio(QFile& file)
 class RangeCursor
 {
 public:
-    RangeCursor(QFile& file, const QList<Range>& ranges) : _file(file), _ranges(ranges) {}
+    RangeCursor(QIODevice& file, const QList<Range>& ranges) : _file(file), _ranges(ranges) {}
 
     qint64 availableInRange()
     {
@@ -239,7 +241,7 @@ public:
     }
 
 private:
-    QFile& _file;
+    QIODevice& _file;
     const QList<Range>& _ranges;
     qsizetype _index = 0;
     qint64 _offset = 0;
@@ -253,7 +255,7 @@ qint64 totalSize(const QList<Range>& ranges)
     return total;
 }
 
-bool sameBytes(QFile& a, const QList<Range>& aRanges, QFile& b, const QList<Range>& bRanges)
+bool sameBytesIn(QIODevice& a, const QList<Range>& aRanges, QIODevice& b, const QList<Range>& bRanges)
 {
     if (totalSize(aRanges) != totalSize(bRanges))
         return false;
@@ -269,6 +271,18 @@ bool sameBytes(QFile& a, const QList<Range>& aRanges, QFile& b, const QList<Rang
     }
 }
 
+
+std::optional<QList<Range>> rangesOf(QIODevice& device, HLVTagLib::Format format, const QString& repairsPath)
+{
+    switch (format) {
+    case HLVTagLib::Format::MP3: return mp3Audio(device);
+    case HLVTagLib::Format::FLAC: return flacAudio(device, repairsPath);
+    case HLVTagLib::Format::MP4: return mp4Audio(device);
+    case HLVTagLib::Format::Other: break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format format)
@@ -276,13 +290,17 @@ std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format f
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    switch (format) {
-    case HLVTagLib::Format::MP3: return mp3Audio(file);
-    case HLVTagLib::Format::FLAC: return flacAudio(file);
-    case HLVTagLib::Format::MP4: return mp4Audio(file);
-    case HLVTagLib::Format::Other: break;
-    }
-    return std::nullopt;
+    return rangesOf(file, format, path);
+}
+
+std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format)
+{
+    return rangesOf(device, format, QString());
+}
+
+bool sameBytes(QIODevice& device, const QList<Range>& ranges, QIODevice& other, const QList<Range>& otherRanges)
+{
+    return sameBytesIn(device, ranges, other, otherRanges);
 }
 
 std::optional<bool> haveSameAudio(const QString& path, const QString& otherPath, HLVTagLib::Format format)
@@ -295,7 +313,7 @@ std::optional<bool> haveSameAudio(const QString& path, const QString& otherPath,
     QFile other(otherPath);
     if (!file.open(QIODevice::ReadOnly) || !other.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return sameBytes(file, *ranges, other, *otherRanges);
+    return sameBytesIn(file, *ranges, other, *otherRanges);
 }
 
 } // namespace HLVAudioBytes

@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+class QIODevice;
+
 // Where a file keeps its audio, found from its bytes alone (no TagLib), so that
 // a file can be compared with a copy of itself taken before a save: tags may
 // move and change size, the audio bytes must not.
@@ -22,12 +24,20 @@ struct Range
     qint64 begin = 0;
     qint64 end = 0;
     qint64 size() const { return end - begin; }
+    bool operator==(const Range&) const = default;
 };
 
 // The audio ranges of the file at path read as the given format; absent when
 // the format is Other, the file cannot be read or its layout does not say
 // where the audio is.
 std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format format);
+
+// The same, for a file's bytes as a device gives them (its own block
+// lengths taken as they are).
+std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format);
+
+// True when the ranges of both devices hold the same bytes.
+bool sameBytes(QIODevice& device, const QList<Range>& ranges, QIODevice& other, const QList<Range>& otherRanges);
 
 // True when both files hold the same audio bytes, by the format's layout.
 // Absent when the format has no known layout or a file's layout is unreadable.

@@ -255,6 +255,15 @@ Writable::~Writable()
 
 bool Writable::patch(bool corrected)
 {
+    if (_stream) {
+        for (const BlockRepair& repair : std::as_const(_repairs)) {
+            const quint32 value = corrected ? repair.corrected : repair.declared;
+            const char bytes[3] = {char(value >> 16), char(value >> 8), char(value)};
+            _stream->seek(repair.offset);
+            _stream->writeBlock(TagLib::ByteVector(bytes, 3));
+        }
+        return true;
+    }
     QFile file(_path);
     if (!file.open(QIODevice::ReadWrite))
         return false;
@@ -267,9 +276,10 @@ bool Writable::patch(bool corrected)
     return file.flush();
 }
 
-bool Writable::open(const QString& path, HLVFailure* failure)
+bool Writable::open(const QString& path, HLVFailure* failure, TagLib::IOStream* stream)
 {
     _path = path;
+    _stream = stream;
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
     QList<BlockRepair> repairs;
@@ -286,7 +296,10 @@ bool Writable::open(const QString& path, HLVFailure* failure)
         _repairs.clear();
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be written"));
     }
-    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (_stream)
+        _file = std::make_unique<TagLib::FLAC::File>(_stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    else
+        _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     if (!_file->isValid())
         return reportUnreadable(path, HLVFailure(), failure);
     return true;

@@ -8,6 +8,7 @@
 
 namespace TagLib {
 class ByteVectorStream;
+class IOStream;
 namespace FLAC {
 class File;
 }
@@ -72,8 +73,9 @@ public:
     Writable(const Writable&) = delete;
     Writable& operator=(const Writable&) = delete;
 
-    // False, with the reason, when the file cannot be written safely.
-    bool open(const QString& path, HLVFailure* failure);
+    // False, with the reason, when the file cannot be written safely. With a
+    // stream, TagLib reads and writes through it, and so do the repairs.
+    bool open(const QString& path, HLVFailure* failure, TagLib::IOStream* stream = nullptr);
 
     TagLib::FLAC::File& file() { return *_file; }
 
@@ -85,6 +87,7 @@ private:
     bool patch(bool corrected);
 
     QString _path;
+    TagLib::IOStream* _stream = nullptr;
     std::unique_ptr<TagLib::FLAC::File> _file;
     QList<BlockRepair> _repairs;
     bool _saved = false;

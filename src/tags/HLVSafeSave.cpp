@@ -1,46 +1,60 @@
 #include "HLVSafeSave.h"
 #include "HLVAudioBytes.h"
+#include "HLVRecordingStream.h"
+#include "HLVSaveChecks.h"
 #include "HLVSaveCopy.h"
+#include "HLVSaveJournal.h"
+#include "HLVSaveLock.h"
 #include "HLVTagLib.h"
+#include "HLVTagLibMP4Structure.h"
 
-#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QThreadPool>
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <vector>
+#include <cstring>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <taglib/fileref.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
-using Region = HLVSaveCopy::Region;
+using Descriptor = HLVSaveCopy::Descriptor;
+using Range = HLVAudioBytes::Range;
 
 namespace {
 
-constexpr char copySuffix[] = ".cadrelle-original";
-// Room kept in a name for what follows the copy's own suffix (".partial",
-// ".trial.flac").
-constexpr qsizetype suffixRoom = 16;
-constexpr qsizetype nameLimit = 255; // bytes in one name (NAME_MAX)
+// A group of saves shares its flushes up to this many files or journal bytes.
+constexpr qsizetype groupFiles = 64;
+constexpr qint64 groupBytes = 64LL * 1024 * 1024;
 
-// From this size on, copying the whole file costs far more than a save that
-// rewrites only its tags (about 2.5 ms a megabyte on a plain disk, against a
-// fraction of a millisecond), so the save first finds out whether it can.
-constexpr qint64 partialCopySize = 16LL * 1024 * 1024;
-// How much of the audio's start the trial file holds and the check compares.
-constexpr qint64 audioSampleSize = 64 * 1024;
+std::mutex hookMutex;
+HLVSafeSave::Hook& testHook()
+{
+    static HLVSafeSave::Hook hook;
+    return hook;
+}
+
+void runHook(HLVSafeSave::Stage stage, const QString& target, const QString& journal)
+{
+    HLVSafeSave::Hook hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = testHook();
+    }
+    if (hook)
+        hook(stage, target, journal);
+}
 
 QByteArray encoded(const QString& path)
 {
     return QFile::encodeName(path);
-}
-
-bool exists(const QString& path)
-{
-    struct stat info;
-    return ::lstat(encoded(path).constData(), &info) == 0;
 }
 
 // A failed write returns EFBIG instead of the process being killed by SIGXFSZ
@@ -51,319 +65,484 @@ void ignoreFileSizeSignal()
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
-QString trialPathFor(const QString& copy, const QString& path)
+HLVFailure failure(HLVFailure::Kind kind, const char* message)
 {
-    // The same extension, so that the same writer takes it.
-    return copy + QLatin1String(".trial.") + QFileInfo(path).suffix().left(suffixRoom - 7);
+    return HLVFailure::make(kind, QString::fromLatin1(message));
 }
 
-QByteArray readBytes(const QString& path, qint64 at, qint64 length)
+HLVFailure writtenInPart()
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(at))
-        return QByteArray();
-    return file.read(length);
+    return failure(HLVFailure::Kind::WriteFailed, "the file could not be written in full");
 }
 
-bool opensInTagLib(const QString& path)
+// True when the file at path is still the one open as fd.
+bool namesFile(const QString& path, int fd)
 {
-    try {
-        const TagLib::FileRef file(encoded(path).constData(), false);
-        return !file.isNull() && file.file()->isValid();
-    } catch (...) {
-        return false;
+    struct stat named, held;
+    return ::stat(encoded(path).constData(), &named) == 0 && ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev
+        && named.st_ino == held.st_ino && held.st_nlink > 0;
+}
+
+bool folderIsWritable(const QString& path)
+{
+    return ::access(encoded(QFileInfo(path).absolutePath()).constData(), W_OK) == 0;
+}
+
+// Closing the last name of a file (a replaced original, a removed journal)
+// frees its blocks, which takes milliseconds on a busy disk: that need not
+// hold up the next save.
+void closeLater(Descriptor& file)
+{
+    if (const int fd = file.release(); fd >= 0)
+        QThreadPool::globalInstance()->start([fd] { ::close(fd); });
+}
+
+struct Job
+{
+    HLVSafeSave::Request* request = nullptr;
+    HLVTagLib::Format format = HLVTagLib::Format::Other;
+    Descriptor file;
+    HLVSaveJournal::Identity identity;
+    std::unique_ptr<HLVRecordingStream> stream;
+    HLVFailure refused; // custom values the write refused; the rest is saved
+    enum class Mode { Unchanged, InPlace, Replace } mode = Mode::Unchanged;
+    std::optional<QList<Range>> newAudio; // where the audio lies after the save
+    HLVSaveJournal journal;
+    QString journalPath;
+    Descriptor journalFile;
+    QString temporaryPath;
+    Descriptor temporaryFile;
+    bool failed = false;
+
+    qint64 heldBytes() const
+    {
+        qint64 held = journal.payloadSize();
+        for (const HLVRecordingStream::Piece& piece : stream->pieces())
+            held += piece.bytes.size();
+        return held;
     }
-}
-
-// A save that rewrites only the tags, in place: what to copy, and what the
-// audio must look like afterwards.
-struct InPlacePlan
-{
-    QList<Region> regions;
-    HLVAudioBytes::Range audio;
-    QByteArray audioStart;
+    int flushTarget() const { return mode == Mode::Replace ? temporaryFile.get() : journalFile.get(); }
 };
 
-enum class Trial { InPlace, AudioLater, Other };
-
-// Runs write on a stand-in for the file: its tags and the start of its audio,
-// then either the tags at its end straight away (short) or a hole as long as
-// the rest of the audio before them (full length, a sparse file).
-Trial tryOut(const QString& path, const QString& trial, const HLVSafeSave::Write& write, const InPlacePlan& plan,
-             bool fullLength)
+void fail(Job& job, const HLVFailure& why)
 {
-    const qint64 size = QFileInfo(path).size();
-    const qint64 audioEnd = fullLength ? plan.audio.end : plan.audio.begin + audioSampleSize;
-    {
-        QFile source(path);
-        QFile stand(trial);
-        if (!source.open(QIODevice::ReadOnly) || !stand.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || !stand.resize(audioEnd + size - plan.audio.end))
-            return Trial::Other;
-        const QByteArray head = source.read(plan.audio.begin) + plan.audioStart;
-        const bool tailCopied = source.seek(plan.audio.end) && stand.seek(audioEnd)
-            && stand.write(source.readAll()) == size - plan.audio.end;
-        if (!tailCopied || !stand.seek(0) || stand.write(head) != head.size() || !stand.flush())
-            return Trial::Other;
+    job.failed = true;
+    job.request->saved = false;
+    job.request->failure = why;
+}
+
+void fail(Job& job, int error, const char* doing)
+{
+    fail(job, HLVSaveCopy::failureForError(error, QString::fromLatin1(doing)));
+}
+
+// Whether renaming a new file over this one keeps what the user has: no other
+// names, an owner and group the new file can take, and a folder we may write.
+bool renameKeepsTheFile(const Job& job)
+{
+    struct stat info;
+    if (::fstat(job.file.get(), &info) != 0 || info.st_nlink != 1 || !folderIsWritable(job.request->path))
+        return false;
+    return info.st_uid == ::geteuid() || ::geteuid() == 0;
+}
+
+bool startReplacing(Job& job)
+{
+    job.temporaryPath = HLVSafeSave::temporaryPathForPath(job.request->path);
+    HLVSaveCopy::remove(job.temporaryPath); // recovery found it unlocked, or it is ours from a failed try
+    job.temporaryFile = Descriptor(job.temporaryPath, O_RDWR | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    if (!job.temporaryFile.isOpen())
+        return false;
+    HLVSaveLock::tryLock(job.temporaryFile.get());
+    if (!HLVSaveChecks::carryOver(job.file.get(), job.temporaryFile.get())) {
+        job.temporaryFile = Descriptor();
+        HLVSaveCopy::remove(job.temporaryPath);
+        return false;
     }
+    if (!HLVSaveChecks::writeResult(*job.stream, job.file.get(), job.temporaryFile.get())) {
+        fail(job, errno, "cannot write the file");
+        HLVSaveCopy::remove(job.temporaryPath);
+    }
+    return true;
+}
+
+void startJournal(Job& job)
+{
+    job.journal.path = QFileInfo(job.request->path).absoluteFilePath();
+    job.journal.identity = job.identity;
+    job.journal.newSize = job.stream->resultLength();
+    for (const HLVRecordingStream::Change& change : job.stream->changes())
+        job.journal.ranges.append({change.offset, change.oldBytes, change.newBytes});
+    if (job.stream->readFailed())
+        return fail(job, EIO, "cannot read the file");
+    if (folderIsWritable(job.request->path)) {
+        job.journalPath = HLVSafeSave::journalPathForPath(job.request->path);
+    } else {
+        job.journalPath = HLVSafeSave::dataFolderJournalPathForPath(job.request->path);
+        QDir().mkpath(QFileInfo(job.journalPath).absolutePath());
+    }
+}
+
+// Writes one journal file for the in-place saves of a group, named beside
+// each file by a hard link: one new file for the group instead of one per
+// save. Where a link cannot be made (another file system, no hard links) the
+// save gets a file of its own with the same contents.
+void writeJournals(const QList<Job*>& jobs)
+{
+    QList<HLVSaveJournal> entries;
+    for (const Job* job : jobs)
+        entries.append(job->journal);
+    const QByteArray bytes = HLVSaveJournal::serialized(entries);
+    const Job* first = nullptr;
+    for (Job* job : jobs) {
+        HLVSaveCopy::remove(job->journalPath); // recovery found it unproven and set it aside, or it is ours
+        if (first && ::link(encoded(first->journalPath).constData(), encoded(job->journalPath).constData()) == 0) {
+            job->journalFile = Descriptor(job->journalPath, O_RDONLY);
+            if (job->journalFile.isOpen())
+                continue;
+        }
+        job->journalFile = Descriptor(job->journalPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+        if (!job->journalFile.isOpen()) {
+            fail(*job, errno, "cannot write the save's journal");
+            continue;
+        }
+        if (!HLVSaveCopy::writeAll(job->journalFile.get(), bytes.constData(), bytes.size(), 0)) {
+            fail(*job, errno, "cannot write the save's journal");
+            HLVSaveCopy::remove(job->journalPath);
+            continue;
+        }
+        if (!first)
+            first = job;
+        HLVSaveLock::tryLock(job->journalFile.get()); // held until the save ends, links included
+    }
+}
+
+// Everything up to the first flush: lock, recover, record, check, and write
+// the journal or the new file.
+void prepare(Job& job)
+{
+    const QString& path = job.request->path;
+    job.format = HLVTagLib::formatForPath(path);
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() == 0) {
+        // Nothing to keep: the writers refuse such a file and say why.
+        HLVRecordingStream nothing(path, -1, 0, true);
+        HLVFailure refused;
+        bool written = false;
+        try {
+            written = job.request->write(nothing, &refused);
+        } catch (...) {
+        }
+        return fail(job, written || refused.message.isEmpty()
+                             ? failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file")
+                             : refused);
+    }
+    if (::access(encoded(path).constData(), W_OK) != 0) {
+        if (errno == EACCES || errno == EROFS || errno == EPERM)
+            return fail(job, failure(HLVFailure::Kind::ReadOnly, "the file is read-only"));
+        return fail(job, errno, "cannot write the file");
+    }
+    switch (HLVSaveLock::lock(path, O_RDWR, true, &job.file)) {
+    case HLVSaveLock::Result::Locked: break;
+    case HLVSaveLock::Result::Busy:
+        return fail(job, failure(HLVFailure::Kind::WriteFailed, "another program is saving the file"));
+    case HLVSaveLock::Result::Missing:
+        return fail(job, failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file"));
+    case HLVSaveLock::Result::Failed: return fail(job, errno, "cannot write the file");
+    }
+    HLVFailure recoveryFailure;
+    const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverHeldFile(path, job.file.get(), &recoveryFailure);
+    if (recovery == HLVSafeSave::Recovery::KeptAside || recovery == HLVSafeSave::Recovery::Failed)
+        return fail(job, recoveryFailure);
+    const auto identity = HLVSaveJournal::identityOf(job.file.get());
+    if (!identity)
+        return fail(job, errno, "cannot read the file");
+    job.identity = *identity;
+
+    job.stream = std::make_unique<HLVRecordingStream>(path, job.file.get(), identity->size);
+    HLVFailure writeFailure;
     bool written = false;
     try {
-        HLVFailure refused;
-        written = write(trial, &refused) || refused.kind == HLVFailure::Kind::CustomTagRefused;
+        written = job.request->write(*job.stream, &writeFailure);
     } catch (...) {
+        written = false;
     }
-    const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
-    const auto after = written ? HLVAudioBytes::audioRanges(trial, format) : std::nullopt;
-    if (!after || after->size() != 1 || after->first().size() != audioEnd - plan.audio.begin)
-        return Trial::Other;
-    if (after->first().begin > plan.audio.begin)
-        return Trial::AudioLater;
-    if (after->first().begin == plan.audio.begin && readBytes(trial, plan.audio.begin, audioSampleSize) == plan.audioStart)
-        return Trial::InPlace;
-    return Trial::Other;
-}
+    // Refused custom values leave the rest of the save written.
+    if (!written && writeFailure.kind == HLVFailure::Kind::CustomTagRefused) {
+        job.refused = writeFailure;
+        written = true;
+    }
+    if (!written)
+        return fail(job, writeFailure.message.isEmpty() ? failure(HLVFailure::Kind::WriteFailed, "the file could not be saved")
+                                                         : writeFailure);
+    if (job.stream->readFailed())
+        return fail(job, EIO, "cannot read the file");
+    if (job.stream->resultLength() == identity->size && job.stream->keepsOriginalInPlace()
+        && job.stream->changes().isEmpty()) {
+        job.mode = Job::Mode::Unchanged;
+        return;
+    }
+    if (!HLVSaveChecks::keepsTheAudio(path, job.format, *job.stream, &job.newAudio))
+        return fail(job, writtenInPart());
 
-// Tells a save that leaves the audio where it is from one that moves it, by
-// running it on a stand-in first. Only MP3 and FLAC, whose tags sit before and
-// after one run of audio. TagLib keeps a tag's padding when the new tag fits
-// and the padding stays under a share of the file's length: a short stand-in
-// that keeps its audio in place proves the file will too, and one whose tag
-// outgrows its room proves the file's will; in between (padding that only the
-// file's length allows) a sparse stand-in of the full length decides. Absent
-// when the save would move the audio, or on any doubt.
-std::optional<InPlacePlan> inPlacePlan(const QString& path, const QString& trial, const HLVSafeSave::Write& write)
-{
-    const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
-    if (format != HLVTagLib::Format::MP3 && format != HLVTagLib::Format::FLAC)
-        return std::nullopt;
-    const auto ranges = HLVAudioBytes::audioRanges(path, format);
-    if (!ranges || ranges->size() != 1 || ranges->first().size() < audioSampleSize)
-        return std::nullopt;
-    struct TrialRemover
-    {
-        const QString& trial;
-        ~TrialRemover() { HLVSaveCopy::remove(trial); }
-    } remover{trial};
-    InPlacePlan plan;
-    plan.audio = ranges->first();
-    plan.audioStart = readBytes(path, plan.audio.begin, audioSampleSize);
-    if (plan.audioStart.size() != audioSampleSize)
-        return std::nullopt;
-    plan.regions = {{0, plan.audio.begin}, {plan.audio.end, QFileInfo(path).size() - plan.audio.end}};
-    switch (tryOut(path, trial, write, plan, false)) {
-    case Trial::InPlace: return plan;
-    case Trial::AudioLater: return std::nullopt;
-    case Trial::Other: break;
-    }
-    if (tryOut(path, trial, write, plan, true) == Trial::InPlace)
-        return plan;
-    return std::nullopt;
-}
-
-// The saved file opens and holds the original's audio bytes. Formats whose
-// audio has no known layout are only opened. With an in-place plan the audio
-// was not copied: it must still start and end where it did, and start with
-// the same bytes.
-bool savedFileChecksOut(const QString& path, const QString& copy, const std::optional<InPlacePlan>& plan)
-{
-    if (!opensInTagLib(path))
-        return false;
-    const HLVTagLib::Format format = HLVTagLib::formatForPath(path);
-    if (plan) {
-        const auto ranges = HLVAudioBytes::audioRanges(path, format);
-        return ranges && ranges->size() == 1 && ranges->first().begin == plan->audio.begin
-            && ranges->first().end == plan->audio.end
-            && readBytes(path, plan->audio.begin, audioSampleSize) == plan->audioStart;
-    }
-    if (const auto same = HLVAudioBytes::haveSameAudio(path, copy, format))
-        return *same;
-    // Only an original whose layout could not be read is taken on trust.
-    return !HLVAudioBytes::audioRanges(copy, format);
-}
-
-// Paths whose copy is in use: a save or a recovery under way. A file added
-// again while it is being saved must not be "recovered" from its own copy
-// half-way through the write.
-class BusyPaths
-{
-public:
-    // Waits for the path to be free, then holds it.
-    void claim(const QString& key)
-    {
-        std::unique_lock lock(_mutex);
-        _freed.wait(lock, [&] { return !_paths.contains(key); });
-        _paths.insert(key);
-    }
-    // Holds the path when it is free; false when it is in use.
-    bool tryClaim(const QString& key)
-    {
-        std::lock_guard lock(_mutex);
-        if (_paths.contains(key))
-            return false;
-        _paths.insert(key);
-        return true;
-    }
-    void release(const QString& key)
-    {
-        {
-            std::lock_guard lock(_mutex);
-            _paths.remove(key);
-        }
-        _freed.notify_all();
-    }
-
-private:
-    std::mutex _mutex;
-    std::condition_variable _freed;
-    QSet<QString> _paths;
-};
-
-BusyPaths& busyPaths()
-{
-    static BusyPaths paths;
-    return paths;
-}
-
-class PathClaim
-{
-public:
-    PathClaim(const QString& key, bool wait) : _key(key)
-    {
-        if (wait)
-            busyPaths().claim(key);
-        _held = wait || busyPaths().tryClaim(key);
-    }
-    ~PathClaim()
-    {
-        if (_held)
-            busyPaths().release(_key);
-    }
-    PathClaim(const PathClaim&) = delete;
-    PathClaim& operator=(const PathClaim&) = delete;
-    bool isHeld() const { return _held; }
-
-private:
-    QString _key;
-    bool _held = false;
-};
-
-HLVSafeSave::Recovery recoverWithClaim(const QString& path, const QString& copy, HLVFailure* failure)
-{
-    using Recovery = HLVSafeSave::Recovery;
-    // Left by a save stopped while copying or trying: the file itself was not touched yet.
-    for (const QString& leftover : {HLVSaveCopy::partialPath(copy), trialPathFor(copy, path)}) {
-        if (exists(leftover))
-            HLVSaveCopy::remove(leftover);
-    }
-    struct stat info;
-    if (::lstat(encoded(copy).constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return Recovery::NothingToDo;
-    if (!QFileInfo(path).isFile())
-        return Recovery::NothingToDo; // moved or deleted since: the copy is all there is
-    // A copy beside the file means its save never finished. Whatever differs
-    // from it, even only in the tags (a tag rewritten in its padding, an ID3v1
-    // tag not yet written), is a half-done save.
-    if (HLVSaveCopy::matches(path, copy)) {
-        HLVSaveCopy::remove(copy);
-        return Recovery::RemovedStaleCopy;
-    }
     ignoreFileSizeSignal();
-    if (!HLVSaveCopy::restore(path, copy)) {
-        HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
-                         QStringLiteral("an interrupted save could not be undone; the original is kept in ")
-                             + QFileInfo(copy).fileName());
-        return Recovery::Failed;
+    if (!job.stream->keepsOriginalInPlace() && renameKeepsTheFile(job)) {
+        job.mode = Job::Mode::Replace;
+        if (startReplacing(job))
+            return;
     }
-    HLVSaveCopy::remove(copy);
-    return Recovery::Restored;
+    job.mode = Job::Mode::InPlace;
+    startJournal(job);
+}
+
+// One flush for the group. A single file flushes its own data (when data is
+// true) and the folders named; a group flushes the file systems it wrote to,
+// which also makes new and removed names last.
+bool flush(const QList<int>& descriptors, const QStringList& folders, bool data)
+{
+    if (descriptors.size() == 1) {
+        bool flushed = !data || HLVSaveCopy::syncDescriptor(descriptors.first());
+        for (const QString& folder : folders)
+            flushed = HLVSaveCopy::syncFolderOf(folder) && flushed;
+        return flushed;
+    }
+    QSet<quint64> devices;
+    bool flushed = true;
+    for (const int fd : descriptors) {
+        struct stat info;
+        if (::fstat(fd, &info) != 0 || devices.contains(quint64(info.st_dev)))
+            continue;
+        devices.insert(quint64(info.st_dev));
+        flushed = ::syncfs(fd) == 0 && flushed;
+    }
+    return flushed;
+}
+
+// Puts the old bytes back where the journal says; the file as it was.
+bool restoreFromJournal(Job& job)
+{
+    const int fd = job.file.get();
+    for (const HLVSaveJournal::Range& range : std::as_const(job.journal.ranges)) {
+        if (!HLVSaveCopy::writeAll(fd, range.oldBytes.constData(), range.oldBytes.size(), range.offset))
+            return false;
+    }
+    return ::ftruncate(fd, off_t(job.journal.identity.size)) == 0 && HLVSaveCopy::syncDescriptor(fd);
+}
+
+bool journalIsThere(const Job& job)
+{
+    return namesFile(job.journalPath, job.journalFile.get());
+}
+
+void applyJournal(Job& job)
+{
+    const auto now = HLVSaveJournal::identityOf(job.file.get());
+    if (!now || !(*now == job.identity))
+        return fail(job, failure(HLVFailure::Kind::WriteFailed, "the file changed while it was being saved"));
+    runHook(HLVSafeSave::Stage::BeforeWrite, job.request->path, job.journalPath);
+    if (!journalIsThere(job))
+        return fail(job, failure(HLVFailure::Kind::WriteFailed, "the save's journal disappeared before the write"));
+    const int fd = job.file.get();
+    for (const HLVSaveJournal::Range& range : std::as_const(job.journal.ranges)) {
+        if (!HLVSaveCopy::writeAll(fd, range.newBytes.constData(), range.newBytes.size(), range.offset)) {
+            const int error = errno;
+            restoreFromJournal(job);
+            return fail(job, error, "cannot write the file");
+        }
+    }
+    if (job.journal.newSize != job.journal.identity.size && ::ftruncate(fd, off_t(job.journal.newSize)) != 0) {
+        const int error = errno;
+        restoreFromJournal(job);
+        return fail(job, error, "cannot write the file");
+    }
+}
+
+// The file holds what the journal says it should, and its audio lies where the plan put it.
+bool journalWasApplied(const Job& job)
+{
+    const int fd = job.file.get();
+    if (!namesFile(job.request->path, fd) || job.file.size() != job.journal.newSize)
+        return false;
+    for (const HLVSaveJournal::Range& range : job.journal.ranges) {
+        QByteArray bytes(range.newBytes.size(), Qt::Uninitialized);
+        if (!HLVSaveCopy::readAll(fd, bytes.data(), bytes.size(), range.offset) || bytes != range.newBytes)
+            return false;
+    }
+    // The planned result's audio layout was checked before the write.
+    return true;
+}
+
+void finish(Job& job)
+{
+    if (job.mode == Job::Mode::Replace) {
+        runHook(HLVSafeSave::Stage::AfterWrite, job.temporaryPath, QString());
+        const auto now = HLVSaveJournal::identityOf(job.file.get());
+        if (!namesFile(job.temporaryPath, job.temporaryFile.get()))
+            fail(job, failure(HLVFailure::Kind::WriteFailed, "the new file disappeared before it replaced the old"));
+        else if (!HLVSaveChecks::newFileChecksOut(job.temporaryPath, job.temporaryFile.get(), job.request->path, job.format,
+                                                   *job.stream, job.newAudio))
+            fail(job, writtenInPart());
+        else if (!now || !(*now == job.identity) || !namesFile(job.request->path, job.file.get()))
+            fail(job, failure(HLVFailure::Kind::WriteFailed, "the file changed while it was being saved"));
+        else if (::rename(encoded(job.temporaryPath).constData(), encoded(job.request->path).constData()) != 0)
+            fail(job, errno, "cannot replace the file");
+        if (job.failed) {
+            HLVSaveCopy::remove(job.temporaryPath);
+        } else {
+            closeLater(job.file);
+        }
+        return;
+    }
+    runHook(HLVSafeSave::Stage::AfterWrite, job.request->path, job.journalPath);
+    const bool journalLost = !journalIsThere(job);
+    if (journalLost || !journalWasApplied(job)) {
+        // Whatever went wrong, the old bytes are known: put them back.
+        const bool restored = restoreFromJournal(job);
+        HLVFailure why = journalLost
+            ? failure(HLVFailure::Kind::WriteFailed, "the save's journal disappeared during the write")
+            : writtenInPart();
+        if (restored) {
+            if (!journalLost)
+                HLVSaveCopy::remove(job.journalPath);
+        } else {
+            why.message += QStringLiteral("; it could not be undone yet, the journal %1 keeps the original")
+                               .arg(QFileInfo(job.journalPath).fileName());
+        }
+        return fail(job, why);
+    }
+    HLVSaveCopy::remove(job.journalPath);
+    closeLater(job.journalFile);
+}
+
+// Runs the saves of a group from their first flush to their last.
+void commit(std::vector<Job>& group)
+{
+    QList<Job*> inPlace;
+    for (Job& job : group) {
+        if (!job.failed && job.mode == Job::Mode::InPlace)
+            inPlace.append(&job);
+    }
+    if (!inPlace.isEmpty())
+        writeJournals(inPlace);
+
+    QList<int> written;
+    QStringList folders;
+    for (Job& job : group) {
+        if (job.failed || job.mode == Job::Mode::Unchanged)
+            continue;
+        written.append(job.flushTarget());
+        // A journal's name must last before the file changes; the new file's
+        // is made to last with its rename.
+        if (job.mode == Job::Mode::InPlace)
+            folders.append(job.journalPath);
+    }
+    if (!written.isEmpty() && !flush(written, folders, true)) {
+        const int error = errno;
+        for (Job& job : group) {
+            if (job.failed || job.mode == Job::Mode::Unchanged)
+                continue;
+            HLVSaveCopy::remove(job.mode == Job::Mode::Replace ? job.temporaryPath : job.journalPath);
+            fail(job, error, "cannot write the file");
+        }
+        return;
+    }
+
+    written.clear();
+    for (Job& job : group) {
+        if (!job.failed && job.mode == Job::Mode::InPlace) {
+            applyJournal(job);
+            if (job.failed)
+                HLVSaveCopy::remove(job.journalPath);
+            else
+                written.append(job.file.get());
+        }
+    }
+    if (!written.isEmpty() && !flush(written, {}, true)) {
+        const int error = errno;
+        for (Job& job : group) {
+            if (job.failed || job.mode != Job::Mode::InPlace)
+                continue;
+            HLVFailure why = HLVSaveCopy::failureForError(error, QStringLiteral("cannot write the file"));
+            if (restoreFromJournal(job))
+                HLVSaveCopy::remove(job.journalPath);
+            else
+                why.message += QStringLiteral("; the journal %1 keeps the original").arg(QFileInfo(job.journalPath).fileName());
+            fail(job, why);
+        }
+    }
+
+    written.clear();
+    folders.clear();
+    for (Job& job : group) {
+        if (job.failed || job.mode == Job::Mode::Unchanged)
+            continue;
+        finish(job);
+        // A renamed file must keep its new name. A removed journal needs no
+        // flush: one that comes back finds its save finished and is dropped.
+        if (!job.failed && job.mode == Job::Mode::Replace) {
+            written.append(job.temporaryFile.get());
+            folders.append(job.request->path);
+        }
+    }
+    if (!written.isEmpty())
+        flush(written, folders, false);
+
+    for (Job& job : group) {
+        if (job.failed || job.mode == Job::Mode::Unchanged)
+            continue;
+        job.request->saved = job.refused.message.isEmpty();
+        job.request->failure = job.refused;
+    }
 }
 
 } // namespace
 
-QString HLVSafeSave::copyPathForPath(const QString& path)
+void HLVSafeSave::setHookForTesting(Hook hook)
 {
-    const QFileInfo info(path);
-    QString name = info.fileName();
-    const qsizetype room = nameLimit - 1 - qsizetype(sizeof copySuffix - 1) - suffixRoom;
-    if (encoded(name).size() > room) {
-        // Still says whose copy it is, and stays apart from other long names.
-        const QString tag = QLatin1Char('~')
-            + QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
-        while (!name.isEmpty() && encoded(name).size() + tag.size() > room)
-            name.chop(1);
-        name += tag;
-    }
-    return info.absolutePath() + QLatin1String("/.") + name + QLatin1String(copySuffix);
+    std::lock_guard lock(hookMutex);
+    testHook() = std::move(hook);
 }
 
-HLVSafeSave::Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFailure* failure)
+bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure)
 {
-    const QString copy = copyPathForPath(path);
-    const PathClaim claim(copy, false);
-    if (!claim.isHeld())
-        return Recovery::NothingToDo; // being saved right now; that save recovers first
-    return recoverWithClaim(path, copy, failure);
-}
-
-bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure, WriteKind kind)
-{
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() == 0)
-        return write(path, failure);
-    ignoreFileSizeSignal();
-    const QString copy = copyPathForPath(path);
-    const PathClaim claim(copy, true);
-    // An earlier save's copy holds the real original: it goes back first.
-    if (recoverWithClaim(path, copy, failure) == Recovery::Failed)
-        return false;
-    if (::access(encoded(path).constData(), W_OK) != 0) {
-        if (errno == EACCES || errno == EROFS || errno == EPERM)
-            return HLVReportFailure(failure, HLVFailure::Kind::ReadOnly, QStringLiteral("the file is read-only"));
-        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot write the file"));
-    }
-
-    const std::optional<InPlacePlan> plan = kind == WriteKind::Repeatable && info.size() >= partialCopySize
-        ? inPlacePlan(path, trialPathFor(copy, path), write)
-        : std::nullopt;
-    if (!HLVSaveCopy::make(path, copy, plan ? plan->regions : QList<Region>(), failure))
-        return false;
-
-    HLVFailure writeFailure;
-    bool written = false;
-    try {
-        written = write(path, &writeFailure);
-    } catch (...) {
-        written = false;
-    }
-    // Refused custom values leave the rest of the save written: keep it, and
-    // still say what was refused.
-    const bool partlyRefused = !written && writeFailure.kind == HLVFailure::Kind::CustomTagRefused;
-    written = written || partlyRefused;
-    HLVFailure outcome;
-    if (!written) {
-        outcome = writeFailure.message.isEmpty()
-            ? HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be saved"))
-            : writeFailure;
-    } else if (!HLVSaveCopy::flush(path)) {
-        outcome = HLVSaveCopy::failureForError(errno, QStringLiteral("cannot write the file"));
-        written = false;
-    } else if (!savedFileChecksOut(path, copy, plan)) {
-        outcome = HLVFailure::make(HLVFailure::Kind::WriteFailed, QStringLiteral("the file could not be written in full"));
-        written = false;
-    }
-    if (written) {
-        HLVSaveCopy::remove(copy);
-        if (partlyRefused)
-            return HLVReportFailure(failure, writeFailure.kind, writeFailure.message);
-        return true;
-    }
-    // A write refused before it began leaves nothing to put back.
-    if (!HLVSaveCopy::matches(path, copy) && !HLVSaveCopy::restore(path, copy)) {
-        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
-                                outcome.message + QStringLiteral("; the original is kept in ") + QFileInfo(copy).fileName());
-    }
-    HLVSaveCopy::remove(copy);
+    QList<Request> requests{Request{path, write, false, {}}};
+    saveFiles(requests);
     if (failure)
-        *failure = outcome;
-    return false;
+        *failure = requests.first().failure;
+    return requests.first().saved;
+}
+
+void HLVSafeSave::saveFiles(QList<Request>& requests)
+{
+    std::vector<Job> group;
+    qint64 heldBytes = 0;
+    QSet<QPair<quint64, quint64>> files;
+    for (Request& request : requests) {
+        // A second name of a file in this group would wait for its own lock.
+        struct stat info;
+        const bool seen = ::stat(encoded(request.path).constData(), &info) == 0
+            && files.contains({quint64(info.st_dev), quint64(info.st_ino)});
+        if (seen || group.size() >= groupFiles || heldBytes >= groupBytes) {
+            commit(group);
+            group.clear();
+            files.clear();
+            heldBytes = 0;
+        }
+        group.emplace_back();
+        Job& job = group.back();
+        job.request = &request;
+        prepare(job);
+        if (!job.failed && job.mode != Job::Mode::Unchanged) {
+            files.insert({job.identity.device, job.identity.inode});
+            heldBytes += job.heldBytes();
+        }
+        if (job.failed || job.mode == Job::Mode::Unchanged) {
+            if (!job.failed) {
+                request.saved = job.refused.message.isEmpty();
+                request.failure = job.refused;
+            }
+            group.pop_back();
+        }
+    }
+    commit(group);
 }

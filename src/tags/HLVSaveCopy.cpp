@@ -26,105 +26,6 @@ QByteArray encoded(const QString& path)
     return QFile::encodeName(path);
 }
 
-class Descriptor
-{
-public:
-    Descriptor(const QString& path, int flags, mode_t mode = 0)
-    {
-        do
-            _fd = ::open(encoded(path).constData(), flags | O_CLOEXEC, mode);
-        while (_fd < 0 && errno == EINTR);
-    }
-    ~Descriptor()
-    {
-        if (_fd >= 0)
-            ::close(_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return _fd; }
-    bool isOpen() const { return _fd >= 0; }
-    qint64 size() const
-    {
-        struct stat info;
-        return ::fstat(_fd, &info) == 0 ? qint64(info.st_size) : -1;
-    }
-
-private:
-    int _fd = -1;
-};
-
-bool writeAll(int fd, const char* data, qint64 length, qint64 at)
-{
-    while (length > 0) {
-        const ssize_t written = ::pwrite(fd, data, size_t(length), off_t(at));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        data += written;
-        length -= written;
-        at += written;
-    }
-    return true;
-}
-
-bool readAll(int fd, char* data, qint64 length, qint64 at)
-{
-    while (length > 0) {
-        const ssize_t read = ::pread(fd, data, size_t(length), off_t(at));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0) {
-            if (read == 0)
-                errno = EIO; // shorter than it was
-            return false;
-        }
-        data += read;
-        length -= read;
-        at += read;
-    }
-    return true;
-}
-
-// Copies length bytes from one file's offset to another's; errno tells why
-// when it fails. The kernel copies where it can, else through memory.
-bool copyRange(int from, qint64 fromAt, int to, qint64 toAt, qint64 length)
-{
-    while (length > 0) {
-        loff_t in = fromAt, out = toAt;
-        const ssize_t copied = ::copy_file_range(from, &in, to, &out, size_t(length), 0);
-        if (copied > 0) {
-            fromAt += copied;
-            toAt += copied;
-            length -= copied;
-            continue;
-        }
-        if (copied < 0 && errno == EINTR)
-            continue;
-        if (copied == 0) {
-            errno = EIO;
-            return false;
-        }
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-            return false;
-        break;
-    }
-    QByteArray buffer(int(qMin(chunkSize, qMax<qint64>(length, 1))), Qt::Uninitialized);
-    while (length > 0) {
-        const qint64 piece = qMin<qint64>(buffer.size(), length);
-        if (!readAll(from, buffer.data(), piece, fromAt) || !writeAll(to, buffer.constData(), piece, toAt))
-            return false;
-        fromAt += piece;
-        toAt += piece;
-        length -= piece;
-    }
-    return true;
-}
-
 bool sameRange(int a, qint64 aAt, int b, qint64 bAt, qint64 length)
 {
     QByteArray left(int(qMin(chunkSize, qMax<qint64>(length, 1))), Qt::Uninitialized);
@@ -141,21 +42,6 @@ bool sameRange(int a, qint64 aAt, int b, qint64 bAt, qint64 length)
     return true;
 }
 
-bool syncDescriptor(int fd)
-{
-    int result;
-    do
-        result = ::fdatasync(fd);
-    while (result < 0 && errno == EINTR);
-    return result == 0;
-}
-
-bool syncFolderOf(const QString& path)
-{
-    const Descriptor folder(QFileInfo(path).absolutePath(), O_RDONLY | O_DIRECTORY);
-    return folder.isOpen() && ::fsync(folder.get()) == 0;
-}
-
 // What a copy holds: the original's length, and where each part it kept
 // went in the file (the parts follow one another in the copy from dataStart).
 struct Layout
@@ -164,23 +50,6 @@ struct Layout
     QList<Region> regions;
     qint64 dataStart = 0;
 };
-
-QByteArray regionsHeader(qint64 originalSize, const QList<Region>& regions)
-{
-    QByteArray header(regionsMagic, magicSize);
-    auto append = [&header](qint64 value) {
-        char bytes[8];
-        qToLittleEndian<qint64>(value, bytes);
-        header.append(bytes, 8);
-    };
-    append(originalSize);
-    append(regions.size());
-    for (const Region& region : regions) {
-        append(region.offset);
-        append(region.length);
-    }
-    return header;
-}
 
 std::optional<Layout> readLayout(const Descriptor& copy)
 {
@@ -221,67 +90,124 @@ std::optional<Layout> readLayout(const Descriptor& copy)
 
 } // namespace
 
-QString partialPath(const QString& copyPath)
+Descriptor::Descriptor(const QString& path, int flags, unsigned int mode)
 {
-    return copyPath + QLatin1String(".partial");
+    do
+        _fd = ::open(encoded(path).constData(), flags | O_CLOEXEC, mode_t(mode));
+    while (_fd < 0 && errno == EINTR);
 }
 
-bool make(const QString& path, const QString& copyPath, const QList<Region>& regions, HLVFailure* failure)
+Descriptor::~Descriptor()
 {
-    const QString partial = partialPath(copyPath);
-    const auto fail = [&](const QString& doing) {
-        const int error = errno;
-        remove(partial);
-        if (failure)
-            *failure = failureForError(error, doing);
-        return false;
-    };
-    const Descriptor source(path, O_RDONLY);
-    const qint64 size = source.isOpen() ? source.size() : -1;
-    if (size < 0)
-        return fail(QStringLiteral("cannot read the file"));
-    {
-        const Descriptor target(partial, O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
-        if (!target.isOpen())
-            return fail(QStringLiteral("cannot keep a copy in the file's folder"));
-        bool copied = false;
-        if (regions.isEmpty()) {
-            // A clone shares the blocks where the file system can (btrfs, XFS).
-            copied = ::ioctl(target.get(), FICLONE, source.get()) == 0
-                || copyRange(source.get(), 0, target.get(), 0, size);
-        } else {
-            const QByteArray header = regionsHeader(size, regions);
-            copied = writeAll(target.get(), header.constData(), header.size(), 0);
-            qint64 at = header.size();
-            for (const Region& region : regions) {
-                copied = copied && copyRange(source.get(), region.offset, target.get(), at, region.length);
-                at += region.length;
-            }
-        }
-        if (!copied || !syncDescriptor(target.get()))
-            return fail(QStringLiteral("cannot keep a copy of the file"));
+    if (_fd >= 0)
+        ::close(_fd);
+}
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (_fd >= 0)
+            ::close(_fd);
+        _fd = other._fd;
+        other._fd = -1;
     }
-    if (::rename(encoded(partial).constData(), encoded(copyPath).constData()) != 0 || !syncFolderOf(copyPath))
-        return fail(QStringLiteral("cannot keep a copy of the file"));
+    return *this;
+}
+
+qint64 Descriptor::size() const
+{
+    struct stat info;
+    return ::fstat(_fd, &info) == 0 ? qint64(info.st_size) : -1;
+}
+
+bool writeAll(int fd, const char* data, qint64 length, qint64 at)
+{
+    while (length > 0) {
+        const ssize_t written = ::pwrite(fd, data, size_t(length), off_t(at));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        data += written;
+        length -= written;
+        at += written;
+    }
     return true;
 }
 
-bool restore(const QString& path, const QString& copyPath)
+bool readAll(int fd, char* data, qint64 length, qint64 at)
 {
-    const Descriptor copy(copyPath, O_RDONLY);
-    const auto layout = copy.isOpen() ? readLayout(copy) : std::nullopt;
-    if (!layout)
-        return false;
-    const Descriptor target(path, O_WRONLY);
-    if (!target.isOpen())
-        return false;
-    qint64 at = layout->dataStart;
-    for (const Region& region : layout->regions) {
-        if (!copyRange(copy.get(), at, target.get(), region.offset, region.length))
+    while (length > 0) {
+        const ssize_t read = ::pread(fd, data, size_t(length), off_t(at));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0) {
+            if (read == 0)
+                errno = EIO; // shorter than it was
             return false;
-        at += region.length;
+        }
+        data += read;
+        length -= read;
+        at += read;
     }
-    return ::ftruncate(target.get(), off_t(layout->originalSize)) == 0 && syncDescriptor(target.get());
+    return true;
+}
+
+bool copyRange(int from, qint64 fromAt, int to, qint64 toAt, qint64 length)
+{
+    while (length > 0) {
+        loff_t in = fromAt, out = toAt;
+        const ssize_t copied = ::copy_file_range(from, &in, to, &out, size_t(length), 0);
+        if (copied > 0) {
+            fromAt += copied;
+            toAt += copied;
+            length -= copied;
+            continue;
+        }
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied == 0) {
+            errno = EIO;
+            return false;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+            return false;
+        break;
+    }
+    QByteArray buffer(int(qMin(chunkSize, qMax<qint64>(length, 1))), Qt::Uninitialized);
+    while (length > 0) {
+        const qint64 piece = qMin<qint64>(buffer.size(), length);
+        if (!readAll(from, buffer.data(), piece, fromAt) || !writeAll(to, buffer.constData(), piece, toAt))
+            return false;
+        fromAt += piece;
+        toAt += piece;
+        length -= piece;
+    }
+    return true;
+}
+
+bool syncDescriptor(int fd)
+{
+    int result;
+    do
+        result = ::fdatasync(fd);
+    while (result < 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool syncFolderOf(const QString& path)
+{
+    const Descriptor folder(QFileInfo(path).absolutePath(), O_RDONLY | O_DIRECTORY);
+    if (!folder.isOpen())
+        return false;
+    int result;
+    do
+        result = ::fsync(folder.get());
+    while (result < 0 && errno == EINTR);
+    return result == 0 || errno == EINVAL;
 }
 
 bool matches(const QString& path, const QString& copyPath)
@@ -298,12 +224,6 @@ bool matches(const QString& path, const QString& copyPath)
         at += region.length;
     }
     return true;
-}
-
-bool flush(const QString& path)
-{
-    const Descriptor file(path, O_RDONLY);
-    return file.isOpen() && syncDescriptor(file.get());
 }
 
 HLVFailure failureForError(int error, const QString& doing)

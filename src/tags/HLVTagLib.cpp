@@ -9,7 +9,12 @@
 #include "HLVTagLibMP4Writer.h"
 #include "HLVTagValueParser.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <QUrl>
+#include <algorithm>
+#include <vector>
 #include <QSettings>
 #include <atomic>
 #include <taglib/mp4file.h>
@@ -113,21 +118,90 @@ std::optional<QString> HLVTagLib::readTagWithIdentifier(const QString& identifie
     return readerForPath(*path)->readTagWithIdentifier(identifier, *path);
 }
 
-// A picture from the web is fetched by each write, and may not come twice.
-static HLVSafeSave::WriteKind writeKindForPicture(const std::optional<QString>& picturePath)
+namespace {
+
+// A picture named by a web address is fetched before the save starts, into a
+// temporary file the write then reads like any other: every write is then
+// the same however often it runs, and no download happens inside a save.
+class FetchedPicture
 {
-    return picturePath && HLVImageData::isWebAddress(*picturePath) ? HLVSafeSave::WriteKind::Once
-                                                                    : HLVSafeSave::WriteKind::Repeatable;
+public:
+    // The path to read the picture from: path itself, or the fetched copy of
+    // a web address (empty when the download failed, as the writers expect).
+    QString localPath(const QString& path)
+    {
+        if (!HLVImageData::isWebAddress(path))
+            return path;
+        // The address's extension is kept: it says the type when the bytes do not.
+        QString extension = QUrl(path).fileName().section(QLatin1Char('.'), -1).left(5);
+        if (extension.isEmpty() || !std::all_of(extension.begin(), extension.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            extension = QStringLiteral("img");
+        _file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QLatin1String("/cadrelle-picture-XXXXXX.") + extension);
+        if (!_file->open())
+            return QString();
+        const QByteArray bytes = HLVImageData::imageDataFromImageAtPath(path);
+        _file->write(bytes);
+        _file->flush();
+        return _file->fileName();
+    }
+
+private:
+    std::unique_ptr<QTemporaryFile> _file;
+};
+
+// The map with its picture fetched, when it names one on the web to embed.
+HLVTagMap withLocalPicture(const HLVTagMap& tagMap, FetchedPicture& picture)
+{
+    HLVTagMap copy(tagMap);
+    if (tagMap.ArtworkPath() && HLVImageData::isWebAddress(*tagMap.ArtworkPath()))
+        copy.setArtworkPath(picture.localPath(*tagMap.ArtworkPath()));
+    return copy;
 }
+
+template <typename Call>
+HLVSafeSave::Write writerCall(const QString& path, Call call)
+{
+    return [path, call](TagLib::IOStream& stream, HLVFailure* failure) {
+        auto writer = HLVTagLib::writerForPath(path);
+        writer->setStream(&stream);
+        return call(*writer, failure);
+    };
+}
+
+} // namespace
 
 bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
     checkAccess("save", path);
     if (!path || !tagMap)
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
-        return writerForPath(target)->writeTagsToFileAtPath(target, *tagMap, writeFailure);
-    }, failure, writeKindForPicture(tagMap->ArtworkPath()));
+    QList<Save> saves{Save{*path, tagMap, false, {}}};
+    saveTagsToFiles(saves);
+    if (failure)
+        *failure = saves.first().failure;
+    return saves.first().saved;
+}
+
+void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
+{
+    std::vector<FetchedPicture> pictures(saves.size());
+    std::vector<HLVTagMap> maps;
+    maps.reserve(saves.size());
+    QList<HLVSafeSave::Request> requests;
+    for (qsizetype i = 0; i < saves.size(); ++i) {
+        maps.push_back(saves[i].tagMap ? withLocalPicture(*saves[i].tagMap, pictures[i]) : HLVTagMap());
+        const HLVTagMap* map = &maps.back();
+        const QString path = saves[i].path;
+        requests.append({path, writerCall(path, [path, map](HLVTagLibWriter& writer, HLVFailure* failure) {
+            return writer.writeTagsToFileAtPath(path, *map, failure);
+        }), false, {}});
+    }
+    HLVSafeSave::saveFiles(requests);
+    for (qsizetype i = 0; i < saves.size(); ++i) {
+        saves[i].saved = saves[i].tagMap && requests[i].saved;
+        saves[i].failure = saves[i].tagMap ? requests[i].failure
+                                           : HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
+    }
 }
 
 bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
@@ -136,9 +210,11 @@ bool HLVTagLib::addArtwokImageToFileAtPath(const std::optional<QString>& path,
     checkAccess("add a picture to", path);
     if (!path || !imagePath)
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file or picture was given"));
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
-        return writerForPath(target)->addArtworkToFileAtPath(target, *imagePath, writeFailure);
-    }, failure, writeKindForPicture(imagePath));
+    FetchedPicture picture;
+    const QString local = picture.localPath(*imagePath);
+    return HLVSafeSave::saveFileAtPath(*path, writerCall(*path, [&path, local](HLVTagLibWriter& writer, HLVFailure* f) {
+        return writer.addArtworkToFileAtPath(*path, local, f);
+    }), failure);
 }
 
 bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure)
@@ -146,9 +222,9 @@ bool HLVTagLib::removeArtworkImageFromFileAtPath(const std::optional<QString>& p
     checkAccess("remove the picture of", path);
     if (!path)
         return HLVReportFailure(failure, HLVFailure::Kind::FileMissing, QStringLiteral("no file was given"));
-    return HLVSafeSave::saveFileAtPath(*path, [&](const QString& target, HLVFailure* writeFailure) {
-        return writerForPath(target)->removeArtworkFromFileAtPath(target, writeFailure);
-    }, failure);
+    return HLVSafeSave::saveFileAtPath(*path, writerCall(*path, [&path](HLVTagLibWriter& writer, HLVFailure* f) {
+        return writer.removeArtworkFromFileAtPath(*path, f);
+    }), failure);
 }
 
 namespace {

@@ -40,6 +40,17 @@ public:
     // refused the rest is saved and the answer is false (CustomTagRefused).
     static bool saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap,
                                      HLVFailure* failure = nullptr);
+
+    // Saves many files as saveTagsToFileAtPath() saves one, their flushes to
+    // disk shared in groups; each save gets its own answer.
+    struct Save
+    {
+        QString path;
+        const HLVTagMap* tagMap = nullptr;
+        bool saved = false;
+        HLVFailure failure;
+    };
+    static void saveTagsToFiles(QList<Save>& saves);
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath, HLVFailure* failure = nullptr);
     static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure = nullptr);

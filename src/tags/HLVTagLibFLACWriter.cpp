@@ -83,7 +83,7 @@ bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTa
 {
     try {
         HLVFLACFile::Writable writable;
-        if (!writable.open(path, failure))
+        if (!writable.open(path, failure, stream()))
             return false;
         TagLib::FLAC::File* file = &writable.file();
         TagLib::Ogg::XiphComment* comment = file->xiphComment(true);
@@ -135,7 +135,7 @@ bool HLVTagLibFLACWriter::addArtworkToFileAtPath(const QString& path, const QStr
 {
     try {
         HLVFLACFile::Writable writable;
-        if (!writable.open(path, failure))
+        if (!writable.open(path, failure, stream()))
             return false;
         if (!addCoverImageToFile(writable.file(), imagePath))
             return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the picture could not be read"));
@@ -149,7 +149,7 @@ bool HLVTagLibFLACWriter::removeArtworkFromFileAtPath(const QString& path, HLVFa
 {
     try {
         HLVFLACFile::Writable writable;
-        if (!writable.open(path, failure))
+        if (!writable.open(path, failure, stream()))
             return false;
         const auto pictures = writable.file().pictureList();
         // Nothing to remove: the file is already as asked.

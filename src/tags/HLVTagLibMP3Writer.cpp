@@ -6,6 +6,7 @@
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -169,11 +170,15 @@ void writeFieldValue(const QString& identifier, TagLib::ID3v2::Tag& tag, const Q
         HLVTagLibMP3Writer::writeValueToTagWithHandle(identifier, tag, value);
 }
 
-bool openForWriting(const QString& path, std::unique_ptr<TagLib::MPEG::File>& file, HLVFailure* failure)
+bool openForWriting(const QString& path, TagLib::IOStream* stream, std::unique_ptr<TagLib::MPEG::File>& file,
+                    HLVFailure* failure)
 {
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return false;
-    file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    if (stream)
+        file = std::make_unique<TagLib::MPEG::File>(stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    else
+        file = std::make_unique<TagLib::MPEG::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     return checkLayout(path, *file, failure);
 }
 
@@ -210,7 +215,7 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> opened;
-        if (!openForWriting(path, opened, failure))
+        if (!openForWriting(path, stream(), opened, failure))
             return false;
         TagLib::MPEG::File& file = *opened;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
@@ -267,7 +272,7 @@ bool HLVTagLibMP3Writer::addArtworkToFileAtPath(const QString& path, const QStri
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> file;
-        if (!openForWriting(path, file, failure))
+        if (!openForWriting(path, stream(), file, failure))
             return false;
         TagLib::ID3v2::Tag* tag = file->ID3v2Tag(true);
         if (!tag || !addArtworkToTag(*tag, imagePath))
@@ -282,7 +287,7 @@ bool HLVTagLibMP3Writer::removeArtworkFromFileAtPath(const QString& path, HLVFai
 {
     try {
         std::unique_ptr<TagLib::MPEG::File> file;
-        if (!openForWriting(path, file, failure))
+        if (!openForWriting(path, stream(), file, failure))
             return false;
         TagLib::ID3v2::Tag* tag = file->ID3v2Tag(false);
         // Nothing to remove: the file is not rewritten.

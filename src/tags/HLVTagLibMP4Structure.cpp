@@ -18,7 +18,7 @@ struct Box {
 
 // Older writers store "meta" as a plain box, its first child right after the
 // header; TagLib tells the two forms apart by the name of that child.
-bool isPlainMetaBox(QFile& file, qint64 childrenStart)
+bool isPlainMetaBox(QIODevice& file, qint64 childrenStart)
 {
     char name[4];
     if (!file.seek(childrenStart + 4) || file.read(name, 4) != 4)
@@ -52,7 +52,7 @@ bool childrenOffset(const QByteArray& type, qint64* skip)
     return false;
 }
 
-bool readAt(QFile& file, qint64 offset, char* buffer, qint64 length)
+bool readAt(QIODevice& file, qint64 offset, char* buffer, qint64 length)
 {
     return file.seek(offset) && file.read(buffer, length) == length;
 }
@@ -60,7 +60,7 @@ bool readAt(QFile& file, qint64 offset, char* buffer, qint64 length)
 // The box starting at offset, which must end by end. Only a top-level box may
 // have size 0 (it then runs to the end of the file); a container of that size
 // would swallow the boxes after it. Answers what is wrong, or null.
-const char* readBox(QFile& file, qint64 offset, qint64 end, bool topLevel, Box* box)
+const char* readBox(QIODevice& file, qint64 offset, qint64 end, bool topLevel, Box* box)
 {
     char header[16];
     if (!readAt(file, offset, header, 8))
@@ -92,7 +92,7 @@ const char* readBox(QFile& file, qint64 offset, qint64 end, bool topLevel, Box* 
 }
 
 // A chunk-offset table: version and flags, an entry count, the entries.
-bool offsetTableFits(QFile& file, qint64 offset, const Box& box, qint64 entrySize)
+bool offsetTableFits(QIODevice& file, qint64 offset, const Box& box, qint64 entrySize)
 {
     char count[4];
     if (box.size < box.headerSize + 8 || !readAt(file, offset + box.headerSize + 4, count, 4))
@@ -100,7 +100,7 @@ bool offsetTableFits(QFile& file, qint64 offset, const Box& box, qint64 entrySiz
     return qint64(qFromBigEndian<quint32>(count)) * entrySize <= box.size - box.headerSize - 8;
 }
 
-bool onlyZeroBytes(QFile& file, qint64 offset, qint64 length)
+bool onlyZeroBytes(QIODevice& file, qint64 offset, qint64 length)
 {
     char bytes[8] = {};
     if (!readAt(file, offset, bytes, length))
@@ -134,7 +134,7 @@ bool damaged(QString* reason, const QString& what)
     return fail(reason, QStringLiteral("the MPEG-4 structure is damaged: ") + what);
 }
 
-bool boxesFit(QFile& file, qint64 begin, qint64 end, const QString& parent, int depth, bool* sawMovie,
+bool boxesFit(QIODevice& file, qint64 begin, qint64 end, const QString& parent, int depth, bool* sawMovie,
               QString* reason)
 {
     if (depth > kMaximumDepth)
@@ -169,7 +169,53 @@ bool boxesFit(QFile& file, qint64 begin, qint64 end, const QString& parent, int 
                                     : QStringLiteral("box %1 ends with stray bytes").arg(parent));
 }
 
+// Appends the entries of every chunk-offset table below begin..end, in file order.
+bool collectChunkOffsets(QIODevice& file, qint64 begin, qint64 end, int depth, QList<qint64>* offsets)
+{
+    if (depth > kMaximumDepth)
+        return false;
+    for (qint64 offset = begin; end - offset >= 8;) {
+        Box box;
+        if (readBox(file, offset, end, depth == 0, &box))
+            return depth > 0; // stray bytes at a container's end carry no table
+        qint64 skip = 0;
+        if (childrenOffset(box.type, &skip)) {
+            if (box.type == "meta" && isPlainMetaBox(file, offset + box.headerSize))
+                skip = 0;
+            if (box.size >= box.headerSize + skip
+                && !collectChunkOffsets(file, offset + box.headerSize + skip, offset + box.size, depth + 1, offsets))
+                return false;
+        } else if (box.type == "stco" || box.type == "co64") {
+            const qint64 entrySize = box.type == "stco" ? 4 : 8;
+            if (!offsetTableFits(file, offset, box, entrySize))
+                return false;
+            char count[4];
+            if (!readAt(file, offset + box.headerSize + 4, count, 4))
+                return false;
+            const qint64 entries = qFromBigEndian<quint32>(count);
+            QByteArray table(entries * entrySize, Qt::Uninitialized);
+            if (!readAt(file, offset + box.headerSize + 8, table.data(), table.size()))
+                return false;
+            for (qint64 i = 0; i < entries; ++i) {
+                const char* entry = table.constData() + i * entrySize;
+                offsets->append(entrySize == 4 ? qint64(qFromBigEndian<quint32>(entry))
+                                               : qint64(qFromBigEndian<quint64>(entry) & 0x7FFFFFFFFFFFFFFFull));
+            }
+        }
+        offset += box.size;
+    }
+    return true;
+}
+
 } // namespace
+
+std::optional<QList<qint64>> chunkOffsets(QIODevice& device)
+{
+    QList<qint64> offsets;
+    if (!collectChunkOffsets(device, 0, device.size(), 0, &offsets))
+        return std::nullopt;
+    return offsets;
+}
 
 bool isSoundForWriting(const QString& path, QString* reason)
 {

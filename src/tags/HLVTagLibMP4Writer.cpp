@@ -12,11 +12,12 @@
 namespace {
 
 // Only a file whose layout TagLib can rewrite without harm is written to.
-std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, HLVFailure* failure)
+std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, TagLib::IOStream* stream, HLVFailure* failure)
 {
     if (!HLVTagLibWriter::checkWritableFile(path, failure))
         return nullptr;
-    auto file = std::make_unique<TagLib::MP4::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    auto file = stream ? std::make_unique<TagLib::MP4::File>(stream, false)
+                       : std::make_unique<TagLib::MP4::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
     if (!file->isValid() || !file->tag()) {
         HLVTagLibMP4Reader::reportUnreadable(path, failure);
         return nullptr;
@@ -128,7 +129,7 @@ bool HLVTagLibMP4Writer::writeArtworkToTag(TagLib::MP4::Tag& tag, const QString&
 bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
     try {
-        const auto file = openForWriting(path, failure);
+        const auto file = openForWriting(path, stream(), failure);
         if (!file)
             return false;
         TagLib::MP4::Tag& tag = *file->tag();
@@ -169,7 +170,7 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
 bool HLVTagLibMP4Writer::addArtworkToFileAtPath(const QString& path, const QString& imagePath, HLVFailure* failure)
 {
     try {
-        const auto file = openForWriting(path, failure);
+        const auto file = openForWriting(path, stream(), failure);
         if (!file)
             return false;
         if (!writeArtworkToTag(*file->tag(), imagePath))
@@ -183,7 +184,7 @@ bool HLVTagLibMP4Writer::addArtworkToFileAtPath(const QString& path, const QStri
 bool HLVTagLibMP4Writer::removeArtworkFromFileAtPath(const QString& path, HLVFailure* failure)
 {
     try {
-        const auto file = openForWriting(path, failure);
+        const auto file = openForWriting(path, stream(), failure);
         if (!file)
             return false;
         removeItemFromAtom(QStringLiteral("covr"), *file->tag());

@@ -17,7 +17,8 @@ bool HLVTagLibWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap
     if (!checkWritableFile(path, failure))
         return false;
     try {
-        TagLib::FileRef file(HLVTagLibReader::fileSystemPath(path).constData(), false);
+        TagLib::FileRef file = _stream ? TagLib::FileRef(_stream, false)
+                                       : TagLib::FileRef(HLVTagLibReader::fileSystemPath(path).constData(), false);
         if (file.isNull() || !file.tag())
             return HLVTagLibReader::reportNotAudio(failure, "an audio file TagLib can write");
         writeGenericTags(*file.tag(), tagMap);

@@ -10,6 +10,7 @@
 namespace TagLib {
 class Tag;
 class ByteVector;
+class IOStream;
 }
 
 // Writes a tag map into a file. This base class writes any file TagLib knows
@@ -41,6 +42,11 @@ public:
     // The picture's MIME type: from its leading bytes when they are a known
     // format, else from the path's extension (png, bmp, gif; anything else jpeg).
     static QString pictureMimeType(const QString& imagePath, const QByteArray& leadingBytes);
+
+    // The stream TagLib reads and writes the file through instead of the path
+    // (a save records its writes so); not owned, and used by one request.
+    void setStream(TagLib::IOStream* stream) { _stream = stream; }
+    TagLib::IOStream* stream() const { return _stream; }
 
     // Stores one custom value; editable is false when the catalogue forbids
     // editing the identifier. Refuses a value the format cannot hold as text
@@ -79,4 +85,7 @@ protected:
 
     // The bytes of the picture at a local path or web address (empty when none).
     static TagLib::ByteVector pictureBytes(const QString& imagePath);
+
+private:
+    TagLib::IOStream* _stream = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "HLVCannedReplies.h"
 #include "HLVLoopbackServer.h"
 #include "HLVOtherWriters.h"
+#include "HLVSaveLeftovers.h"
 #include "HLVTestFiles.h"
 
 #include <QBuffer>
@@ -323,25 +324,50 @@ TEST(HLVCliEndToEnd, CorruptFileFailsAloneAndTheOthersAreProcessed)
     EXPECT_TRUE(r.err.contains(damage)) << r.err.toStdString();
 }
 
-// A save cut short by a crash left a copy of the original beside the file: the
-// next call on the file puts the original back first, given alone or in its folder.
-TEST(HLVCliEndToEnd, AFileWhoseSaveWasCutShortIsPutBackFirst)
+// What a cut save left is never touched by a command that only reads: it says
+// so. "recover" undoes a save it can prove; a leftover it cannot prove is set
+// aside under a visible name and reported (exit 1), by a save as by "recover".
+TEST(HLVCliEndToEnd, ACutSaveIsRecoveredOnlyWhereItProvesItself)
 {
     HLVTestFiles files;
     const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
     writeTags(path, {{"TITLE", "Before the crash"}});
-    const QByteArray original = HLVTestFiles::readAll(path);
-    const QString copy = files.path(QStringLiteral(".tone.mp3.cadrelle-original"));
-    for (const QString& given : {path, files.path(QString())}) {
-        SCOPED_TRACE(given.toStdString());
-        files.writeFile(QStringLiteral(".tone.mp3.cadrelle-original"), original);
-        files.writeFile(QStringLiteral("tone.mp3"), original.left(original.size() / 2));
-        const Result r = cli({"show", given});
+    const QByteArray before = HLVTestFiles::readAll(path);
+    const QString later = files.writeFile(QStringLiteral("later.bin"), before);
+    writeTags(later, {{"TITLE", "After the crash!"}});
+    const QByteArray after = HLVTestFiles::readAll(later);
+    QFile::remove(later);
+    const QString journal = HLVSaveLeftovers::writeJournal(path, before, after);
+    ASSERT_FALSE(journal.isEmpty());
+    const QByteArray torn = HLVSaveLeftovers::tornMix(before, after);
+    files.writeFile(QStringLiteral("tone.mp3"), torn);
+
+    for (const QStringList& look : QList<QStringList>{{"show", path}, {"show", files.path(QString())},
+                                                      {"filter", "untagged", path}}) {
+        SCOPED_TRACE(look.join(' ').toStdString());
+        const Result r = cli(look);
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_TRUE(r.out.contains("Before the crash")) << r.out.toStdString();
-        EXPECT_EQ(HLVTestFiles::readAll(path), original);
-        EXPECT_FALSE(QFile::exists(copy));
+        EXPECT_TRUE(r.err.contains("cadrelle-cli recover")) << r.err.toStdString();
+        EXPECT_TRUE(HLVTestFiles::readAll(path) == torn);
+        EXPECT_TRUE(QFile::exists(journal));
     }
+    Result r = cli({"recover", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, (path + "\trestored\n").toUtf8());
+    EXPECT_TRUE(HLVTestFiles::readAll(path) == before);
+    EXPECT_FALSE(QFile::exists(journal));
+
+    // An earlier version's copy that does not match the file: set aside and
+    // named, and the file, untouched by it, still takes the change asked for.
+    files.writeFile(QStringLiteral(".tone.mp3.cadrelle-original"), after);
+    r = cli({"set", "--title", "New", path});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("tone.mp3.cadrelle-interrupted-")) << r.err.toStdString();
+    EXPECT_EQ(readDirect(path, {}).title, QStringLiteral("New"));
+    EXPECT_EQ(HLVSaveLeftovers::hiddenFiles(files.path(QString())), QStringList());
+    EXPECT_EQ(HLVSaveLeftovers::setAsideFiles(files.path(QString())).size(), 1);
+    r = cli({"set", "--title", "Newer", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 
 TEST(HLVCliEndToEnd, UsageErrorsExitTwoAndTouchNothing)

@@ -1,7 +1,10 @@
 #include "HLVAudioBytes.h"
 #include "HLVFileManager.h"
+#include "HLVFolderListing.h"
 #include "HLVLoopbackServer.h"
 #include "HLVOtherWriters.h"
+#include "HLVSaveLeftovers.h"
+#include "HLVTestEnvironment.h"
 #include "HLVSafeSave.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
@@ -20,6 +23,8 @@
 #include <sys/wait.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/tfilestream.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -72,15 +77,8 @@ QString taglibTitle(const QString& path)
     return file.isNull() ? QString() : QString::fromStdString(file.tag()->title().to8Bit(true));
 }
 
-// Hidden files in the folder: the copies a save may leave.
-QStringList hiddenFiles(const QString& folder)
-{
-    QStringList hidden;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        if (name.startsWith(QLatin1Char('.')))
-            hidden << name;
-    return hidden;
-}
+using HLVSaveLeftovers::hiddenFiles;
+using HLVSaveLeftovers::setAsideFiles;
 
 // A temporary folder in memory where there is one: the kill test writes
 // gigabytes in all, and what it tests does not depend on the disk.
@@ -113,25 +111,34 @@ struct KillOutcome
     int oldOnes = 0;
     int newOnes = 0;
     int restored = 0;
-    int partCopies = 0; // kills that found a copy of the tags only
+    int journals = 0; // kills that found a journal
     double saveMilliseconds = 0;
-    QByteArray newBytes; // as the uninterrupted save left the file
+    QList<QByteArray> newBytes; // as the uninterrupted save left the files
 };
 
-// Saves map into a file holding oldBytes once whole, then again and again in a
-// child process killed at points spread over the save; after each, recovery
-// must leave the old file or the new one, and nothing beside it.
-KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const HLVTagMap& map, int points)
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Runs save (of the files at paths, holding oldBytes) once whole, then again
+// and again in a child process killed at points spread over the save; after
+// each, recovery must leave every file old or new, and nothing beside it.
+KillOutcome killSaves(const QStringList& paths, const QList<QByteArray>& oldBytes, const std::function<bool()>& save,
+                      int points)
 {
     KillOutcome outcome;
-    const QString path = folder + QStringLiteral("/long.mp3");
-    const QString copy = HLVSafeSave::copyPathForPath(path);
-    auto resetFile = [&] {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(oldBytes) == oldBytes.size();
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    auto resetFiles = [&] {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (!writeBytes(paths[i], oldBytes[i]))
+                return false;
+        }
+        return true;
     };
-    if (!resetFile()) {
-        ADD_FAILURE() << "cannot write " << path.toStdString();
+    if (!resetFiles()) {
+        ADD_FAILURE() << "cannot write the files";
         return outcome;
     }
     // The whole save once, in a child as below, for how long it takes from the fork.
@@ -139,7 +146,7 @@ KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const H
     timer.start();
     const pid_t whole = ::fork();
     if (whole == 0)
-        ::_exit(HLVTagLib::saveTagsToFileAtPath(path, &map) ? 0 : 1);
+        ::_exit(save() ? 0 : 1);
     int wholeStatus = 0;
     if (whole < 0 || ::waitpid(whole, &wholeStatus, 0) != whole || !WIFEXITED(wholeStatus)
         || WEXITSTATUS(wholeStatus) != 0) {
@@ -148,15 +155,15 @@ KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const H
     }
     const qint64 saveNanoseconds = timer.nsecsElapsed();
     outcome.saveMilliseconds = saveNanoseconds / 1e6;
-    const QByteArray newBytes = HLVTestFiles::readAll(path);
-    outcome.newBytes = newBytes;
-    EXPECT_NE(newBytes, oldBytes);
-    EXPECT_EQ(taglibTitle(path), *map.TrackName());
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        outcome.newBytes.append(HLVTestFiles::readAll(paths[i]));
+        EXPECT_NE(outcome.newBytes.last(), oldBytes[i]);
+    }
 
     for (int point = 0; point < points; ++point) {
         SCOPED_TRACE(point);
-        if (!resetFile()) {
-            ADD_FAILURE() << "cannot write " << path.toStdString();
+        if (!resetFiles()) {
+            ADD_FAILURE() << "cannot write the files";
             return outcome;
         }
         // Spread over the save and a little beyond it.
@@ -167,7 +174,7 @@ KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const H
             return outcome;
         }
         if (child == 0)
-            ::_exit(HLVTagLib::saveTagsToFileAtPath(path, &map) ? 0 : 1);
+            ::_exit(save() ? 0 : 1);
         std::this_thread::sleep_for(delay);
         ::kill(child, SIGKILL);
         int status = 0;
@@ -175,79 +182,136 @@ KillOutcome killSaves(const QString& folder, const QByteArray& oldBytes, const H
         if (WIFEXITED(status)) {
             EXPECT_EQ(WEXITSTATUS(status), 0) << "an uninterrupted save failed";
         }
-        const QFileInfo copyInfo(copy);
-        outcome.partCopies += copyInfo.exists() && copyInfo.size() < oldBytes.size() / 2;
-
-        const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverFileAtPath(path);
-        EXPECT_NE(recovery, HLVSafeSave::Recovery::Failed);
-        outcome.restored += recovery == HLVSafeSave::Recovery::Restored;
-        const QByteArray bytes = HLVTestFiles::readAll(path);
-        const bool isOld = bytes == oldBytes;
-        const bool isNew = bytes == newBytes;
-        if (!isOld && !isNew) {
-            ADD_FAILURE() << "a mixed file of " << bytes.size() << " bytes";
-            return outcome;
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            outcome.journals += QFileInfo::exists(HLVSafeSave::journalPathForPath(paths[i]));
+            const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverFileAtPath(paths[i]);
+            EXPECT_NE(recovery, HLVSafeSave::Recovery::Failed);
+            EXPECT_NE(recovery, HLVSafeSave::Recovery::KeptAside);
+            outcome.restored += recovery == HLVSafeSave::Recovery::Restored;
+            const QByteArray bytes = HLVTestFiles::readAll(paths[i]);
+            const bool isOld = bytes == oldBytes[i];
+            const bool isNew = bytes == outcome.newBytes[i];
+            if (!isOld && !isNew) {
+                ADD_FAILURE() << "a mixed file of " << bytes.size() << " bytes";
+                return outcome;
+            }
+            outcome.oldOnes += isOld;
+            outcome.newOnes += isNew;
         }
-        outcome.oldOnes += isOld;
-        outcome.newOnes += isNew;
-        const QStringList left = hiddenFiles(folder);
+        const QStringList left = hiddenFiles(folder) + setAsideFiles(folder);
         if (!left.isEmpty()) {
             ADD_FAILURE() << "left behind: " << left.join(' ').toStdString();
             return outcome;
         }
     }
-    std::fprintf(stderr, "%d kills over %.0f ms: %d old (%d restored, %d copies of the tags only), %d new\n",
-                 points, outcome.saveMilliseconds, outcome.oldOnes, outcome.restored, outcome.partCopies,
-                 outcome.newOnes);
+    std::fprintf(stderr, "%d kills over %.0f ms: %d old (%d restored), %d new; %d found a journal\n", points,
+                 outcome.saveMilliseconds, outcome.oldOnes, outcome.restored, outcome.newOnes, outcome.journals);
     return outcome;
 }
 
 // A write that replaces the file's bytes with change(bytes).
 HLVSafeSave::Write rewriting(std::function<QByteArray(const QByteArray&)> change)
 {
-    return [change](const QString& target, HLVFailure*) {
-        const QByteArray bytes = change(HLVTestFiles::readAll(target));
-        QFile file(target);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return [change](TagLib::IOStream& stream, HLVFailure*) {
+        stream.seek(0);
+        const TagLib::ByteVector all = stream.readBlock(stream.length());
+        const QByteArray bytes = change(QByteArray(all.data(), all.size()));
+        stream.seek(0);
+        stream.writeBlock(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
+        stream.truncate(bytes.size());
+        return true;
     };
+}
+
+// The bytes a save of map leaves in a copy of the file at path.
+QByteArray savedBytes(const QString& path, const HLVTagMap& map)
+{
+    const QString copy = path + QStringLiteral(".saved.") + QFileInfo(path).suffix();
+    QFile::remove(copy);
+    QFile::copy(path, copy);
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(copy, &map));
+    const QByteArray bytes = HLVTestFiles::readAll(copy);
+    QFile::remove(copy);
+    return bytes;
+}
+
+HLVTagMap retitled(const char* title)
+{
+    HLVTagMap map;
+    map.setTrackName(QString::fromLatin1(title));
+    return map;
+}
+
+bool saveTitle(const QString& path, const char* title, HLVFailure* failure = nullptr)
+{
+    const HLVTagMap map = retitled(title);
+    return HLVTagLib::saveTagsToFileAtPath(path, &map, failure);
 }
 
 } // namespace
 
-// A process killed at any moment of a save that rewrites a 30 MB file leaves,
-// once recovered, either the old file or the new one, never a cut one; and so
-// does a later save that rewrites only the tags in place.
+// A process killed at any moment of a save leaves, once recovered, every file
+// either old or new, never cut: a 30 MB file whose audio moves (written beside
+// and renamed), the same file retitled in place (through a journal), and a
+// batch of 64 small files saved together.
 TEST(HLVSafeSave, AKilledSaveLeavesTheOldFileOrTheNewOne)
 {
     const QString folderTemplate = memoryFolderTemplate();
     QTemporaryDir dir = folderTemplate.isEmpty() ? QTemporaryDir() : QTemporaryDir(folderTemplate);
     ASSERT_TRUE(dir.isValid());
     const QString picture = dir.filePath(QStringLiteral("cover.jpg"));
-    {
-        QFile file(picture);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(pictureBytes(2 * 1024 * 1024));
-    }
-    const QByteArray plain = longMP3(30 * 1024 * 1024);
+    ASSERT_TRUE(writeBytes(picture, pictureBytes(2 * 1024 * 1024)));
+    const QString path = dir.filePath(QStringLiteral("long.mp3"));
+    const HLVTagMap withPicture = changeWithPicture(picture);
 
-    const KillOutcome growing = killSaves(dir.path(), plain, changeWithPicture(picture), 200);
-    // The points hit the write itself, and some fell after the save.
-    EXPECT_GT(growing.restored, 0);
+    const KillOutcome growing = killSaves({path}, {longMP3(30 * 1024 * 1024)},
+                                          [&] { return HLVTagLib::saveTagsToFileAtPath(path, &withPicture); }, 200);
+    EXPECT_GT(growing.oldOnes, 0);
     EXPECT_GT(growing.newOnes, 0);
-    EXPECT_EQ(growing.partCopies, 0); // the audio moves: all of it is copied
+    EXPECT_EQ(growing.journals, 0); // the audio moves: a new file replaces the old
+    ASSERT_EQ(growing.newBytes.size(), 1);
 
     // The tag now has room to spare: a title of the same length fits in place.
-    HLVTagMap retitle;
-    retitle.setTrackName(QStringLiteral("Saved whole or not at ALL"));
-    const KillOutcome inPlace = killSaves(dir.path(), growing.newBytes, retitle, 100);
+    const HLVTagMap retitle = retitled("Saved whole or not at ALL");
+    const KillOutcome inPlace = killSaves({path}, growing.newBytes,
+                                          [&] { return HLVTagLib::saveTagsToFileAtPath(path, &retitle); }, 100);
+    EXPECT_GT(inPlace.oldOnes, 0);
     EXPECT_GT(inPlace.newOnes, 0);
-    EXPECT_GT(inPlace.partCopies, 0);
     EXPECT_LT(inPlace.saveMilliseconds, growing.saveMilliseconds);
+    // That save goes through a journal, written in place; the growing one never does.
+    QString journalSeen;
+    HLVSafeSave::setHookForTesting([&](HLVSafeSave::Stage, const QString&, const QString& journal) { journalSeen = journal; });
+    const HLVTagMap retitleAgain = retitled("Saved whole or not at aLL");
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &retitleAgain));
+    HLVSafeSave::setHookForTesting({});
+    EXPECT_EQ(journalSeen, HLVSafeSave::journalPathForPath(path));
+
+    QDir(dir.path()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(dir.path()));
+    QStringList paths;
+    QList<QByteArray> small;
+    const QByteArray fixture = HLVTestFiles::readAll(HLVTestFiles::fixturePath(QStringLiteral("tone.mp3")));
+    QList<HLVTagMap> maps;
+    for (int i = 0; i < 64; ++i) {
+        paths.append(dir.filePath(QStringLiteral("%1.mp3").arg(i)));
+        small.append(fixture);
+        maps.append(retitled("In a batch"));
+        maps.last().setAlbumName(QStringLiteral("Album %1").arg(i));
+    }
+    const KillOutcome batch = killSaves(paths, small, [&] {
+        QList<HLVTagLib::Save> saves;
+        for (qsizetype i = 0; i < paths.size(); ++i)
+            saves.append({paths[i], &maps[i], false, {}});
+        HLVTagLib::saveTagsToFiles(saves);
+        return std::all_of(saves.begin(), saves.end(), [](const HLVTagLib::Save& save) { return save.saved; });
+    }, 40);
+    EXPECT_GT(batch.oldOnes, 0);
+    EXPECT_GT(batch.newOnes, 0);
 }
 
 // A save that hits the file-size limit (as a full disk would stop it) fails
 // with a reason and leaves the file byte for byte as it was, whether the limit
-// stops the copy or the write itself.
+// stops the new file, the journal or the write itself.
 TEST(HLVSafeSave, ASizeLimitFailsWithAReasonAndKeepsTheFile)
 {
     HLVTestFiles files;
@@ -276,6 +340,8 @@ TEST(HLVSafeSave, ASizeLimitFailsWithAReasonAndKeepsTheFile)
     }
 }
 
+// A file with other names, or one a rename could not carry over, is written
+// in place; a plain file whose audio moves is replaced, keeping its permissions.
 TEST(HLVSafeSave, KeepsTheFilesInodeLinksAndPermissions)
 {
     HLVTestFiles files;
@@ -301,91 +367,309 @@ TEST(HLVSafeSave, KeepsTheFilesInodeLinksAndPermissions)
         const auto sameAudio = HLVAudioBytes::haveSameAudio(path, HLVTestFiles::fixturePath(fixture),
                                                             HLVTagLib::formatForPath(path));
         EXPECT_EQ(sameAudio, std::optional<bool>(true));
+
+        // Alone, the file is replaced by a new one with the same permissions.
+        ASSERT_EQ(::unlink(QFile::encodeName(link).constData()), 0);
+        HLVTagMap more = changeWithPicture(picture);
+        more.setTrackName(QString(400, QLatin1Char('t')));
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &more));
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(HLVAudioBytes::haveSameAudio(path, HLVTestFiles::fixturePath(fixture), HLVTagLib::formatForPath(path)),
+                  std::optional<bool>(true));
+        EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
     }
 }
 
-// What a save stopped part-way leaves behind is undone when the file is next
-// met, and only what it left.
-TEST(HLVSafeSave, RecoveryPutsBackTheOriginalOrDropsWhatIsLeft)
+// What an interrupted save left is undone only in the file it was changing
+// and only where that file holds the save's old or new bytes. Against a file
+// edited later, replaced through a rename, overwritten by cp, or deleted and
+// made again, the file stays byte for byte as it is and the leftover is kept
+// under a visible name, reported; a read-only look never writes.
+TEST(HLVSafeSave, ALeftoverIsUndoneOnlyWhereItProvesItself)
+{
+    HLVTestFiles files;
+    const QString folder = files.path(QString());
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    const QByteArray before = HLVTestFiles::readAll(path);
+    const QByteArray after = savedBytes(path, retitled("After the save"));
+    const QByteArray other = savedBytes(path, retitled("Another program's title"));
+    const QString journal = HLVSafeSave::journalPathForPath(path);
+    EXPECT_TRUE(HLVSafeSave::isLeftoverName(QFileInfo(journal).fileName()));
+    EXPECT_FALSE(HLVFolderListing::hasAudioFileExtension(journal));
+
+    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::NothingToDo);
+    EXPECT_FALSE(HLVSafeSave::hasPendingRecovery(path));
+
+    // Provable: cut half-way, finished, or not begun.
+    const struct {
+        const char* name;
+        QByteArray file;
+        HLVSafeSave::Recovery outcome;
+        QByteArray result;
+    } provable[] = {
+        {"cut", HLVSaveLeftovers::tornMix(before, after), HLVSafeSave::Recovery::Restored, before},
+        {"finished", after, HLVSafeSave::Recovery::Finished, after},
+        {"not begun", before, HLVSafeSave::Recovery::RemovedLeftover, before},
+    };
+    for (const auto& c : provable) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeBytes(path, before));
+        ASSERT_FALSE(HLVSaveLeftovers::writeJournal(path, before, after).isEmpty());
+        ASSERT_TRUE(writeBytes(path, c.file));
+        EXPECT_TRUE(HLVSafeSave::hasPendingRecovery(path));
+        EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), c.outcome);
+        EXPECT_TRUE(HLVTestFiles::readAll(path) == c.result);
+        EXPECT_EQ(hiddenFiles(folder), QStringList());
+    }
+
+    // Unprovable: the file is left alone, the journal set aside and named.
+    const std::pair<const char*, std::function<void()>> unprovable[] = {
+        {"edited later",
+         [&] {
+             writeBytes(path, after);
+             TagLib::FileRef file(QFile::encodeName(path).constData(), false);
+             file.tag()->setTitle("Edited in another program");
+             file.save();
+         }},
+        {"replaced through rename",
+         [&] {
+             const QString made = files.writeFile(QStringLiteral("made.tmp"), HLVSaveLeftovers::tornMix(before, after));
+             ::rename(QFile::encodeName(made).constData(), QFile::encodeName(path).constData());
+         }},
+        {"overwritten by cp", [&] { writeBytes(path, other); }}, // same inode, new bytes
+        {"deleted and made again",
+         [&] {
+             QFile::remove(path);
+             writeBytes(path, HLVSaveLeftovers::tornMix(before, after));
+         }},
+        {"damaged journal",
+         [&] {
+             QByteArray bytes = HLVTestFiles::readAll(journal);
+             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+             writeBytes(journal, bytes);
+             writeBytes(path, HLVSaveLeftovers::tornMix(before, after));
+         }},
+    };
+    for (const auto& [name, change] : unprovable) {
+        SCOPED_TRACE(name);
+        for (const QString& left : setAsideFiles(folder))
+            QFile::remove(files.path(left));
+        ASSERT_TRUE(writeBytes(path, before));
+        ASSERT_FALSE(HLVSaveLeftovers::writeJournal(path, before, after).isEmpty());
+        change();
+        const QByteArray changed = HLVTestFiles::readAll(path);
+        EXPECT_TRUE(HLVSafeSave::hasPendingRecovery(path));
+        HLVFailure failure;
+        EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path, &failure), HLVSafeSave::Recovery::KeptAside);
+        EXPECT_TRUE(HLVTestFiles::readAll(path) == changed);
+        const QStringList aside = setAsideFiles(folder);
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_TRUE(aside.first().startsWith(QStringLiteral("tone.mp3.cadrelle-interrupted-")));
+        EXPECT_FALSE(HLVFolderListing::hasAudioFileExtension(aside.first()));
+        EXPECT_TRUE(failure.message.contains(aside.first())) << failure.message.toStdString();
+        EXPECT_EQ(hiddenFiles(folder), QStringList());
+        EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::NothingToDo);
+    }
+
+    // An earlier version's copy names no file: dropped when it equals the
+    // file, else set aside; its unfinished copies and trials only go, and a
+    // trial is never listed as a track.
+    ASSERT_TRUE(writeBytes(path, after));
+    const QString copy = HLVSafeSave::earlierCopyPathForPath(path);
+    ASSERT_TRUE(writeBytes(copy, after));
+    ASSERT_TRUE(writeBytes(copy + ".partial", before.left(100)));
+    ASSERT_TRUE(writeBytes(copy + ".trial.mp3", before));
+    EXPECT_EQ(HLVFolderListing::audioFilesInFolder(folder), QStringList{path});
+    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::RemovedLeftover);
+    EXPECT_EQ(hiddenFiles(folder), QStringList());
+    ASSERT_TRUE(writeBytes(copy, before));
+    HLVFailure failure;
+    EXPECT_FALSE(saveTitle(path, "Saved over a leftover", &failure));
+    EXPECT_TRUE(HLVTestFiles::readAll(path) == after);
+    EXPECT_EQ(setAsideFiles(folder).size(), 2);
+    EXPECT_TRUE(saveTitle(path, "Saved after it"));
+}
+
+// Two processes on one file: a saver saving again and again while another
+// process reads and recovers the same file in a loop. Every save ends old or
+// new, "saved" always means new, and nothing is removed under the saver.
+TEST(HLVSafeSave, ASaveAndARecoveryInAnotherProcessNeverMeet)
+{
+    HLVTestFiles files;
+    const QString picture = files.writeFile(QStringLiteral("cover.jpg"), pictureBytes(512 * 1024));
+    const QString path = files.writeFile(QStringLiteral("long.mp3"), longMP3(4 * 1024 * 1024));
+    const QString original = files.writeFile(QStringLiteral("original.mp3"), HLVTestFiles::readAll(path));
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+        // Pictures in and out (the audio moves), titles in place, in turn.
+        for (int round = 0; round < 24; ++round) {
+            HLVTagMap map = round % 3 == 0 ? changeWithPicture(picture) : retitled(round % 3 == 1 ? "Title one" : "Title two");
+            if (round % 3 == 2)
+                map.setArtworkState(HLVArtworkStateRemove);
+            HLVFailure failure;
+            if (!HLVTagLib::saveTagsToFileAtPath(path, &map, &failure)) {
+                std::fprintf(stderr, "round %d: %s\n", round, failure.message.toUtf8().constData());
+                ::_exit(1);
+            }
+            if (taglibTitle(path) != *map.TrackName()
+                || HLVAudioBytes::haveSameAudio(path, original, HLVTagLib::Format::MP3) != std::optional<bool>(true))
+                ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ASSERT_GT(saver, 0);
+    int status = 0;
+    int recoveries = 0;
+    while (::waitpid(saver, &status, WNOHANG) == 0) {
+        const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverFileAtPath(path);
+        EXPECT_TRUE(recovery == HLVSafeSave::Recovery::NothingToDo || recovery == HLVSafeSave::Recovery::Busy)
+            << int(recovery);
+        recoveries += recovery == HLVSafeSave::Recovery::Busy;
+        taglibTitle(path);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(taglibTitle(path), QStringLiteral("Title two"));
+    EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
+    EXPECT_EQ(setAsideFiles(files.path(QString())), QStringList());
+    std::fprintf(stderr, "%d recoveries found the file busy\n", recoveries);
+}
+
+// A fault after the write was planned (the journal removed, or the bytes on
+// disk not what was planned) fails the save and leaves the file as it was.
+TEST(HLVSafeSave, AFaultAfterThePlanLeavesTheFileAsItWas)
+{
+    HLVTestFiles files;
+    const QString picture = files.writeFile(QStringLiteral("cover.jpg"), pictureBytes(64 * 1024));
+    const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
+    ASSERT_TRUE(saveTitle(path, "Room for a title of this length"));
+    const QByteArray before = HLVTestFiles::readAll(path);
+    const HLVTagMap inPlace = retitled("Room for a title of THIS length");
+    const HLVTagMap moving = changeWithPicture(picture);
+    const QByteArray planned = savedBytes(path, inPlace);
+    qsizetype firstChange = 0;
+    while (planned[firstChange] == before[firstChange])
+        ++firstChange;
+
+    auto flipByte = [](const QString& target, qint64 at) {
+        QFile file(target);
+        char byte = 0;
+        if (file.open(QIODevice::ReadWrite) && file.seek(at) && file.getChar(&byte) && file.seek(at))
+            file.putChar(char(byte ^ 0x55));
+    };
+    const struct {
+        const char* name;
+        const HLVTagMap* map;
+        HLVSafeSave::Hook hook;
+    } faults[] = {
+        {"journal removed before the write", &inPlace,
+         [](HLVSafeSave::Stage stage, const QString&, const QString& journal) {
+             if (stage == HLVSafeSave::Stage::BeforeWrite)
+                 QFile::remove(journal);
+         }},
+        {"journal removed after the write", &inPlace,
+         [](HLVSafeSave::Stage stage, const QString&, const QString& journal) {
+             if (stage == HLVSafeSave::Stage::AfterWrite)
+                 QFile::remove(journal);
+         }},
+        {"other bytes written in place", &inPlace,
+         [&](HLVSafeSave::Stage stage, const QString& target, const QString&) {
+             if (stage == HLVSafeSave::Stage::AfterWrite)
+                 flipByte(target, firstChange);
+         }},
+        {"other bytes in the new file", &moving,
+         [&](HLVSafeSave::Stage stage, const QString& target, const QString&) {
+             if (stage == HLVSafeSave::Stage::AfterWrite)
+                 flipByte(target, QFileInfo(target).size() - 1000);
+         }},
+        {"the new file removed", &moving,
+         [](HLVSafeSave::Stage stage, const QString& target, const QString&) {
+             if (stage == HLVSafeSave::Stage::AfterWrite)
+                 QFile::remove(target);
+         }},
+    };
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        HLVSafeSave::setHookForTesting(fault.hook);
+        HLVFailure failure;
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, fault.map, &failure));
+        HLVSafeSave::setHookForTesting({});
+        EXPECT_EQ(failure.kind, HLVFailure::Kind::WriteFailed);
+        EXPECT_TRUE(HLVTestFiles::readAll(path) == before);
+        EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
+    }
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &inPlace));
+    EXPECT_TRUE(HLVTestFiles::readAll(path) == planned);
+}
+
+// Adding files as a batch (the window's way) undoes a save that was cut short.
+TEST(HLVSafeSave, ABatchAddRecoversACutFile)
 {
     HLVTestFiles files;
     const QString path = files.copyFixture(QStringLiteral("tone.flac"));
-    const QByteArray original = HLVTestFiles::readAll(path);
-    const QString copy = HLVSafeSave::copyPathForPath(path);
-    EXPECT_TRUE(QFileInfo(copy).fileName().startsWith(QLatin1Char('.')));
-    EXPECT_TRUE(QFileInfo(copy).fileName().contains(QLatin1String("tone.flac")));
-    EXPECT_EQ(QFileInfo(copy).absolutePath(), QFileInfo(path).absolutePath());
+    const QByteArray before = HLVTestFiles::readAll(path);
+    const QByteArray after = savedBytes(path, retitled("Cut short"));
+    ASSERT_FALSE(HLVSaveLeftovers::writeJournal(path, before, after).isEmpty());
+    ASSERT_TRUE(writeBytes(path, HLVSaveLeftovers::tornMix(before, after)));
+    HLVFileManager manager;
+    manager.addFilesAtURLs(QList<QUrl>{QUrl::fromLocalFile(path)});
+    manager.waitUntilIdle();
+    ASSERT_EQ(manager.FileDataArray().size(), 1);
+    EXPECT_TRUE(HLVTestFiles::readAll(path) == before);
+    EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
+}
 
-    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::NothingToDo);
-
-    // A save stopped while rewriting: the file is cut, the copy whole.
-    files.writeFile(QFileInfo(copy).fileName(), original);
-    files.writeFile(QStringLiteral("tone.flac"), original.left(original.size() / 3) + QByteArray(5000, 'x'));
-    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::Restored);
-    EXPECT_EQ(HLVTestFiles::readAll(path), original);
-    EXPECT_FALSE(QFileInfo::exists(copy));
-
-    // Only the tags changed (a tag rewritten in its padding): still a half-done save.
-    HLVTagMap map;
-    map.setTrackName(QStringLiteral("Half done"));
-    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
-    files.writeFile(QFileInfo(copy).fileName(), original);
-    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::Restored);
-    EXPECT_EQ(HLVTestFiles::readAll(path), original);
-
-    // Stopped before the file was touched: the copy goes, the file stays.
-    files.writeFile(QFileInfo(copy).fileName(), original);
-    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::RemovedStaleCopy);
-    EXPECT_FALSE(QFileInfo::exists(copy));
-
-    // Stopped while copying: the unfinished copy is never taken for the original.
-    files.writeFile(QFileInfo(copy).fileName() + QStringLiteral(".partial"), original.left(100));
-    EXPECT_EQ(HLVSafeSave::recoverFileAtPath(path), HLVSafeSave::Recovery::NothingToDo);
-    EXPECT_EQ(HLVTestFiles::readAll(path), original);
-    EXPECT_EQ(hiddenFiles(QFileInfo(path).absolutePath()), QStringList());
-
-    // A save puts back a crashed save's original before writing its own change.
-    files.writeFile(QFileInfo(copy).fileName(), original);
-    files.writeFile(QStringLiteral("tone.flac"), original.left(original.size() / 2));
-    ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map));
+// A file that may be written in a folder that may not: the journal goes to
+// the program's data folder, and saves in place and moving the audio both work.
+TEST(HLVSafeSave, AWritableFileInAReadOnlyFolderSaves)
+{
+    if (HLVTestEnvironment::runningAsRoot())
+        GTEST_SKIP() << "permissions do not apply to root; the .Unprivileged run of this test runs it";
+    HLVTestFiles files;
+    const QString picture = files.writeFile(QStringLiteral("cover.jpg"), pictureBytes(256 * 1024));
+    const QString folder = files.path(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/tone.flac");
+    ASSERT_TRUE(QFile::copy(HLVTestFiles::fixturePath(QStringLiteral("tone.flac")), path));
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    EXPECT_TRUE(saveTitle(path, "In a locked folder"));
+    const HLVTagMap map = changeWithPicture(picture);
+    HLVFailure failure;
+    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &map, &failure)) << failure.message.toStdString();
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(taglibTitle(path), QStringLiteral("Saved whole or not at all"));
     EXPECT_EQ(HLVAudioBytes::haveSameAudio(path, HLVTestFiles::fixturePath(QStringLiteral("tone.flac")),
                                            HLVTagLib::Format::FLAC),
               std::optional<bool>(true));
-    EXPECT_EQ(hiddenFiles(QFileInfo(path).absolutePath()), QStringList());
-
-    // The file list (and the command line through it) undoes a cut save when the file is added.
-    files.writeFile(QFileInfo(copy).fileName(), original);
-    files.writeFile(QStringLiteral("tone.flac"), original.left(original.size() / 2));
-    {
-        HLVFileManager manager;
-        EXPECT_TRUE(manager.addFileAtURL(QUrl::fromLocalFile(path)));
-    }
-    EXPECT_EQ(HLVTestFiles::readAll(path), original);
-    EXPECT_FALSE(QFileInfo::exists(copy));
-
-    // A name too long to take the copy's suffix still gets a copy of its own.
-    const QString longName = QString(240, QLatin1Char('n')) + QStringLiteral(".flac");
-    const QString longPath = files.copyFixture(QStringLiteral("tone.flac"), longName);
-    EXPECT_LE(QFile::encodeName(QFileInfo(HLVSafeSave::copyPathForPath(longPath)).fileName()).size() + 8, 255);
-    EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(longPath, &map));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tone.flac")});
+    EXPECT_FALSE(QFileInfo::exists(HLVSafeSave::dataFolderJournalPathForPath(path)));
 }
 
-// A large file is saved as a trial first, but a picture from the web is fetched
-// by every write and may not come the same twice: such a save runs once.
-TEST(HLVSafeSave, ALargeFileTakesAPictureFromTheWebInOneWrite)
+// A picture named by a web address is fetched once, before the save starts.
+TEST(HLVSafeSave, APictureFromTheWebIsFetchedBeforeTheSave)
 {
     HLVLoopbackServer server;
     const QByteArray picture = pictureBytes(64 * 1024);
     server.setReply(QStringLiteral("/cover.jpg"), HLVLoopbackServer::Reply::bytes(picture, "image/jpeg"));
     HLVTestFiles files;
-    const QString path = files.writeFile(QStringLiteral("long.mp3"), longMP3(17 * 1024 * 1024));
+    const QString path = files.writeFile(QStringLiteral("long.mp3"), longMP3(2 * 1024 * 1024));
     HLVTagMap map = changeWithPicture(server.baseAddress() + QStringLiteral("/cover.jpg"));
     map.setArtworkState(HLVArtworkStateFound);
 
     bool saved = false;
+    int requestsDuringWrite = -1;
+    HLVSafeSave::setHookForTesting([&](HLVSafeSave::Stage stage, const QString&, const QString&) {
+        if (stage == HLVSafeSave::Stage::AfterWrite)
+            requestsDuringWrite = int(server.requests().size());
+    });
     std::thread([&] { saved = HLVTagLib::saveTagsToFileAtPath(path, &map); }).join();
+    HLVSafeSave::setHookForTesting({});
     ASSERT_TRUE(saved);
     EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(requestsDuringWrite, 1);
     TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
     const auto frames = file.ID3v2Tag()->frameListMap()["APIC"];
     ASSERT_EQ(frames.size(), 1u);
@@ -444,8 +728,8 @@ TEST(HLVSafeSave, TheAudioCheckFollowsTheFramesNotTheJunk)
     flac[last + 3] = char(length);
     const QString flacPath = files.writeFile(QStringLiteral("long-padding.flac"), flac);
     HLVFailure failure;
-    EXPECT_FALSE(HLVSafeSave::saveFileAtPath(flacPath, [](const QString& target, HLVFailure*) {
-        TagLib::FLAC::File file(QFile::encodeName(target).constData());
+    EXPECT_FALSE(HLVSafeSave::saveFileAtPath(flacPath, [](TagLib::IOStream& stream, HLVFailure*) {
+        TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance());
         file.xiphComment(true)->setTitle("Title");
         return file.save();
     }, &failure));

@@ -1,0 +1,271 @@
+#include "HLVRecordingStream.h"
+#include "HLVSaveCopy.h"
+
+#include <QFile>
+#include <cerrno>
+#include <unistd.h>
+
+HLVRecordingStream::HLVRecordingStream(const QString& path, int fd, qint64 length, bool readOnly)
+    : _name(QFile::encodeName(path))
+    , _fd(fd)
+    , _originalLength(length)
+    , _length(length)
+    , _readOnly(readOnly)
+{
+    if (length > 0)
+        _pieces.append(Piece{0, length, {}});
+}
+
+TagLib::FileName HLVRecordingStream::name() const
+{
+    return _name.constData();
+}
+
+namespace {
+constexpr qint64 blockSize = 64 * 1024;
+constexpr qsizetype cachedBlocks = 32;
+} // namespace
+
+QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
+{
+    QByteArray bytes;
+    if (at < 0 || length <= 0 || at >= _originalLength)
+        return bytes;
+    length = qMin(length, _originalLength - at);
+    if (length > 4 * blockSize) {
+        bytes.resize(length);
+        if (!HLVSaveCopy::readAll(_fd, bytes.data(), length, at)) {
+            _readFailed = true;
+            bytes.clear();
+        }
+        return bytes;
+    }
+    bytes.reserve(length);
+    for (qint64 block = at / blockSize; block * blockSize < at + length; ++block) {
+        auto cached = _blocks.constFind(block);
+        if (cached == _blocks.constEnd()) {
+            const qint64 start = block * blockSize;
+            QByteArray read(qMin(blockSize, _originalLength - start), Qt::Uninitialized);
+            if (!HLVSaveCopy::readAll(_fd, read.data(), read.size(), start)) {
+                _readFailed = true;
+                return QByteArray();
+            }
+            if (_blocks.size() >= cachedBlocks)
+                _blocks.clear();
+            cached = _blocks.insert(block, read);
+        }
+        const qint64 from = qMax(at, block * blockSize) - block * blockSize;
+        const qint64 to = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
+        bytes.append(cached->constData() + from, to - from);
+    }
+    return bytes;
+}
+
+QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
+{
+    QByteArray bytes;
+    if (at < 0 || length <= 0 || at >= _length)
+        return bytes;
+    length = qMin(length, _length - at);
+    bytes.reserve(length);
+    qint64 pieceStart = 0;
+    for (const Piece& piece : _pieces) {
+        const qint64 pieceEnd = pieceStart + piece.length;
+        if (pieceEnd > at && pieceStart < at + length) {
+            const qint64 from = qMax(at, pieceStart) - pieceStart;
+            const qint64 to = qMin(at + length, pieceEnd) - pieceStart;
+            if (piece.source < 0)
+                bytes.append(piece.bytes.constData() + from, to - from);
+            else
+                bytes.append(originalBytes(piece.source + from, to - from));
+        }
+        if (pieceEnd >= at + length)
+            break;
+        pieceStart = pieceEnd;
+    }
+    return bytes;
+}
+
+TagLib::ByteVector HLVRecordingStream::readBlock(Size length)
+{
+    const qint64 wanted = qMin<qint64>(qint64(qMin<Size>(length, Size(1) << 30)), qMax<qint64>(0, _length - _position));
+    const QByteArray bytes = resultBytes(_position, wanted);
+    _position += bytes.size();
+    return TagLib::ByteVector(bytes.constData(), unsigned(bytes.size()));
+}
+
+// Splits the piece that holds offset at so that a piece starts there;
+// answers that piece's index (the count when at is the end).
+qsizetype HLVRecordingStream::splitAt(qint64 at)
+{
+    qint64 pieceStart = 0;
+    for (qsizetype i = 0; i < _pieces.size(); ++i) {
+        if (pieceStart == at)
+            return i;
+        Piece& piece = _pieces[i];
+        if (at < pieceStart + piece.length) {
+            const qint64 head = at - pieceStart;
+            Piece tail;
+            tail.length = piece.length - head;
+            if (piece.source >= 0) {
+                tail.source = piece.source + head;
+            } else {
+                tail.bytes = piece.bytes.mid(head);
+                piece.bytes.truncate(head);
+            }
+            piece.length = head;
+            _pieces.insert(i + 1, tail);
+            return i + 1;
+        }
+        pieceStart += piece.length;
+    }
+    return _pieces.size();
+}
+
+// Replaces removed bytes at at with inserted ones; the result past at+removed shifts.
+void HLVRecordingStream::splice(qint64 at, qint64 removed, const QByteArray& inserted)
+{
+    if (at > _length) {
+        // Written past the end: the gap reads as zeros, as in a file.
+        const QByteArray zeros(at - _length, '\0');
+        _pieces.append(Piece{-1, zeros.size(), zeros});
+        _length = at;
+    }
+    removed = qBound<qint64>(0, removed, _length - at);
+    const qsizetype first = splitAt(at);
+    const qsizetype last = splitAt(at + removed);
+    _pieces.remove(first, last - first);
+    if (!inserted.isEmpty()) {
+        // New bytes next to new bytes join, so a tag written frame by frame stays one piece.
+        if (first > 0 && _pieces[first - 1].source < 0) {
+            _pieces[first - 1].bytes += inserted;
+            _pieces[first - 1].length += inserted.size();
+        } else {
+            _pieces.insert(first, Piece{-1, inserted.size(), inserted});
+        }
+    }
+    _length += inserted.size() - removed;
+}
+
+void HLVRecordingStream::writeBlock(const TagLib::ByteVector& data)
+{
+    if (_readOnly)
+        return;
+    const QByteArray bytes(data.data(), qsizetype(data.size()));
+    splice(_position, qMin<qint64>(bytes.size(), qMax<qint64>(0, _length - _position)), bytes);
+    _position += bytes.size();
+}
+
+void HLVRecordingStream::insert(const TagLib::ByteVector& data, Start start, Size replace)
+{
+    const qint64 at = qint64(start);
+    if (_readOnly || at < 0)
+        return;
+    splice(at, qint64(replace), QByteArray(data.data(), qsizetype(data.size())));
+    _position = at + qint64(data.size());
+}
+
+void HLVRecordingStream::removeBlock(Start start, Size length)
+{
+    const qint64 at = qint64(start);
+    if (_readOnly || at < 0 || at >= _length)
+        return;
+    splice(at, qint64(length), QByteArray());
+}
+
+void HLVRecordingStream::seek(Offset offset, Position p)
+{
+    qint64 base = 0;
+    if (p == Current)
+        base = _position;
+    else if (p == End)
+        base = _length;
+    if (base + qint64(offset) >= 0)
+        _position = base + qint64(offset);
+}
+
+void HLVRecordingStream::truncate(Offset length)
+{
+    if (_readOnly || length < 0)
+        return;
+    if (length < _length)
+        splice(length, _length - length, QByteArray());
+    else if (length > _length)
+        splice(_length, 0, QByteArray(length - _length, '\0'));
+}
+
+bool HLVRecordingStream::keepsOriginalInPlace() const
+{
+    qint64 at = 0;
+    for (const Piece& piece : _pieces) {
+        if (piece.source >= 0 && piece.source != at)
+            return false;
+        at += piece.length;
+    }
+    return true;
+}
+
+bool HLVRecordingStream::takesFromOriginal(qint64 resultAt, qint64 originalAt, qint64 length) const
+{
+    qint64 pieceStart = 0;
+    const qint64 end = resultAt + length;
+    for (const Piece& piece : _pieces) {
+        const qint64 pieceEnd = pieceStart + piece.length;
+        if (pieceEnd > resultAt && pieceStart < end) {
+            if (piece.source < 0 || piece.source - pieceStart != originalAt - resultAt)
+                return false;
+        }
+        if (pieceEnd >= end)
+            return pieceEnd >= end && length >= 0;
+        pieceStart = pieceEnd;
+    }
+    return length == 0;
+}
+
+QList<HLVRecordingStream::Change> HLVRecordingStream::changes() const
+{
+    // Stretches of the result not taken from the same offset of the original,
+    // plus whatever of the original lies past the result's end.
+    QList<std::pair<qint64, qint64>> spans;
+    qint64 at = 0;
+    for (const Piece& piece : _pieces) {
+        if (piece.source != at && piece.length > 0) {
+            if (!spans.isEmpty() && spans.last().second == at)
+                spans.last().second = at + piece.length;
+            else
+                spans.append({at, at + piece.length});
+        }
+        at += piece.length;
+    }
+    if (_originalLength > _length) {
+        if (!spans.isEmpty() && spans.last().second == _length)
+            spans.last().second = _originalLength;
+        else
+            spans.append({_length, _originalLength});
+    }
+    QList<Change> changes;
+    for (const auto& [begin, end] : std::as_const(spans)) {
+        Change change;
+        change.offset = begin;
+        change.oldBytes = originalBytes(begin, end - begin);
+        change.newBytes = resultBytes(begin, end - begin);
+        // TagLib rewrites a whole tag for one changed frame: only what differs is kept.
+        const qsizetype common = qMin(change.oldBytes.size(), change.newBytes.size());
+        qsizetype head = 0;
+        while (head < common && change.oldBytes[head] == change.newBytes[head])
+            ++head;
+        qsizetype tail = 0;
+        if (change.oldBytes.size() == change.newBytes.size()) {
+            while (tail < common - head
+                   && change.oldBytes[change.oldBytes.size() - 1 - tail] == change.newBytes[change.newBytes.size() - 1 - tail])
+                ++tail;
+        }
+        if (head == change.oldBytes.size() && head == change.newBytes.size())
+            continue;
+        change.offset += head;
+        change.oldBytes = change.oldBytes.mid(head, change.oldBytes.size() - head - tail);
+        change.newBytes = change.newBytes.mid(head, change.newBytes.size() - head - tail);
+        changes.append(change);
+    }
+    return changes;
+}

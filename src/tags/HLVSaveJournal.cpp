@@ -1,0 +1,175 @@
+#include "HLVSaveJournal.h"
+
+#include <QCryptographicHash>
+#include <QtEndian>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr char magic[] = "CadrelleJournal2";
+constexpr qsizetype magicSize = sizeof magic - 1;
+constexpr auto checksumAlgorithm = QCryptographicHash::Sha256;
+constexpr qsizetype checksumSize = 32;
+
+void append64(QByteArray& out, qint64 value)
+{
+    char bytes[8];
+    qToLittleEndian<qint64>(value, bytes);
+    out.append(bytes, 8);
+}
+
+} // namespace
+
+class HLVSaveJournal::Reader
+{
+public:
+    explicit Reader(const QByteArray& bytes, qsizetype end) : _bytes(bytes), _end(end) {}
+
+    bool take64(qint64& value)
+    {
+        if (_end - _at < 8)
+            return _ok = false;
+        value = qFromLittleEndian<qint64>(_bytes.constData() + _at);
+        _at += 8;
+        return true;
+    }
+    bool takeBytes(qint64 length, QByteArray& out)
+    {
+        if (length < 0 || length > _end - _at)
+            return _ok = false;
+        out = _bytes.mid(_at, length);
+        _at += length;
+        return true;
+    }
+    bool atEnd() const { return _ok && _at == _end; }
+
+private:
+    const QByteArray& _bytes;
+    qsizetype _end;
+    qsizetype _at = magicSize;
+    bool _ok = true;
+};
+
+QByteArray HLVSaveJournal::serialized(const QList<HLVSaveJournal>& entries)
+{
+    QByteArray out(magic, magicSize);
+    append64(out, entries.size());
+    for (const HLVSaveJournal& entry : entries)
+        entry.append(out);
+    out += QCryptographicHash::hash(out, checksumAlgorithm);
+    return out;
+}
+
+void HLVSaveJournal::append(QByteArray& out) const
+{
+    const QByteArray name = path.toUtf8();
+    append64(out, name.size());
+    out += name;
+    append64(out, qint64(identity.device));
+    append64(out, qint64(identity.inode));
+    append64(out, identity.size);
+    append64(out, identity.modified);
+    append64(out, identity.changed);
+    append64(out, identity.born);
+    append64(out, identity.generation);
+    append64(out, newSize);
+    append64(out, ranges.size());
+    for (const Range& range : ranges) {
+        append64(out, range.offset);
+        append64(out, range.oldBytes.size());
+        append64(out, range.newBytes.size());
+        out += range.oldBytes;
+        out += range.newBytes;
+    }
+}
+
+std::optional<QList<HLVSaveJournal>> HLVSaveJournal::parse(const QByteArray& bytes)
+{
+    if (bytes.size() < magicSize + checksumSize || !bytes.startsWith(QByteArray(magic, magicSize)))
+        return std::nullopt;
+    const qsizetype end = bytes.size() - checksumSize;
+    if (QCryptographicHash::hash(QByteArrayView(bytes.constData(), end), checksumAlgorithm) != bytes.mid(end))
+        return std::nullopt;
+    Reader reader(bytes, end);
+    qint64 entries = 0;
+    if (!reader.take64(entries) || entries < 0 || entries > end)
+        return std::nullopt;
+    QList<HLVSaveJournal> journals;
+    for (qint64 i = 0; i < entries; ++i) {
+        auto entry = takeEntry(reader, end);
+        if (!entry)
+            return std::nullopt;
+        journals.append(*entry);
+    }
+    if (!reader.atEnd())
+        return std::nullopt;
+    return journals;
+}
+
+std::optional<HLVSaveJournal> HLVSaveJournal::takeEntry(Reader& reader, qsizetype end)
+{
+    HLVSaveJournal journal;
+    qint64 nameSize = 0, device = 0, inode = 0, count = 0;
+    QByteArray name;
+    if (!reader.take64(nameSize) || !reader.takeBytes(nameSize, name) || !reader.take64(device)
+        || !reader.take64(inode) || !reader.take64(journal.identity.size) || !reader.take64(journal.identity.modified)
+        || !reader.take64(journal.identity.changed) || !reader.take64(journal.identity.born)
+        || !reader.take64(journal.identity.generation) || !reader.take64(journal.newSize) || !reader.take64(count))
+        return std::nullopt;
+    journal.path = QString::fromUtf8(name);
+    journal.identity.device = quint64(device);
+    journal.identity.inode = quint64(inode);
+    if (count < 0 || count > end || journal.identity.size < 0 || journal.newSize < 0)
+        return std::nullopt;
+    for (qint64 i = 0; i < count; ++i) {
+        Range range;
+        qint64 oldSize = 0, newSize = 0;
+        if (!reader.take64(range.offset) || !reader.take64(oldSize) || !reader.take64(newSize)
+            || !reader.takeBytes(oldSize, range.oldBytes) || !reader.takeBytes(newSize, range.newBytes))
+            return std::nullopt;
+        // Old bytes lie inside the old file, new ones inside the new.
+        const qint64 longer = qMax(journal.identity.size, journal.newSize);
+        if (range.offset < 0 || range.offset > longer || (oldSize > 0 && oldSize > journal.identity.size - range.offset)
+            || (newSize > 0 && newSize > journal.newSize - range.offset))
+            return std::nullopt;
+        journal.ranges.append(range);
+    }
+    return journal;
+}
+
+std::optional<HLVSaveJournal::Identity> HLVSaveJournal::identityOf(int fd)
+{
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    Identity identity;
+    identity.device = quint64(info.st_dev);
+    identity.inode = quint64(info.st_ino);
+    identity.size = qint64(info.st_size);
+    identity.modified = qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    identity.changed = qint64(info.st_ctim.tv_sec) * 1000000000LL + info.st_ctim.tv_nsec;
+    struct statx extended;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME))
+        identity.born = qint64(extended.stx_btime.tv_sec) * 1000000000LL + extended.stx_btime.tv_nsec;
+    int generation = 0;
+    if (::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0)
+        identity.generation = generation;
+    return identity;
+}
+
+bool HLVSaveJournal::Identity::isSameFile(const Identity& other) const
+{
+    return device == other.device && inode == other.inode && (born < 0 || other.born < 0 || born == other.born)
+        && (generation < 0 || other.generation < 0 || generation == other.generation);
+}
+
+qint64 HLVSaveJournal::payloadSize() const
+{
+    qint64 total = 0;
+    for (const Range& range : ranges)
+        total += range.oldBytes.size() + range.newBytes.size();
+    return total;
+}
