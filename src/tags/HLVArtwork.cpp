@@ -1,6 +1,7 @@
 #include "HLVArtwork.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QImageReader>
 #include <mutex>
 
@@ -10,7 +11,22 @@ struct HLVArtwork::Data
     QSize size;
     std::once_flag decodeOnce;
     QImage image;
+    std::once_flag keyOnce;
+    quint64 key = 0;
 };
+
+namespace {
+
+quint64 keyOfBytes(const char* bytes, qsizetype length, QSize size)
+{
+    // Two seeds make a 64-bit key; the size keeps equal bytes of different
+    // meaning (never seen in practice) apart.
+    const size_t low = qHashBits(bytes, size_t(length), 0x5bd1e995u);
+    const size_t high = qHashBits(bytes, size_t(length), 0x27d4eb2fu);
+    return ((quint64(high) << 32) ^ quint64(low)) ^ (quint64(size.width()) << 16) ^ quint64(size.height()) ^ quint64(length);
+}
+
+} // namespace
 
 HLVArtwork::HLVArtwork(const QImage& image)
 {
@@ -206,6 +222,8 @@ HLVArtwork HLVArtwork::withoutPictureData() const
     described._data = std::make_shared<Data>();
     described._data->size = _data->size;
     std::call_once(described._data->decodeOnce, [] {}); // nothing to decode
+    const quint64 key = contentKey();
+    std::call_once(described._data->keyOnce, [&] { described._data->key = key; });
     return described;
 }
 
@@ -230,4 +248,22 @@ QByteArray HLVArtwork::encodedData() const
 QSize HLVArtwork::size() const
 {
     return _data ? _data->size : QSize();
+}
+
+quint64 HLVArtwork::contentKey() const
+{
+    if (!_data)
+        return 0;
+    std::call_once(_data->keyOnce, [d = _data.get()] {
+        if (!d->encoded.isEmpty()) {
+            d->key = keyOfBytes(d->encoded.constData(), d->encoded.size(), d->size);
+        } else if (!d->image.isNull()) {
+            const QImage& image = d->image;
+            d->key = keyOfBytes(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes(), image.size())
+                ^ quint64(image.format());
+        }
+        if (d->key == 0)
+            d->key = 1; // present, whatever its bytes
+    });
+    return _data->key;
 }

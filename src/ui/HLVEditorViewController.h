@@ -75,7 +75,6 @@ public:
     void downloadTagsHideButtonSelected();
     // Asks first (window-modal); the answer removes the tags of the files shown.
     void detagButtonPressed();
-    void detagFileData(const std::shared_ptr<HLVFileData>& fileData);
     void saveChangesButtonSelected();
     void saveChanges();
     void performSave();
@@ -83,10 +82,8 @@ public:
     void undoChanges();
     void stopTrackPreview();
 
+    // Enables the control bar's buttons by the menus' rule (HLVCommandState).
     void updateControlBarButtons();
-    void disableControlBarButtons();
-    void enableControlBarButtons();
-    void updateSaveButtonEnabled();
 
     // The file manager's notices (through the bridge, on the main thread).
     void fileOperationDidStart(int operation);
