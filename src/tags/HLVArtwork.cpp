@@ -19,11 +19,10 @@ namespace {
 
 quint64 keyOfBytes(const char* bytes, qsizetype length, QSize size)
 {
-    // Two seeds make a 64-bit key; the size keeps equal bytes of different
-    // meaning (never seen in practice) apart.
-    const size_t low = qHashBits(bytes, size_t(length), 0x5bd1e995u);
-    const size_t high = qHashBits(bytes, size_t(length), 0x27d4eb2fu);
-    return ((quint64(high) << 32) ^ quint64(low)) ^ (quint64(size.width()) << 16) ^ quint64(size.height()) ^ quint64(length);
+    // One pass over the bytes (every picture read is keyed); the size and
+    // length keep equal hashes of different pictures apart in practice.
+    const quint64 hash = quint64(qHashBits(bytes, size_t(length), 0x5bd1e995u));
+    return hash ^ (quint64(size.width()) << 48) ^ (quint64(size.height()) << 32) ^ quint64(length);
 }
 
 } // namespace

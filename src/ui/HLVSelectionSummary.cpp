@@ -76,6 +76,8 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
     summary.saved.reserve(files.size());
     QList<bool> fieldAlike(fields.size(), true);
     QList<bool> shownAlike(fields.size(), true);
+    quint64 pictureKey = 0;
+    bool picturesAlike = true;
     bool customValuesLeft = true;
     for (qsizetype f = 0; f < files.size(); ++f) {
         if (cancelled.load())
@@ -113,8 +115,15 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
         summary.savedCompilationsOn += saved.compilation ? 1 : 0;
         summary.saved.insert(file.get(), saved);
 
+        const auto merged = picturesAlike || customValuesLeft ? file->TagMap() : nullptr;
+        if (picturesAlike) {
+            // Compared by content, without reading the pictures' bytes again.
+            const quint64 key = merged->Artwork().contentKey();
+            if (f == 0)
+                pictureKey = key;
+            picturesAlike = key != 0 && key == pictureKey;
+        }
         if (customValuesLeft) {
-            const auto merged = file->TagMap();
             if (f == 0) {
                 if (merged->CustomTagValues()) {
                     for (const auto& value : *merged->CustomTagValues())
@@ -126,6 +135,7 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
             customValuesLeft = !summary.commonCustomTagValues.isEmpty();
         }
     }
+    summary.sharedArtwork = !files.isEmpty() && picturesAlike;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (!fieldAlike.at(i))
             summary.sharedPending[i].reset();

@@ -49,6 +49,8 @@ public:
     // applied (as the field shows it), absent where they differ.
     QList<std::optional<QString>> sharedShown;
     QList<QHash<QString, int>> savedCounts;      // per field: saved text -> files
+    // Every file holds the same picture once its pending changes apply.
+    bool sharedArtwork = false;
     std::optional<bool> sharedPendingCompilation;
     bool pendingCompilationAlike = true;
     int savedCompilationsOn = 0;

@@ -271,6 +271,11 @@ void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary
     updateCompilationMark();
     _customTagEditorViewController->setActiveFilePath(_tagFileArray.constFirst()->FilePath());
     _customTagEditorViewController->setCustomTagValues(summary.commonCustomTagValues);
+    // The same picture on every file is shown (the summary read the files).
+    if (summary.sharedArtwork) {
+        const auto& first = _tagFileArray.constFirst();
+        showArtworkOf(first, first->TagMap()->Artwork());
+    }
     showEditability();
 }
 

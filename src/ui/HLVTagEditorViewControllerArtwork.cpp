@@ -78,7 +78,10 @@ void HLVTagEditorViewController::showArtworkOf(const std::shared_ptr<HLVFileData
         const QImage full = fileData->readOwnArtwork().image();
         const QImage thumbnail = full.isNull() ? full : full.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return [this, fileData, thumbnail, fetch] {
-            if (fileData != _tagFileData || fetch != _artworkFetch)
+            // Still shown: the file alone, or the first of files sharing the picture.
+            const bool shown = fileData == _tagFileData
+                || (!_tagFileData && !_tagFileArray.isEmpty() && _tagFileArray.constFirst() == fileData);
+            if (!shown || fetch != _artworkFetch)
                 return;
             if (thumbnail.isNull()) {
                 showArtworkTitle(tr("No artwork"));

@@ -250,6 +250,18 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
         EXPECT_FALSE(pending->AlbumName()) << "not edited, not written";
         EXPECT_FALSE(pending->TrackName());
     }
+
+    // The same picture on every file is shown; different ones are not.
+    const HLVArtwork cover(picture(30, 20, Qt::blue));
+    for (const auto& record : {third, fourth})
+        record->chooseArtwork(cover, files.path(QStringLiteral("cover.png")));
+    editor->displayFileDataSet({third, fourth});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(editor->artworkImage().size(), QSize(30, 20));
+    fourth->chooseArtwork(HLVArtwork(picture(30, 20, Qt::red)), files.path(QStringLiteral("other.png")));
+    editor->displayFileDataSet({third, fourth});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(editor->artworkTitle(), QStringLiteral("Multiple artwork"));
 }
 
 TEST_F(HLVTagEditorTest, OneFileCommitsTypedTextAndMarksWhatASaveWouldChange)
