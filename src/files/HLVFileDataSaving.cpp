@@ -339,7 +339,7 @@ void HLVFileData::requestArtwork(bool forSave)
 void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMap>& tagMap)
 {
     bool loaded = false;
-    initialTagMapLoading(&loaded);
+    const bool fileHasPicture = !initialTagMapLoading(&loaded)->Artwork().isNull();
     if (loaded)
         notify(HLVFileDataChangeLoaded);
     std::shared_ptr<HLVTagMap> target;
@@ -356,8 +356,14 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
             }
         }
         if (target && tagMap && !tagMap->ArtworkPath()) {
-            // Nothing found: the map keeps what it had, a chosen picture included.
+            // Nothing found: the user's own choice (a picture, or none) stays;
+            // otherwise the file keeps its own picture, if it has one.
             target->setArtworkAttempted(tagMap->ArtworkAttempted());
+            const int state = target->ArtworkState();
+            if (state != HLVArtworkStateChosen && state != HLVArtworkStateRemove) {
+                target->setArtworkPath(std::nullopt);
+                target->setArtworkState(fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateNone);
+            }
         } else if (target && tagMap) {
             changed = target->ArtworkPath() != tagMap->ArtworkPath() || target->ArtworkState() != tagMap->ArtworkState()
                 || target->ArtworkAttempted() != tagMap->ArtworkAttempted();

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -196,7 +197,30 @@ void HLVEditorViewController::placePopover()
 void HLVEditorViewController::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitControlBar(event->size().width());
     placePopover();
+}
+
+void HLVEditorViewController::fitControlBar(int width)
+{
+    // Narrow: the labels next to the icons go first, then the count, so that
+    // no label is ever cut (the icons keep their tool tips).
+    auto* bar = _tagButton->parentWidget();
+    const QMargins margins = bar->layout()->contentsMargins();
+    const int spacing = std::max(0, bar->layout()->spacing());
+    auto widthOf = [spacing](std::initializer_list<QWidget*> widgets) {
+        int sum = 0;
+        for (QWidget* widget : widgets)
+            sum += widget->sizeHint().width() + spacing;
+        return sum;
+    };
+    const int icons = margins.left() + margins.right() + 12
+        + widthOf({_tagButton, _saveChangesButton, _detagButton, _undoChangesButton});
+    const int labels = widthOf({_tagTextButton, _saveChangesTextButton});
+    const int count = widthOf({_editingFilesCountLabel});
+    _tagTextButton->setVisible(icons + labels + count <= width);
+    _saveChangesTextButton->setVisible(icons + labels + count <= width);
+    _editingFilesCountLabel->setVisible(icons + count <= width);
 }
 
 void HLVEditorViewController::setAnimationDurations(int stripMilliseconds, int fadeMilliseconds)

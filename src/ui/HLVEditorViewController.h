@@ -129,6 +129,8 @@ private:
     void buildControlBar();
     void buildPopover();
     void placePopover();
+    // Hides the control bar's labels that do not fit the width.
+    void fitControlBar(int width);
     void removePopover();
     void fadePopover(double to, bool removeAfter);
     void animateHeight(QWidget* placeholder, int height, int duration, std::function<void()> done);
