@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QHash>
 #include <QImageReader>
+#include <algorithm>
 #include <mutex>
 
 struct HLVArtwork::Data
@@ -19,9 +20,17 @@ namespace {
 
 quint64 keyOfBytes(const char* bytes, qsizetype length, QSize size)
 {
-    // One pass over the bytes (every picture read is keyed); the size and
-    // length keep equal hashes of different pictures apart in practice.
-    const quint64 hash = quint64(qHashBits(bytes, size_t(length), 0x5bd1e995u));
+    // Every picture read is keyed, so the key looks at the head and the tail
+    // of the bytes (the headers and the first of the coded data differ
+    // between any two real covers), their length and the picture's size,
+    // not at all of a cover of half a megabyte.
+    constexpr qsizetype head = 64 * 1024;
+    constexpr qsizetype tail = 4 * 1024;
+    quint64 hash = quint64(qHashBits(bytes, size_t(std::min(length, head)), 0x5bd1e995u));
+    if (length > head)
+        hash ^= quint64(qHashBits(bytes + std::max(head, length - tail), size_t(length - std::max(head, length - tail)),
+                                  0x27d4eb2fu))
+            << 1;
     return hash ^ (quint64(size.width()) << 48) ^ (quint64(size.height()) << 32) ^ quint64(length);
 }
 
@@ -258,8 +267,10 @@ quint64 HLVArtwork::contentKey() const
             d->key = keyOfBytes(d->encoded.constData(), d->encoded.size(), d->size);
         } else if (!d->image.isNull()) {
             const QImage& image = d->image;
-            d->key = keyOfBytes(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes(), image.size())
-                ^ quint64(image.format());
+            // Pixels may differ anywhere: all of them count (pictures chosen
+            // in the window only, so few).
+            d->key = quint64(qHashBits(image.constBits(), size_t(image.sizeInBytes()), 0x5bd1e995u))
+                ^ (quint64(image.width()) << 48) ^ (quint64(image.height()) << 32) ^ quint64(image.format());
         }
         if (d->key == 0)
             d->key = 1; // present, whatever its bytes
