@@ -16,12 +16,14 @@
 #include "HLVServiceReplies.h"
 #include "HLVTestEnvironment.h"
 #include "HLVTestFiles.h"
+#include "HLVViewJobs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPalette>
 #include <cstdio>
 
 namespace {
@@ -133,7 +135,27 @@ int main(int argc, char* argv[])
         shot(QStringLiteral("3-one-file-two-matches"), window);
 
         list->selectRows({0, 1, 2});
+        HLVViewJobs::waitForAll(30000);
+        HLVSpinEventLoopUntil([] { return false; }, 300);
         shot(QStringLiteral("4-several-files"), window);
+
+        // The same at the smallest size the window allows, and in a dark palette.
+        window->resize(window->minimumSize());
+        HLVSpinEventLoopUntil([] { return false; }, 300);
+        shot(QStringLiteral("8-minimum-size"), window);
+        window->resize(1100, 720);
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53), QColor(37, 37, 37));
+        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+        dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+        QApplication::setPalette(dark);
+        HLVSpinEventLoopUntil([] { return false; }, 300);
+        shot(QStringLiteral("9-dark-palette"), window);
+        QApplication::setPalette(light);
 
         list->renameSelectedFiles();
         auto* rename = visible<HLVRenameTrackWindowController>(window);

@@ -1,6 +1,7 @@
 #include "HLVAppDelegate.h"
 
 #include "HLVAboutWindowController.h"
+#include "HLVArtworkFolder.h"
 #include "HLVCadrelleWindow.h"
 #include "HLVDataRequest.h"
 #include "HLVFileData.h"
@@ -18,12 +19,11 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -62,6 +62,10 @@ void HLVAppDelegate::awakeFromNib()
     _bridge = HLVFileManagerBridge::forManager(_fileManager.get());
     connect(_bridge.get(), &HLVFileManagerBridge::operationStarted, this, &HLVAppDelegate::fileOperationDidStart);
     connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this, &HLVAppDelegate::fileOperationDidFinish);
+    // A file turning modified or saved anywhere (a save, a lookup, a command of
+    // the list) changes what the menus offer.
+    connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVAppDelegate::updateCommandState);
+    connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this, &HLVAppDelegate::updateCommandState);
     _window = new HLVCadrelleWindow;
     _window->setAttribute(Qt::WA_DeleteOnClose, false);
     _window->setFileManager(_fileManager.get());
@@ -70,10 +74,7 @@ void HLVAppDelegate::awakeFromNib()
     _reconnectTimer->setSingleShot(true);
     connect(_reconnectTimer, &QTimer::timeout, this, &HLVAppDelegate::checkConnection);
     buildMenus();
-    for (QAction* item : {_SelectAllFilesMenuItem, _RenameSelectionMenuItem, _RemoveSelectionMenuItem,
-                          _SyncArtworkMenuItem, _SaveSelectionMenuItem, _RevertSelectionMenuItem})
-        menuItemSetEnabled(item, false);
-    enableFilterMenu(false);
+    updateCommandState();
 }
 
 QAction* HLVAppDelegate::addMenuItem(QMenu* menu, const QString& objectName, const QString& text,
@@ -90,28 +91,33 @@ QAction* HLVAppDelegate::addMenuItem(QMenu* menu, const QString& objectName, con
 void HLVAppDelegate::buildMenus()
 {
     QMenuBar* bar = _window->menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    _AddFilesMenuItem = addMenuItem(file, QStringLiteral("AddFilesMenuItem"), QStringLiteral("Add Files…"), nullptr,
+    QMenu* file = bar->addMenu(tr("&File"));
+    _AddFilesMenuItem = addMenuItem(file, QStringLiteral("AddFilesMenuItem"), tr("Add Files…"), nullptr,
                                     QKeySequence::Open);
-    _AddFolderMenuItem = addMenuItem(file, QStringLiteral("AddFolderMenuItem"), QStringLiteral("Add Folder…"), nullptr,
+    _AddFolderMenuItem = addMenuItem(file, QStringLiteral("AddFolderMenuItem"), tr("Add Folder…"), nullptr,
                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     file->addSeparator();
-    _SaveSelectionMenuItem = addMenuItem(file, QStringLiteral("SaveSelectionMenuItem"), QStringLiteral("Save Selection"),
+    _SaveSelectionMenuItem = addMenuItem(file, QStringLiteral("SaveSelectionMenuItem"), tr("Save Selection"),
                                          &HLVAppDelegate::saveSelectionMenuItemSelected, QKeySequence::Save);
-    _RevertSelectionMenuItem = addMenuItem(file, QStringLiteral("RevertSelectionMenuItem"),
-                                           QStringLiteral("Revert Selection"),
-                                           &HLVAppDelegate::revertSelectionMenuItemSelected);
+    // Ctrl+Z undoes the shown files' unsaved changes; a text field with the
+    // focus takes the key for its own undo first.
+    _RevertSelectionMenuItem = addMenuItem(file, QStringLiteral("RevertSelectionMenuItem"), tr("Revert Selection"),
+                                           &HLVAppDelegate::revertSelectionMenuItemSelected, QKeySequence::Undo);
+    _DownloadTagsMenuItem = addMenuItem(file, QStringLiteral("DownloadTagsMenuItem"), tr("Download Tags"), nullptr,
+                                        QKeySequence(Qt::CTRL | Qt::Key_D));
     file->addSeparator();
-    _RenameSelectionMenuItem = addMenuItem(file, QStringLiteral("RenameSelectionMenuItem"),
-                                           QStringLiteral("Rename Selection…"), nullptr,
-                                           QKeySequence(Qt::CTRL | Qt::Key_R));
-    _SyncArtworkMenuItem = addMenuItem(file, QStringLiteral("SyncArtworkMenuItem"), QStringLiteral("Sync Artwork…"),
-                                       nullptr);
-    _RemoveSelectionMenuItem = addMenuItem(file, QStringLiteral("RemoveSelectionMenuItem"),
-                                           QStringLiteral("Remove Selection"), nullptr,
-                                           QKeySequence(Qt::CTRL | Qt::Key_Backspace));
+    _SelectAllFilesMenuItem = addMenuItem(file, QStringLiteral("SelectAllFilesMenuItem"), tr("Select All Files"),
+                                          nullptr, QKeySequence::SelectAll);
+    _RenameSelectionMenuItem = addMenuItem(file, QStringLiteral("RenameSelectionMenuItem"), tr("Rename Selection…"),
+                                           nullptr, QKeySequence(Qt::CTRL | Qt::Key_R));
+    _SyncArtworkMenuItem = addMenuItem(file, QStringLiteral("SyncArtworkMenuItem"), tr("Sync Artwork…"), nullptr);
+    // Delete, shown here, acts in the file list (its own action) so that it
+    // never removes files while a text field is being edited.
+    _RemoveSelectionMenuItem = addMenuItem(file, QStringLiteral("RemoveSelectionMenuItem"), tr("Remove Selection"),
+                                           nullptr, QKeySequence::Delete);
+    _RemoveSelectionMenuItem->setShortcutContext(Qt::WidgetShortcut);
     file->addSeparator();
-    QAction* quit = addMenuItem(file, QStringLiteral("QuitMenuItem"), QStringLiteral("Quit Cadrelle"), nullptr);
+    QAction* quit = addMenuItem(file, QStringLiteral("QuitMenuItem"), tr("Quit Cadrelle"), nullptr);
     // Ctrl+Q whatever the platform's own list says (some give none), from any of our windows.
     QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
     if (!quitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
@@ -123,28 +129,26 @@ void HLVAppDelegate::buildMenus()
     connect(quit, &QAction::triggered, _window, &QWidget::close);
     _QuitMenuItem = quit;
 
-    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-    _SelectAllFilesMenuItem = addMenuItem(edit, QStringLiteral("SelectAllFilesMenuItem"),
-                                          QStringLiteral("Select All Files"), nullptr,
-                                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    _FindMenuItem = addMenuItem(edit, QStringLiteral("FindMenuItem"), tr("Find"), nullptr, QKeySequence::Find);
     edit->addSeparator();
-    QAction* preferences = addMenuItem(edit, QStringLiteral("PreferencesMenuItem"), QStringLiteral("Preferences…"),
+    QAction* preferences = addMenuItem(edit, QStringLiteral("PreferencesMenuItem"), tr("Preferences…"),
                                        &HLVAppDelegate::preferencesMenuItemSelected, QKeySequence::Preferences);
     preferences->setMenuRole(QAction::PreferencesRole);
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    QMenu* view = bar->addMenu(tr("&View"));
     auto* filters = new QActionGroup(this);
     filters->setExclusive(true);
-    _FilterAllFilesMenuItem = addMenuItem(view, QStringLiteral("FilterAllFilesMenuItem"), QStringLiteral("All Files"),
+    _FilterAllFilesMenuItem = addMenuItem(view, QStringLiteral("FilterAllFilesMenuItem"), tr("All Files"),
                                           nullptr, QKeySequence(Qt::CTRL | Qt::Key_1));
     _FilterUntaggedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterUntaggedFilesMenuItem"),
-                                               QStringLiteral("Untagged Files"), nullptr,
+                                               tr("Untagged Files"), nullptr,
                                                QKeySequence(Qt::CTRL | Qt::Key_2));
     _FilterPartiallyTaggedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterPartiallyTaggedFilesMenuItem"),
-                                                      QStringLiteral("Partially Tagged Files"), nullptr,
+                                                      tr("Partially Tagged Files"), nullptr,
                                                       QKeySequence(Qt::CTRL | Qt::Key_3));
     _FilterModifiedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterModifiedFilesMenuItem"),
-                                               QStringLiteral("Modified Files"), nullptr,
+                                               tr("Modified Files"), nullptr,
                                                QKeySequence(Qt::CTRL | Qt::Key_4));
     for (QAction* item : {_FilterAllFilesMenuItem, _FilterUntaggedFilesMenuItem, _FilterPartiallyTaggedFilesMenuItem,
                           _FilterModifiedFilesMenuItem}) {
@@ -153,17 +157,17 @@ void HLVAppDelegate::buildMenus()
     }
     _FilterAllFilesMenuItem->setChecked(true);
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    _UserGuideMenuItem = addMenuItem(help, QStringLiteral("UserGuideMenuItem"), QStringLiteral("User Guide"),
+    QMenu* help = bar->addMenu(tr("&Help"));
+    _UserGuideMenuItem = addMenuItem(help, QStringLiteral("UserGuideMenuItem"), tr("User Guide"),
                                      &HLVAppDelegate::userGuideMenuItemSelected, QKeySequence::HelpContents);
     _ContactSupportMenuItem = addMenuItem(help, QStringLiteral("ContactSupportMenuItem"),
-                                          QStringLiteral("Contact Support"),
+                                          tr("Contact Support"),
                                           &HLVAppDelegate::contactSupportMenuItemSelected);
     _CheckForUpdatesMenuItem = addMenuItem(help, QStringLiteral("CheckForUpdatesMenuItem"),
-                                           QStringLiteral("Check for Updates…"),
+                                           tr("Check for Updates…"),
                                            &HLVAppDelegate::checkForUpdatesMenuItemSelected);
     help->addSeparator();
-    _AboutMenuItem = addMenuItem(help, QStringLiteral("AboutMenuItem"), QStringLiteral("About Cadrelle"),
+    _AboutMenuItem = addMenuItem(help, QStringLiteral("AboutMenuItem"), tr("About Cadrelle"),
                                  &HLVAppDelegate::aboutMenuItemSelected);
     _AboutMenuItem->setMenuRole(QAction::AboutRole);
 
@@ -224,6 +228,16 @@ void HLVAppDelegate::completeStartup()
     connect(_AddFilesMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::addFilesWithDialog);
     connect(_AddFolderMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::addFolderWithDialog);
     connect(_SelectAllFilesMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::selectAllFiles);
+    connect(_DownloadTagsMenuItem, &QAction::triggered, this, [this] {
+        if (_editorPanel && updateCommandState().downloadTags)
+            _editorPanel->downloadTags();
+    });
+    connect(_FindMenuItem, &QAction::triggered, this, [this] {
+        if (auto* search = _fileViewController->findChild<QLineEdit*>(QStringLiteral("searchField"))) {
+            search->setFocus(Qt::ShortcutFocusReason);
+            search->selectAll();
+        }
+    });
     connect(_SyncArtworkMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::syncArtwork);
     connect(_RenameSelectionMenuItem, &QAction::triggered, _fileViewController,
             &HLVFileViewController::renameSelectedFiles);
@@ -262,9 +276,7 @@ void HLVAppDelegate::applicationWillTerminate()
     // Slow services must not keep the program open: waiting lookups end now
     // (the manager refuses the requests once no save can start writing).
     _fileManager->shutdown();
-    QDir artwork(HLVTagEditorViewController::artworkFolderPath());
-    if (artwork.exists())
-        artwork.removeRecursively();
+    HLVArtworkFolder::remove();
 }
 
 QAction* HLVAppDelegate::menuItem(const QString& objectName) const
@@ -281,55 +293,43 @@ void HLVAppDelegate::menuItemSetEnabled(QAction* item, bool enabled)
         item->setEnabled(enabled);
 }
 
-void HLVAppDelegate::enableFilterMenu(bool enabled)
+HLVCommandState HLVAppDelegate::updateCommandState()
 {
+    HLVCommandState::Inputs inputs;
+    QList<std::shared_ptr<HLVFileData>> selected;
+    for (int row : std::as_const(_indexSet)) {
+        if (row >= 0 && row < _fileDataArray.size())
+            selected.append(_fileDataArray[row]);
+    }
+    HLVCommandState::describeSelection(inputs, selected);
+    inputs.operation = _fileManager->currentOperation();
+    inputs.added = _fileManager->FileDataArray().size();
+    // The manager's list, not the table: the table reloads after the notices.
+    inputs.listed = _fileViewController ? _fileManager->fileList(_fileViewController->dataSource()).size() : 0;
+    const HLVCommandState state = HLVCommandState::forInputs(inputs);
+    menuItemSetEnabled(_AddFilesMenuItem, state.addFiles);
+    menuItemSetEnabled(_AddFolderMenuItem, state.addFiles);
+    menuItemSetEnabled(_SaveSelectionMenuItem, state.save);
+    menuItemSetEnabled(_RevertSelectionMenuItem, state.revert);
+    menuItemSetEnabled(_DownloadTagsMenuItem, state.downloadTags);
+    menuItemSetEnabled(_SelectAllFilesMenuItem, state.selectAll);
+    menuItemSetEnabled(_RenameSelectionMenuItem, state.rename);
+    menuItemSetEnabled(_SyncArtworkMenuItem, state.syncArtwork);
+    menuItemSetEnabled(_RemoveSelectionMenuItem, state.removeSelection);
     for (QAction* item : {_FilterAllFilesMenuItem, _FilterUntaggedFilesMenuItem, _FilterPartiallyTaggedFilesMenuItem,
                           _FilterModifiedFilesMenuItem})
-        menuItemSetEnabled(item, enabled);
+        menuItemSetEnabled(item, state.filters);
+    return state;
 }
 
-bool HLVAppDelegate::editingOperationRunning() const
+void HLVAppDelegate::fileOperationDidStart(int)
 {
-    const int operation = _fileManager->currentOperation();
-    return operation == HLVFileOperationSaving || operation == HLVFileOperationArtwork
-        || operation == HLVFileOperationIdentifying || operation == HLVFileOperationRenaming;
+    updateCommandState();
 }
 
-void HLVAppDelegate::fileOperationDidStart(int operation)
+void HLVAppDelegate::fileOperationDidFinish(int)
 {
-    menuItemSetEnabled(_AddFilesMenuItem, false);
-    menuItemSetEnabled(_AddFolderMenuItem, false);
-    if (operation != HLVFileOperationAdding) {
-        menuItemSetEnabled(_SaveSelectionMenuItem, false);
-        menuItemSetEnabled(_RevertSelectionMenuItem, false);
-        if (operation == HLVFileOperationNone)
-            return;
-    }
-    menuItemSetEnabled(_RemoveSelectionMenuItem, false);
-    menuItemSetEnabled(_RenameSelectionMenuItem, false);
-    menuItemSetEnabled(_SyncArtworkMenuItem, false);
-    if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
-        enableFilterMenu(false);
-    if (operation == HLVFileOperationRemoving)
-        menuItemSetEnabled(_SelectAllFilesMenuItem, false);
-}
-
-void HLVAppDelegate::fileOperationDidFinish(int operation)
-{
-    menuItemSetEnabled(_AddFilesMenuItem, true);
-    menuItemSetEnabled(_AddFolderMenuItem, true);
-    if (!_indexSet.isEmpty()) {
-        menuItemSetEnabled(_RemoveSelectionMenuItem, true);
-        menuItemSetEnabled(_RenameSelectionMenuItem, true);
-        menuItemSetEnabled(_SyncArtworkMenuItem, true);
-    }
-    if (operation == HLVFileOperationAdding || operation == HLVFileOperationRemoving
-        || operation == HLVFileOperationRenaming)
-        // The manager's list, not the table: the list reloads after this notice.
-        menuItemSetEnabled(_SelectAllFilesMenuItem,
-                           _fileViewController && !_fileManager->fileList(_fileViewController->dataSource()).isEmpty());
-    if (operation >= HLVFileOperationAdding && operation <= HLVFileOperationRenaming)
-        enableFilterMenu(!_fileManager->FileDataArray().isEmpty());
+    updateCommandState();
 }
 
 // --- the file list ---------------------------------------------------------------------
@@ -355,11 +355,7 @@ void HLVAppDelegate::fileViewSelectionChanged(HLVFileViewController*, const QLis
 {
     _indexSet = rows;
     _fileDataArray = shown;
-    bool anyModified = false;
-    for (int row : rows)
-        anyModified = anyModified || (row >= 0 && row < shown.size() && shown[row]->IsModified());
-    menuItemSetEnabled(_SaveSelectionMenuItem, anyModified);
-    menuItemSetEnabled(_RevertSelectionMenuItem, false);
+    updateCommandState();
 
     if (rows.isEmpty()) {
         if (!_introductionViewController)
@@ -367,18 +363,8 @@ void HLVAppDelegate::fileViewSelectionChanged(HLVFileViewController*, const QLis
         _introductionViewController->introductionForFiles(!_fileManager->FileDataArray().isEmpty());
         if (_editorPanel)
             _editorPanel->stopTrackPreview();
-        menuItemSetEnabled(_RemoveSelectionMenuItem, false);
-        menuItemSetEnabled(_RenameSelectionMenuItem, false);
-        menuItemSetEnabled(_SyncArtworkMenuItem, false);
         switchToIntroduction();
         return;
-    }
-    if (!_fileManager->isOperationRunning()) {
-        menuItemSetEnabled(_RemoveSelectionMenuItem, true);
-        // Renaming is offered with the other commands on a selection; otherwise it would
-        // wait for the next operation to finish.
-        menuItemSetEnabled(_RenameSelectionMenuItem, true);
-        menuItemSetEnabled(_SyncArtworkMenuItem, true);
     }
     if (!_editorPanel)
         _editorPanel = HLVEditorPanel::create(this, _mainViewController->RightPanel());
@@ -391,7 +377,7 @@ void HLVAppDelegate::fileViewSelectionChanged(HLVFileViewController*, const QLis
 
 void HLVAppDelegate::fileViewDataSourceChanged(HLVFileViewController*, HLVFileList list)
 {
-    menuItemSetEnabled(_SelectAllFilesMenuItem, !_fileManager->fileList(list).isEmpty());
+    updateCommandState();
     QAction* checked = _FilterAllFilesMenuItem;
     if (list == HLVFileList::Untagged)
         checked = _FilterUntaggedFilesMenuItem;
@@ -427,17 +413,13 @@ HLVFileManager* HLVAppDelegate::editorViewFileManagerSource()
 
 void HLVAppDelegate::editorViewFileModified()
 {
-    if (!editingOperationRunning()) {
-        menuItemSetEnabled(_SaveSelectionMenuItem, true);
-        menuItemSetEnabled(_RevertSelectionMenuItem, true);
-    }
+    updateCommandState();
     _fileViewController->refreshView();
 }
 
 void HLVAppDelegate::editorViewFileWasSaved()
 {
-    menuItemSetEnabled(_SaveSelectionMenuItem, false);
-    menuItemSetEnabled(_RevertSelectionMenuItem, false);
+    updateCommandState();
     _fileViewController->refreshView();
 }
 
@@ -445,13 +427,13 @@ void HLVAppDelegate::editorViewFileWasSaved()
 
 void HLVAppDelegate::saveSelectionMenuItemSelected()
 {
-    if (_editorPanel && !editingOperationRunning())
+    if (_editorPanel && updateCommandState().save)
         _editorPanel->saveChanges();
 }
 
 void HLVAppDelegate::revertSelectionMenuItemSelected()
 {
-    if (_editorPanel)
+    if (_editorPanel && updateCommandState().revert)
         _editorPanel->undoChanges();
 }
 
@@ -473,10 +455,10 @@ void HLVAppDelegate::preferencesMenuItemSelected()
 
 void HLVAppDelegate::userGuideMenuItemSelected()
 {
-    QDesktopServices::openUrl(HLVMakerPages::userGuideAddress());
+    openInBrowser(HLVMakerPages::userGuideAddress());
 }
 
 void HLVAppDelegate::contactSupportMenuItemSelected()
 {
-    QDesktopServices::openUrl(HLVMakerPages::supportAddress());
+    openInBrowser(HLVMakerPages::supportAddress());
 }

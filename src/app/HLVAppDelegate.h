@@ -3,6 +3,7 @@
 #include "HLVAboutWindowController.h"
 #include "HLVAcoustIDIdentifier.h"
 #include "HLVCadrelleWindow.h"
+#include "HLVCommandState.h"
 #include "HLVEditorPanel.h"
 #include "HLVFileViewControllerDelegate.h"
 
@@ -21,6 +22,7 @@ class HLVFileViewController;
 class HLVIntroductionViewController;
 class HLVMainViewController;
 class QAction;
+class QUrl;
 class QLabel;
 class QMenu;
 class QMessageBox;
@@ -66,8 +68,11 @@ public:
     void userGuideMenuItemSelected();
     void contactSupportMenuItemSelected();
     void checkForUpdatesMenuItemSelected();
+    // Hands the address to the desktop's browser; an alert shows it when that fails.
+    void openInBrowser(const QUrl& address);
     // The update check's answer, as an alert over the window.
-    QMessageBox* showUpdateAlert(bool updateAvailable);
+    // failure: why the check could not tell; empty when it could.
+    QMessageBox* showUpdateAlert(bool updateAvailable, const QString& failure = QString());
 
     // Right panel.
     void switchToIntroduction();
@@ -116,8 +121,8 @@ private:
                          const QKeySequence& shortcut = QKeySequence());
     void completeStartup();
     void menuItemSetEnabled(QAction* item, bool enabled);
-    void enableFilterMenu(bool enabled);
-    bool editingOperationRunning() const;
+    // Sets every menu item from the one rule (HLVCommandState); answers it.
+    HLVCommandState updateCommandState();
 
     void artistLookupFinished(bool found);
     void acoustIDLookupFinished(bool reachable, const std::optional<HLVFailure>& failure);
@@ -150,6 +155,8 @@ private:
     QAction* _AddFilesMenuItem = nullptr;
     QAction* _AddFolderMenuItem = nullptr;
     QAction* _SelectAllFilesMenuItem = nullptr;
+    QAction* _DownloadTagsMenuItem = nullptr;
+    QAction* _FindMenuItem = nullptr;
     QAction* _SyncArtworkMenuItem = nullptr;
     QAction* _RenameSelectionMenuItem = nullptr;
     QAction* _RemoveSelectionMenuItem = nullptr;

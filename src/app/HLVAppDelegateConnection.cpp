@@ -113,6 +113,18 @@ QMessageBox* HLVAppDelegate::showAlert(const QString& objectName, const QString&
     return alert;
 }
 
+void HLVAppDelegate::openInBrowser(const QUrl& address)
+{
+    if (QDesktopServices::openUrl(address))
+        return;
+    // No browser to hand it to: the user can still go there.
+    QMessageBox* alert = showAlert(QStringLiteral("browserAlert"), tr("Could not open a web browser"),
+                                   tr("Open this address in a web browser:\n%1").arg(address.toString()));
+    alert->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    alert->addButton(tr("Continue"), QMessageBox::AcceptRole);
+    alert->open();
+}
+
 // Shown at most once a run, whichever of the two it is.
 static void openConnectionAlert(QMessageBox* alert)
 {
@@ -152,30 +164,40 @@ void HLVAppDelegate::attemptRecconnect()
 void HLVAppDelegate::checkForUpdatesMenuItemSelected()
 {
     _backgroundPool.start([this] {
-        const bool available = HLVUpdateChecker::IsUpdateAvailable();
-        QMetaObject::invokeMethod(this, [this, available] { showUpdateAlert(available); }, Qt::QueuedConnection);
+        const HLVUpdateChecker::Check check = HLVUpdateChecker::check();
+        QMetaObject::invokeMethod(
+            this, [this, check] { showUpdateAlert(check.available, check.failure.value_or(QString())); },
+            Qt::QueuedConnection);
     });
 }
 
-QMessageBox* HLVAppDelegate::showUpdateAlert(bool updateAvailable)
+QMessageBox* HLVAppDelegate::showUpdateAlert(bool updateAvailable, const QString& failure)
 {
-    if (!updateAvailable) {
-        QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), QString(),
-                                       QStringLiteral("You are currently running the latest version of Cadrelle."));
-        alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    if (!failure.isEmpty()) {
+        // A failed check is no answer: say so, and why.
+        QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), tr("Could not check for updates"),
+                                       tr("Cadrelle could not find out whether a newer version is available: %1.")
+                                           .arg(failure));
+        alert->addButton(tr("Continue"), QMessageBox::AcceptRole);
         alert->open();
         return alert;
     }
-    QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), QStringLiteral("An update is available!"),
-                                   QStringLiteral("A newer version of Cadrelle is available. Would you like to update "
-                                                  "now?"));
-    QPushButton* download = alert->addButton(QStringLiteral("Download Now"), QMessageBox::AcceptRole);
-    QPushButton* dismiss = alert->addButton(QStringLiteral("Dismiss"), QMessageBox::RejectRole);
+    if (!updateAvailable) {
+        QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), QString(),
+                                       tr("You are currently running the latest version of Cadrelle."));
+        alert->addButton(tr("Continue"), QMessageBox::AcceptRole);
+        alert->open();
+        return alert;
+    }
+    QMessageBox* alert = showAlert(QStringLiteral("updateAlert"), tr("An update is available!"),
+                                   tr("A newer version of Cadrelle is available. Would you like to update now?"));
+    QPushButton* download = alert->addButton(tr("Download Now"), QMessageBox::AcceptRole);
+    QPushButton* dismiss = alert->addButton(tr("Dismiss"), QMessageBox::RejectRole);
     alert->setDefaultButton(download);
     alert->setEscapeButton(dismiss);
-    connect(alert, &QMessageBox::buttonClicked, this, [download](QAbstractButton* button) {
+    connect(alert, &QMessageBox::buttonClicked, this, [this, download](QAbstractButton* button) {
         if (button == download)
-            QDesktopServices::openUrl(HLVUpdateChecker::UpdateDownloadURL());
+            openInBrowser(HLVUpdateChecker::UpdateDownloadURL());
     });
     alert->open();
     return alert;

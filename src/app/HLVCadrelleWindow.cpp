@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -137,4 +138,12 @@ void HLVCadrelleWindow::restoreGeometryPreference()
     const QByteArray geometry = QSettings().value(geometryPreference).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
+    // Never taller or wider than the screen it opens on (a large scale factor
+    // or a small screen), though never below the least size it can work at.
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size();
+        const QSize fitted = size().boundedTo(room).expandedTo(minimumSize());
+        if (fitted != size())
+            resize(fitted);
+    }
 }

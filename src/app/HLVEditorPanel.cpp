@@ -41,6 +41,7 @@ public:
     void stopTrackPreview() override { _editor->stopTrackPreview(); }
     void saveChanges() override { _editor->saveChanges(); }
     void undoChanges() override { _editor->undoChanges(); }
+    void downloadTags() override { _editor->downloadTags(); }
 
     QWidget* windowToDisplayEditorViewDialogs() override { return _owner->windowToDisplayEditorViewDialogs(); }
     HLVFileManager* editorViewFileManagerSource() override { return _owner->editorViewFileManagerSource(); }

@@ -39,4 +39,5 @@ public:
     virtual void stopTrackPreview() = 0;
     virtual void saveChanges() = 0;
     virtual void undoChanges() = 0;
+    virtual void downloadTags() = 0;
 };

@@ -63,14 +63,23 @@ QString HLVUpdateChecker::runningVersion()
     return QCoreApplication::applicationVersion().section(QLatin1Char('.'), 0, 1);
 }
 
-bool HLVUpdateChecker::IsUpdateAvailable()
+HLVUpdateChecker::Check HLVUpdateChecker::check()
 {
     QNetworkRequest request(LatestVersionURL());
     request.setHeader(QNetworkRequest::UserAgentHeader, HLVServiceConfiguration::userAgent());
     std::optional<HLVURLResponse> response;
     std::optional<HLVRequestError> error;
     const std::optional<QByteArray> body = HLVDataRequest::sendSynchronousReturningResponse(request, response, error);
-    if (!body || !response || response->statusCode != 200 || body->size() > 1024)
-        return false;
-    return isVersionNewer(QString::fromUtf8(*body), runningVersion());
+    Check result;
+    if (!body || !response) {
+        result.failure = error && !error->message.isEmpty() ? error->message
+                                                            : QStringLiteral("the update server could not be reached");
+    } else if (response->statusCode != 200) {
+        result.failure = QStringLiteral("the update server answered with status %1").arg(response->statusCode);
+    } else if (body->size() > 1024 || !parseDecimal(QString::fromUtf8(*body))) {
+        result.failure = QStringLiteral("the update server's answer is not a version number");
+    } else {
+        result.available = isVersionNewer(QString::fromUtf8(*body), runningVersion());
+    }
+    return result;
 }

@@ -12,9 +12,17 @@ class HLVUpdateChecker
 public:
     static QUrl LatestVersionURL();
     static QUrl UpdateDownloadURL();
-    // Blocking (one web request): never call on the main thread. False when
-    // the version file cannot be read or does not hold a plain number.
-    static bool IsUpdateAvailable();
+    // What a check found: whether a newer version is published, or why it
+    // could not tell (the version file unreachable, refused or not a number).
+    struct Check
+    {
+        bool available = false;
+        std::optional<QString> failure;
+    };
+    // Blocking (one web request): never call on the main thread.
+    static Check check();
+    // False also when the check failed.
+    static bool IsUpdateAvailable() { return check().available; }
     // True exactly when both read as plain decimal numbers and the fetched one
     // is the greater: "2.1" is newer than "2.09", "2.1.3" never is.
     static bool isVersionNewer(const QString& fetched, const QString& running);

@@ -138,10 +138,13 @@ void HLVArtworkPaths::obtainArtworkForFileData(const std::shared_ptr<HLVFileData
         const QByteArray encoded = QUrl::toPercentEncoding(*path, "!$&'()*+,;=:@/~");
         path = QUrl::fromEncoded(encoded).toString(QUrl::FullyEncoded);
     }
-    fileData->editVirtualTagMap([&](HLVTagMap& map) {
-        map.setArtworkPath(path);
-        map.setArtworkState(HLVArtworkStateFound);
-    });
+    // Nothing found leaves the pending changes as they were (a chosen picture stays).
+    if (path) {
+        fileData->editVirtualTagMap([&](HLVTagMap& map) {
+            map.setArtworkPath(path);
+            map.setArtworkState(HLVArtworkStateFound);
+        });
+    }
     report();
 }
 

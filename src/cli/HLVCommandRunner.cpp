@@ -1,4 +1,5 @@
 #include "HLVCommandRunner.h"
+#include "HLVRenamingPlan.h"
 #include "HLVFolderListing.h"
 #include "HLVImageData.h"
 #include "HLVCommandOutput.h"
@@ -283,7 +284,7 @@ void HLVCommandRunner::set(const Records& records)
                 continue;
         }
         if (_line.clear())
-            record->removeTags();
+            _manager.removeTags({record}, HLVCompilationFlag::Keep);
         // A custom tag the file has keeps its identifier's spelling.
         auto spelling = [&](const QString& identifier) {
             if (initial->CustomTagValues()) {
@@ -298,16 +299,6 @@ void HLVCommandRunner::set(const Records& records)
                     value.field->setNumber(map, value.number);
                 else
                     value.field->setText(map, value.text);
-            }
-            if (_line.artwork()) {
-                map.setArtwork(_picture);
-                map.setArtworkPath(_picturePath);
-                map.setArtworkState(HLVArtworkStateChosen);
-                map.setArtworkAttempted(true);
-            } else if (_line.removeArtwork()) {
-                map.setArtwork(HLVArtwork());
-                map.setArtworkState(HLVArtworkStateRemove);
-                map.setArtworkAttempted(true);
             }
             if (!_line.customValues().isEmpty() || !_line.customRemovals().isEmpty()) {
                 auto& values = map.CustomTagValues();
@@ -328,6 +319,10 @@ void HLVCommandRunner::set(const Records& records)
                     enter(identifier, QString(), true);
             }
         });
+        if (_line.artwork())
+            record->chooseArtwork(_picture, _picturePath);
+        else if (_line.removeArtwork())
+            record->chooseNoArtwork();
         record->forceIsModified();
         _manager.fileWasModified(record);
         toSave.append(record);
@@ -420,33 +415,23 @@ void HLVCommandRunner::rename(const Records& records)
     const auto structure = HLVFileNameStructure::initWithStringValue(_line.structure());
     const Records named = readable(records, QStringLiteral("reading"));
 
-    // What the renames will do, one after another as the rename queue runs them:
-    // a path counts as taken when something is there and it has not been moved
-    // away by an earlier rename, or when an earlier rename moves a file there.
-    QSet<QString> freed;
-    QSet<QString> taken;
-    auto occupied = [&](const QString& path) {
-        if (taken.contains(path))
-            return true;
-        return !freed.contains(path) && (QFileInfo::exists(path) || QFileInfo(path).isSymLink());
-    };
+    // What the renames will do, one after another as the rename queue runs them.
     QHash<const HLVFileData*, QString> planned;
     QHash<const HLVFileData*, QString> oldPaths;
-    for (const auto& record : named) {
-        const QString oldPath = record->FilePath();
-        oldPaths.insert(record.get(), oldPath);
-        const std::optional<QString> target = record->renamedFilePathUsingStructure(structure);
-        if (!target) {
-            note(oldPath, QStringLiteral("left as it is: its tags give no name for this structure"));
-        } else if (*target == oldPath) {
-            // already so named
-        } else if (occupied(*target)) {
-            fail(oldPath, QStringLiteral("not renamed: %1 already exists").arg(*target));
-        } else {
-            planned.insert(record.get(), *target);
-            taken.insert(*target);
-            freed.insert(oldPath);
-            taken.remove(oldPath);
+    for (const HLVRenamingPlan::Step& step : HLVRenamingPlan::plan(named, structure)) {
+        oldPaths.insert(step.record.get(), step.from);
+        switch (step.outcome) {
+        case HLVRenamingPlan::Outcome::NoName:
+            note(step.from, QStringLiteral("left as it is: its tags give no name for this structure"));
+            break;
+        case HLVRenamingPlan::Outcome::AlreadyNamed:
+            break;
+        case HLVRenamingPlan::Outcome::Taken:
+            fail(step.from, QStringLiteral("not renamed: %1 already exists").arg(*step.target));
+            break;
+        case HLVRenamingPlan::Outcome::Rename:
+            planned.insert(step.record.get(), *step.target);
+            break;
         }
     }
 

@@ -422,7 +422,8 @@ void HLVFileData::setReleases(const std::shared_ptr<HLVRecordingReleasesGroup>& 
 
 bool HLVFileData::isModifiedLocked() const
 {
-    if (_saved)
+    // A file that cannot be written has nothing to save, whatever was asked of it.
+    if (_saved || _isReadOnly || _isUnreadable)
         return false;
     if (!_virtualTagMap)
         return _modified;
@@ -437,7 +438,8 @@ bool HLVFileData::IsModified() const
 
 void HLVFileData::forceIsModified()
 {
-    if (!_isReadOnly) {
+    // A file that cannot be written keeps nothing to save.
+    if (canBeEdited()) {
         _filteredTagCount = -1;
         _saved = false;
         _modified = true;
@@ -472,13 +474,13 @@ void HLVFileData::undoChanges()
     }
 }
 
-std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap()
+std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap(HLVCompilationFlag compilation)
 {
     auto map = std::make_shared<HLVTagMap>();
     const std::optional<QString> empty = QString(QLatin1String(""));
     for (const HLVTagField& field : HLVTagField::all()) {
-        if (field.key == QLatin1String("Compilation"))
-            continue; // the compilation flag stays as it is
+        if (field.key == QLatin1String("Compilation") && compilation == HLVCompilationFlag::Keep)
+            continue;
         if (field.numeric)
             field.setNumber(*map, 0);
         else
@@ -490,12 +492,47 @@ std::shared_ptr<HLVTagMap> HLVFileData::removeTagsTagMap()
     return map;
 }
 
-void HLVFileData::removeTags()
+void HLVFileData::removeTags(HLVCompilationFlag compilation)
 {
-    setVirtualTagMapInternal(removeTagsTagMap());
+    setVirtualTagMapInternal(removeTagsTagMap(compilation));
     setReleases(nullptr);
     _identificationState = HLVIdentificationNone;
     forceIsModified();
+}
+
+void HLVFileData::chooseArtwork(const HLVArtwork& picture, const QString& path)
+{
+    editVirtualTagMap([&](HLVTagMap& map) {
+        map.setArtwork(picture);
+        map.setArtworkPath(path);
+        map.setArtworkState(HLVArtworkStateChosen);
+        map.setArtworkAttempted(true);
+    });
+    forceIsModified();
+}
+
+void HLVFileData::chooseNoArtwork()
+{
+    editVirtualTagMap([](HLVTagMap& map) {
+        map.setArtwork(HLVArtwork());
+        map.setArtworkPath(std::nullopt);
+        map.setArtworkState(HLVArtworkStateRemove);
+        map.setArtworkAttempted(true);
+    });
+    forceIsModified();
+}
+
+HLVArtwork HLVFileData::currentArtwork()
+{
+    return TagMap()->Artwork();
+}
+
+HLVArtwork HLVFileData::readCurrentArtwork()
+{
+    const HLVArtwork current = currentArtwork();
+    if (current.isNull() || current.hasPictureData())
+        return current;
+    return readOwnArtwork();
 }
 
 bool HLVFileData::areAnyFilesModified(const QList<std::shared_ptr<HLVFileData>>& files)
@@ -551,15 +588,14 @@ void HLVFileData::renameFileUsingStructure(const std::optional<HLVFileNameStruct
     }
     if (const std::optional<QString> newPath = renamedFilePathUsingStructure(structure)) {
         const QString oldPath = FilePath();
-        // Anything already there is left alone; so is this very file when it is
-        // already so named (a name differing only in case counts on some disks).
         const QFileInfo target(*newPath);
-        if (target.exists() || target.isSymLink()) {
-            if (*newPath != oldPath && target.canonicalFilePath() != QFileInfo(oldPath).canonicalFilePath()) {
-                setLastFailure(HLVFailure::make(HLVFailure::Kind::RenameFailed,
-                                                QStringLiteral("a file named \u201c%1\u201d is already there")
-                                                    .arg(target.fileName())));
-            }
+        if (*newPath == oldPath) {
+            // already so named
+        } else if (HLVRenamingPlan::isTaken(*newPath, oldPath)) {
+            // Anything already there is left alone.
+            setLastFailure(HLVFailure::make(HLVFailure::Kind::RenameFailed,
+                                            QStringLiteral("a file named \u201c%1\u201d is already there")
+                                                .arg(target.fileName())));
         } else {
             QFile file(oldPath);
             if (file.rename(*newPath)) {

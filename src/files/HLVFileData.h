@@ -38,6 +38,10 @@ enum HLVIdentificationState : int {
     HLVIdentificationSkipped = 5,
 };
 
+// What Remove Tags does with the compilation flag: the file list's command
+// leaves it, the editor's sets it to 0.
+enum class HLVCompilationFlag { Keep, Clear };
+
 class HLVFileDataDelegate
 {
 public:
@@ -154,13 +158,31 @@ public:
     void undoChanges();
 
     // The pending changes of the Remove Tags command: every text field empty,
-    // every number 0, the picture removed, the compilation flag and the custom
-    // tags untouched.
-    static std::shared_ptr<HLVTagMap> removeTagsTagMap();
+    // every number 0, the picture removed, the custom tags untouched, and the
+    // compilation flag left or set to 0.
+    static std::shared_ptr<HLVTagMap> removeTagsTagMap(HLVCompilationFlag compilation = HLVCompilationFlag::Keep);
     // Makes removeTagsTagMap() the pending changes, drops the candidates and the
     // identification, and marks the record modified. The caller tells the file
-    // manager (fileWasModified). Nothing is written until a save.
-    void removeTags();
+    // manager (fileWasModified); HLVFileManager::removeTags does both for
+    // files that can be written. Nothing is written until a save.
+    void removeTags(HLVCompilationFlag compilation = HLVCompilationFlag::Keep);
+
+    // The user's choice of a cover: the picture (shown) and the file a save
+    // embeds, whose bytes are the picture's; the record is marked modified.
+    // No lookup replaces the choice. The caller tells the file manager.
+    void chooseArtwork(const HLVArtwork& picture, const QString& path);
+    // The choice of no cover: a save removes the file's picture.
+    void chooseNoArtwork();
+    // The picture a save would leave in the file as far as is known now (a
+    // chosen one, else the file's own unless removed), without its bytes when
+    // it is the file's own.
+    HLVArtwork currentArtwork();
+    // The same with its bytes: the file's own is read from the file, so never
+    // on the main thread.
+    HLVArtwork readCurrentArtwork();
+    // The file can take edits: it is not read-only and its tags could be read
+    // (false until they are read, for a file TagLib cannot open).
+    bool canBeEdited() const { return !_isReadOnly && !_isUnreadable; }
 
     // Writes the pending changes on the calling thread (never the main thread:
     // a picture may be downloaded). When artwork has not been looked for yet the

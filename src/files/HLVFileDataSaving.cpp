@@ -355,7 +355,16 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
                 break;
             }
         }
-        if (target && tagMap) {
+        if (target && tagMap && !tagMap->ArtworkPath()) {
+            // Nothing found: the user's own choice (a picture, or none) stays;
+            // otherwise the file keeps its own picture, if it has one.
+            target->setArtworkAttempted(tagMap->ArtworkAttempted());
+            const int state = target->ArtworkState();
+            if (state != HLVArtworkStateChosen && state != HLVArtworkStateRemove) {
+                target->setArtworkPath(std::nullopt);
+                target->setArtworkState(fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateNone);
+            }
+        } else if (target && tagMap) {
             changed = target->ArtworkPath() != tagMap->ArtworkPath() || target->ArtworkState() != tagMap->ArtworkState()
                 || target->ArtworkAttempted() != tagMap->ArtworkAttempted();
             target->setArtworkAttempted(tagMap->ArtworkAttempted());
@@ -371,24 +380,13 @@ void HLVFileData::OnArtworkPathsObtainedForTagMap(const std::shared_ptr<HLVTagMa
         resume = _obtainingArtwork.exchange(false);
     }
     auto self = shared_from_this();
-    finishArtworkAnswer(resume, [self, target, resume, changed, fileHasPicture] {
-        bool stateChanged = false;
-        if (target) {
-            Lock lock(self->_lock);
-            // Nothing found for the release: keep the file's own picture if it
-            // has one, else none.
-            if (!target->ArtworkPath()) {
-                const int state = fileHasPicture ? HLVArtworkStateInFile : HLVArtworkStateRemove;
-                stateChanged = target->ArtworkState() != state;
-                target->setArtworkState(state);
-            }
-        }
+    finishArtworkAnswer(resume, [self, resume, changed] {
         const bool owed = self->_artworkAnswerOwed.exchange(false);
         if (!resume || owed) {
             // A save already wrote what this answer brought, or it brought
-            // nothing the pending map did not hold (a second search for it,
-            // or one for a candidate no longer shown).
-            self->_artworkAnswerSaved = resume || !(changed || stateChanged);
+            // nothing the pending map did not hold (nothing found, a second
+            // search for it, or one for a candidate no longer shown).
+            self->_artworkAnswerSaved = resume || !changed;
             self->notify(HLVFileDataChangeArtwork);
         }
     });
@@ -403,16 +401,18 @@ void HLVFileData::OnArtworkPathsObtainedForFileData(const std::shared_ptr<HLVFil
     }
     auto self = shared_from_this();
     finishArtworkAnswer(resume, [self, resume] {
+        bool found = false;
         {
             Lock lock(self->_lock);
-            auto pending = self->virtualTagMapLocked();
-            if (!pending->ArtworkPath() && self->_initialTagMap && self->_initialTagMap->Artwork().isNull())
-                pending->setArtworkState(HLVArtworkStateNone);
+            const auto& pending = self->_virtualTagMap;
+            found = pending && pending->ArtworkPath() && pending->ArtworkState() == HLVArtworkStateFound
+                && !self->_artworkFailure;
         }
         const bool owed = self->_artworkAnswerOwed.exchange(false);
         if (!resume || owed) {
-            // A save already wrote what this answer brought.
-            self->_artworkAnswerSaved = resume;
+            // A save already wrote what this answer brought, or it found
+            // nothing (the pending changes stay as they were).
+            self->_artworkAnswerSaved = resume || !found;
             self->notify(HLVFileDataChangeArtwork);
         }
     });

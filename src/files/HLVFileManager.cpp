@@ -405,6 +405,44 @@ void HLVFileManager::filesWereModified(const Records& files)
         fileWasModified(record);
 }
 
+namespace {
+
+// The records whose tags can be changed; reads those not read yet.
+QList<std::shared_ptr<HLVFileData>> editable(const QList<std::shared_ptr<HLVFileData>>& files)
+{
+    QList<std::shared_ptr<HLVFileData>> records;
+    records.reserve(files.size());
+    for (const auto& record : files) {
+        if (!record || record->IsReadOnly())
+            continue;
+        record->InitialTagMap();
+        if (record->canBeEdited())
+            records.append(record);
+    }
+    return records;
+}
+
+} // namespace
+
+HLVFileManager::Records HLVFileManager::removeTags(const Records& files, HLVCompilationFlag compilation)
+{
+    const Records records = editable(files);
+    for (const auto& record : records)
+        record->removeTags(compilation);
+    filesWereModified(records);
+    return records;
+}
+
+HLVFileManager::Records HLVFileManager::chooseArtwork(const Records& files, const HLVArtwork& picture,
+                                                      const QString& path)
+{
+    const Records records = editable(files);
+    for (const auto& record : records)
+        record->chooseArtwork(picture, path);
+    filesWereModified(records);
+    return records;
+}
+
 // --- record answers ------------------------------------------------------------------------------
 
 void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code)

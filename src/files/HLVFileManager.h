@@ -125,6 +125,17 @@ public:
     void fileWasModified(const std::shared_ptr<HLVFileData>& fileData);
     void filesWereModified(const QList<std::shared_ptr<HLVFileData>>& files);
 
+    // Edits that the window and the command line share. Each acts on the
+    // records that can be written (read, so never on the main thread), tells
+    // the lists, and answers the records it changed; nothing is written until
+    // a save.
+    // Remove Tags: the cleared map becomes the pending changes.
+    QList<std::shared_ptr<HLVFileData>> removeTags(const QList<std::shared_ptr<HLVFileData>>& files,
+                                                   HLVCompilationFlag compilation);
+    // The user's choice of a cover (HLVFileData::chooseArtwork).
+    QList<std::shared_ptr<HLVFileData>> chooseArtwork(const QList<std::shared_ptr<HLVFileData>>& files,
+                                                      const HLVArtwork& picture, const QString& path);
+
     void refreshFilters();
     void cancelFilter();
 

@@ -1,7 +1,9 @@
 #include "HLVRenamingPlan.h"
+#include "HLVFileData.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace HLVRenamingPlan {
 
@@ -64,6 +66,46 @@ std::optional<QString> renamedFilePath(const QString& currentPath, const HLVTagM
     const QString extension = info.suffix();
     const QString newName = extension.isEmpty() ? *name : *name + QLatin1Char('.') + extension;
     return info.dir().filePath(newName);
+}
+
+bool isTaken(const QString& target, const QString& from)
+{
+    const QFileInfo there(target);
+    if (!there.exists() && !there.isSymLink())
+        return false;
+    if (there.isSymLink() || target.compare(from, Qt::CaseInsensitive) != 0)
+        return true;
+    return there.canonicalFilePath() != QFileInfo(from).canonicalFilePath();
+}
+
+QList<Step> plan(const QList<std::shared_ptr<HLVFileData>>& records,
+                 const std::optional<HLVFileNameStructure>& structure)
+{
+    QList<Step> steps;
+    steps.reserve(records.size());
+    QSet<QString> claimed; // targets of earlier renames
+    QSet<QString> vacated; // paths earlier renames move away from
+    for (const auto& record : records) {
+        Step step;
+        step.record = record;
+        step.from = record->FilePath();
+        step.target = record->renamedFilePathUsingStructure(structure);
+        if (!step.target) {
+            step.outcome = Outcome::NoName;
+        } else if (*step.target == step.from) {
+            step.outcome = Outcome::AlreadyNamed;
+        } else if (claimed.contains(*step.target)
+                   || (!vacated.contains(*step.target) && isTaken(*step.target, step.from))) {
+            step.outcome = Outcome::Taken;
+        } else {
+            step.outcome = Outcome::Rename;
+            claimed.insert(*step.target);
+            claimed.remove(step.from);
+            vacated.insert(step.from);
+        }
+        steps.append(step);
+    }
+    return steps;
 }
 
 } // namespace HLVRenamingPlan

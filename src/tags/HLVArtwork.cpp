@@ -1,7 +1,9 @@
 #include "HLVArtwork.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QImageReader>
+#include <algorithm>
 #include <mutex>
 
 struct HLVArtwork::Data
@@ -10,7 +12,29 @@ struct HLVArtwork::Data
     QSize size;
     std::once_flag decodeOnce;
     QImage image;
+    std::once_flag keyOnce;
+    quint64 key = 0;
 };
+
+namespace {
+
+quint64 keyOfBytes(const char* bytes, qsizetype length, QSize size)
+{
+    // Every picture read is keyed, so the key looks at the head and the tail
+    // of the bytes (the headers and the first of the coded data differ
+    // between any two real covers), their length and the picture's size,
+    // not at all of a cover of half a megabyte.
+    constexpr qsizetype head = 64 * 1024;
+    constexpr qsizetype tail = 4 * 1024;
+    quint64 hash = quint64(qHashBits(bytes, size_t(std::min(length, head)), 0x5bd1e995u));
+    if (length > head)
+        hash ^= quint64(qHashBits(bytes + std::max(head, length - tail), size_t(length - std::max(head, length - tail)),
+                                  0x27d4eb2fu))
+            << 1;
+    return hash ^ (quint64(size.width()) << 48) ^ (quint64(size.height()) << 32) ^ quint64(length);
+}
+
+} // namespace
 
 HLVArtwork::HLVArtwork(const QImage& image)
 {
@@ -206,6 +230,8 @@ HLVArtwork HLVArtwork::withoutPictureData() const
     described._data = std::make_shared<Data>();
     described._data->size = _data->size;
     std::call_once(described._data->decodeOnce, [] {}); // nothing to decode
+    const quint64 key = contentKey();
+    std::call_once(described._data->keyOnce, [&] { described._data->key = key; });
     return described;
 }
 
@@ -230,4 +256,24 @@ QByteArray HLVArtwork::encodedData() const
 QSize HLVArtwork::size() const
 {
     return _data ? _data->size : QSize();
+}
+
+quint64 HLVArtwork::contentKey() const
+{
+    if (!_data)
+        return 0;
+    std::call_once(_data->keyOnce, [d = _data.get()] {
+        if (!d->encoded.isEmpty()) {
+            d->key = keyOfBytes(d->encoded.constData(), d->encoded.size(), d->size);
+        } else if (!d->image.isNull()) {
+            const QImage& image = d->image;
+            // Pixels may differ anywhere: all of them count (pictures chosen
+            // in the window only, so few).
+            d->key = quint64(qHashBits(image.constBits(), size_t(image.sizeInBytes()), 0x5bd1e995u))
+                ^ (quint64(image.width()) << 48) ^ (quint64(image.height()) << 32) ^ quint64(image.format());
+        }
+        if (d->key == 0)
+            d->key = 1; // present, whatever its bytes
+    });
+    return _data->key;
 }

@@ -40,6 +40,10 @@ public:
     QImage image() const;           // decoded on first call; null when absent, undecodable or without its data
     QByteArray encodedData() const; // empty for a picture built from a QImage
     QSize size() const;             // from the header; no decoding
+    // Equal for pictures of the same content (the same bytes, or for a picture
+    // built from a QImage the same pixels); kept by withoutPictureData(), so
+    // pictures left in their files compare without being read again. 0 when absent.
+    quint64 contentKey() const;
 
 private:
     struct Data;

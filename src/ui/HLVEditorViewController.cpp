@@ -1,4 +1,5 @@
 #include "HLVEditorViewController.h"
+#include "HLVCommandState.h"
 
 #include "HLVEditorViewDelegate.h"
 #include "HLVFileData.h"
@@ -16,9 +17,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -32,12 +33,6 @@ const char* const kDisplayDownloadHelpKey = "CRDisplayDownloadHelp";
 
 // The popover's states in the preferences.
 enum DownloadHelp { DownloadHelpNeverShown = 0, DownloadHelpOncePerRun = 1, DownloadHelpNever = 2 };
-
-bool isLongOperation(int operation)
-{
-    return operation == HLVFileOperationSaving || operation == HLVFileOperationArtwork
-        || operation == HLVFileOperationIdentifying || operation == HLVFileOperationRenaming;
-}
 
 } // namespace
 
@@ -112,9 +107,9 @@ void HLVEditorViewController::buildControlBar()
 
     // As the interface file would: tool tips, and each text lights up with its icon.
     for (HLVHoverButton* button : {_tagButton, _tagTextButton})
-        button->setToolTip(QStringLiteral("Download tags"));
+        button->setToolTip(tr("Download tags"));
     for (HLVHoverButton* button : {_saveChangesButton, _saveChangesTextButton})
-        button->setToolTip(QStringLiteral("Save changes"));
+        button->setToolTip(tr("Save changes"));
     _tagTextButton->setLinkedButton(_tagButton);
     _saveChangesTextButton->setLinkedButton(_saveChangesButton);
     for (HLVHoverButton* button : {_tagButton, _tagTextButton, _saveChangesButton, _saveChangesTextButton})
@@ -152,7 +147,7 @@ void HLVEditorViewController::buildControlBar()
     row->addStretch(1);
     row->addWidget(_detagButton);
     row->addWidget(_undoChangesButton);
-    disableControlBarButtons();
+    updateControlBarButtons();
 }
 
 void HLVEditorViewController::buildPopover()
@@ -202,7 +197,30 @@ void HLVEditorViewController::placePopover()
 void HLVEditorViewController::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitControlBar(event->size().width());
     placePopover();
+}
+
+void HLVEditorViewController::fitControlBar(int width)
+{
+    // Narrow: the labels next to the icons go first, then the count, so that
+    // no label is ever cut (the icons keep their tool tips).
+    auto* bar = _tagButton->parentWidget();
+    const QMargins margins = bar->layout()->contentsMargins();
+    const int spacing = std::max(0, bar->layout()->spacing());
+    auto widthOf = [spacing](std::initializer_list<QWidget*> widgets) {
+        int sum = 0;
+        for (QWidget* widget : widgets)
+            sum += widget->sizeHint().width() + spacing;
+        return sum;
+    };
+    const int icons = margins.left() + margins.right() + 12
+        + widthOf({_tagButton, _saveChangesButton, _detagButton, _undoChangesButton});
+    const int labels = widthOf({_tagTextButton, _saveChangesTextButton});
+    const int count = widthOf({_editingFilesCountLabel});
+    _tagTextButton->setVisible(icons + labels + count <= width);
+    _saveChangesTextButton->setVisible(icons + labels + count <= width);
+    _editingFilesCountLabel->setVisible(icons + count <= width);
 }
 
 void HLVEditorViewController::setAnimationDurations(int stripMilliseconds, int fadeMilliseconds)
@@ -231,6 +249,9 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
         connect(_bridge.get(), &HLVFileManagerBridge::operationFinished, this,
                 &HLVEditorViewController::fileOperationDidFinish);
         connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVEditorViewController::recordsChanged);
+        // A command of the list (Remove Tags, Sync Artwork) may change what the files shown offer.
+        connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this,
+                &HLVEditorViewController::updateControlBarButtons);
     }
     _tagEditorViewController->setDelegate(this);
     updateControlBarButtons();
@@ -240,8 +261,8 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
 
 void HLVEditorViewController::showEditingCount(qsizetype count)
 {
-    _editingFilesCountLabel->setText(count == 1 ? QStringLiteral("Editing 1 File")
-                                                : QStringLiteral("Editing %1 Files").arg(count));
+    _editingFilesCountLabel->setText(count == 1 ? tr("Editing %n File", nullptr, int(count))
+                                                : tr("Editing %n Files", nullptr, int(count)));
 }
 
 qsizetype HLVEditorViewController::filesShownCount() const
@@ -421,13 +442,13 @@ void HLVEditorViewController::detagButtonPressed()
     box->setObjectName(QStringLiteral("detagAlert"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setText(QStringLiteral("Remove all tags?"));
-    box->setInformativeText(QStringLiteral("This will remove all tags from the selected file(s). Once saved, the "
-                                           "changes will not be reversable."));
+    box->setText(tr("Remove all tags?"));
+    box->setInformativeText(tr("This will remove all tags from the selected file(s). Once saved, the "
+                               "changes will not be reversable."));
     box->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png")));
     // One role for both keeps the documented order: "Cancel" first.
-    QAbstractButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::AcceptRole);
-    QAbstractButton* remove = box->addButton(QStringLiteral("Remove Tags"), QMessageBox::AcceptRole);
+    QAbstractButton* cancel = box->addButton(tr("Cancel"), QMessageBox::AcceptRole);
+    QAbstractButton* remove = box->addButton(tr("Remove Tags"), QMessageBox::AcceptRole);
     box->setDefaultButton(qobject_cast<QPushButton*>(cancel));
     box->setEscapeButton(cancel);
     // The files shown when asked are the ones the answer acts on.
@@ -436,29 +457,18 @@ void HLVEditorViewController::detagButtonPressed()
     connect(box, &QMessageBox::buttonClicked, this, [this, remove, single, several](QAbstractButton* button) {
         if (button != remove)
             return;
-        if (single) {
-            detagFileData(single);
-            if (_editorFileData == single)
+        // The editor's Remove Tags clears the compilation flag too; the files
+        // are read first, so on a worker.
+        const QList<std::shared_ptr<HLVFileData>> files = single ? QList{single} : several;
+        HLVSelectionCommands::removeTags(this, files, _fileManager, HLVCompilationFlag::Clear, [this, single, several] {
+            if (single && _editorFileData == single)
                 displayEditorForFileData(single);
-        } else {
-            // As many files as were selected: on a worker.
-            HLVSelectionCommands::removeTags(this, several, _fileManager, [this, several] {
-                if (std::ranges::equal(_editorFileArray, several))
-                    refreshEditorForCurrentFileArray();
-            });
-        }
+            else if (!single && std::ranges::equal(_editorFileArray, several))
+                refreshEditorForCurrentFileArray();
+        });
     });
     _detagAlert = box;
     box->open();
-}
-
-void HLVEditorViewController::detagFileData(const std::shared_ptr<HLVFileData>& fileData)
-{
-    if (!fileData)
-        return;
-    fileData->removeTags();
-    if (_fileManager)
-        _fileManager->fileWasModified(fileData);
 }
 
 void HLVEditorViewController::saveChangesButtonSelected()
@@ -521,373 +531,17 @@ void HLVEditorViewController::stopTrackPreview()
 
 void HLVEditorViewController::updateControlBarButtons()
 {
-    if (_fileManager && isLongOperation(_fileManager->currentOperation()))
-        disableControlBarButtons();
-    else
-        enableControlBarButtons();
-}
-
-void HLVEditorViewController::disableControlBarButtons()
-{
-    for (HLVHoverButton* button : {_tagButton, _tagTextButton, _saveChangesButton, _saveChangesTextButton})
-        button->setEnabled(false);
-}
-
-void HLVEditorViewController::enableControlBarButtons()
-{
-    _tagButton->setEnabled(true);
-    _tagTextButton->setEnabled(true);
-    updateSaveButtonEnabled();
-}
-
-void HLVEditorViewController::updateSaveButtonEnabled()
-{
-    const bool enabled = _editorFileData ? _editorFileData->IsModified()
-                                         : HLVFileData::areAnyFilesModified(_editorFileArray);
-    _saveChangesButton->setEnabled(enabled);
-    _saveChangesTextButton->setEnabled(enabled);
-}
-
-// --- the file manager's notices ---------------------------------------------------------
-
-void HLVEditorViewController::fileOperationDidStart(int operation)
-{
-    if (!isLongOperation(operation))
-        return;
-    disableControlBarButtons();
-    if (_showsFailureSummary)
-        hideStatusView(); // the last operation's failures are old news now
-    if (operation == HLVFileOperationSaving || operation == HLVFileOperationIdentifying
-        || operation == HLVFileOperationRenaming || operation == HLVFileOperationArtwork) {
-        _failureOperation = operation;
-        _failures.clear();
-    }
-    switch (operation) {
-    case HLVFileOperationSaving:
-        if (!_editorFileArray.isEmpty() && !_editorFileData)
-            displaySaveProgress();
-        break;
-    case HLVFileOperationArtwork:
-        displayArtworkDownloadProgress();
-        break;
-    case HLVFileOperationIdentifying:
-        displayTagDownloadProgress();
-        break;
-    case HLVFileOperationRenaming:
-        displayFileRenameProgress();
-        break;
-    default:
-        break;
-    }
-}
-
-void HLVEditorViewController::fileOperationDidFinish(int operation)
-{
-    if (!isLongOperation(operation))
-        return;
-    enableControlBarButtons();
-    switch (operation) {
-    case HLVFileOperationSaving:
-        _savingFiles = false;
-        if (!_editorFileArray.isEmpty())
-            hideStatusView();
-        break;
-    case HLVFileOperationArtwork:
-        _downloadingArtwork = false;
-        hideStatusView();
-        break;
-    case HLVFileOperationIdentifying:
-        _downloadingTags = false;
-        hideStatusView();
-        break;
-    case HLVFileOperationRenaming:
-        _renamingFiles = false;
-        hideStatusView();
-        break;
-    default:
-        break;
-    }
-    showFilesAgain();
-    if (operation == _failureOperation) {
-        _failureOperation = 0;
-        if (!_failures.isEmpty())
-            showFailureSummary(operation);
-    }
-}
-
-void HLVEditorViewController::recordsChanged(const HLVRecordChanges& changes)
-{
-    int counted = 0;
-    bool shownChanged = false;
-    for (const HLVRecordChanges::Notice& notice : changes.notices())
-        counted += noteFileChange(notice.record, notice.code) ? 1 : 0;
-    // The progress moves once per batch of notices.
-    if (counted > 0 && _statusEditorViewController)
-        _statusEditorViewController->setCurrentValue(_statusEditorViewController->CurrentValue() + counted);
-    if (_editorFileData) {
-        shownChanged = changes.contains(_editorFileData.get());
-    } else {
-        for (const auto& file : std::as_const(_editorFileArray)) {
-            if (changes.contains(file.get())) {
-                shownChanged = true;
-                break;
-            }
-        }
-    }
-    // A late answer (an artwork lookup ending after its save) can change whether
-    // a shown file has anything to save.
-    if (shownChanged && _fileManager && !isLongOperation(_fileManager->currentOperation()))
-        updateSaveButtonEnabled();
-}
-
-void HLVEditorViewController::onFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code)
-{
-    HLVRecordChanges changes;
-    changes.append(fileData, code);
-    recordsChanged(changes);
-}
-
-bool HLVEditorViewController::noteFileChange(const std::shared_ptr<HLVFileData>& fileData, int code)
-{
-    if (!fileData)
-        return false;
-    // Why a file failed, for the summary when the operation ends.
-    const bool failed = (_failureOperation == HLVFileOperationSaving && code == HLVFileDataChangeNotSaved)
-        || (_failureOperation == HLVFileOperationIdentifying && code == HLVFileManagerChangeIdentificationFailed)
-        || (_failureOperation == HLVFileOperationRenaming && code == HLVFileDataChangeRenamed)
-        || (_failureOperation == HLVFileOperationArtwork && code == HLVFileDataChangeArtwork);
-    if (failed) {
-        const std::optional<HLVFailure> failure =
-            code == HLVFileDataChangeArtwork ? fileData->LastArtworkFailure() : fileData->LastFailure();
-        const bool renameFailed = failure && failure->kind == HLVFailure::Kind::RenameFailed;
-        if (failure && (code != HLVFileDataChangeRenamed || renameFailed))
-            _failures.append(QStringLiteral("%1: %2").arg(fileData->FileName(), failure->message));
-    }
-
-    const bool counts = (_savingFiles && (code == HLVFileDataChangeSaved || code == HLVFileDataChangeNotSaved))
-        || (_downloadingArtwork && code == HLVFileDataChangeArtwork)
-        || (_renamingFiles && code == HLVFileDataChangeRenamed)
-        || (_downloadingTags
-            && (code == HLVFileManagerChangeIdentified || code == HLVFileManagerChangeIdentificationFailed
-                || code == HLVFileManagerChangeIdentificationNotNeeded));
-    if (_downloadingTags && counts && fileData == _editorFileData)
-        displayEditorForFileData(fileData);
-    return counts;
-}
-
-// --- the status strip -------------------------------------------------------------------
-
-void HLVEditorViewController::animateHeight(QWidget* placeholder, int height, int duration,
-                                            std::function<void()> done)
-{
-    // A newer slide replaces one still running.
-    for (QPropertyAnimation* running : placeholder->findChildren<QPropertyAnimation*>(Qt::FindDirectChildrenOnly))
-        running->stop();
-    if (duration == 0) {
-        placeholder->setMaximumHeight(height);
-        placeholder->setMinimumHeight(height);
-        if (done)
-            done();
-        return;
-    }
-    placeholder->setMinimumHeight(0);
-    auto* slide = new QPropertyAnimation(placeholder, "maximumHeight", placeholder);
-    slide->setDuration(duration);
-    slide->setStartValue(placeholder->maximumHeight() > 10000 ? placeholder->height() : placeholder->maximumHeight());
-    slide->setEndValue(height);
-    connect(slide, &QPropertyAnimation::finished, this, [placeholder, height, done] {
-        placeholder->setMinimumHeight(height);
-        if (done)
-            done();
-    });
-    slide->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-void HLVEditorViewController::displayStatusViewWithMessage(const QString& message, double targetValue)
-{
-    if (!_statusEditorViewController) {
-        _statusEditorViewController = new HLVStatusEditorViewController;
-        _statusEditorViewController->setObjectName(QStringLiteral("statusEditorViewController"));
-        _statusEditorViewController->setDelegate(this);
-    }
-    // Back from a failure summary to a running count.
-    _showsFailureSummary = false;
-    _statusEditorViewController->statusProgressIndicator()->show();
-    _statusEditorViewController->cancelButton()->setToolTip(QStringLiteral("Cancel"));
-    _statusEditorViewController->setToolTip(QString());
-    _statusEditorViewController->statusLabel()->setToolTip(QString());
-    _statusEditorViewController->displayStatus(message, targetValue);
-    if (_statusViewVisible)
-        return;
-    if (_statusEditorViewController->parentWidget() != _statusPlaceholderView)
-        _statusPlaceholderView->layout()->addWidget(_statusEditorViewController);
-    _statusEditorViewController->show();
-    const int height = _statusEditorViewController->sizeHint().height();
-    animateHeight(_statusPlaceholderView, height, 0, nullptr);
-    _statusViewVisible = true;
-}
-
-void HLVEditorViewController::displaySaveProgress()
-{
-    downloadTagsCloseButtonSelected();
-    _savingFiles = true;
-    displayStatusViewWithMessage(QStringLiteral("Saving file"), double(_saveCount));
-}
-
-void HLVEditorViewController::displayArtworkDownloadProgress()
-{
-    downloadTagsCloseButtonSelected();
-    _downloadingArtwork = true;
-    if (filesShownCount() > 0)
-        displayStatusViewWithMessage(QStringLiteral("Obtaining artwork for file"), double(filesShownCount()));
-}
-
-void HLVEditorViewController::displayTagDownloadProgress()
-{
-    downloadTagsCloseButtonSelected();
-    _downloadingTags = true;
-    if (filesShownCount() > 0)
-        displayStatusViewWithMessage(QStringLiteral("Obtaining tag information for file"), double(filesShownCount()));
-}
-
-void HLVEditorViewController::displayFileRenameProgress()
-{
-    downloadTagsCloseButtonSelected();
-    _renamingFiles = true;
-    if (filesShownCount() > 0)
-        displayStatusViewWithMessage(QStringLiteral("Renaming file"), double(filesShownCount()));
-}
-
-void HLVEditorViewController::hideStatusView()
-{
-    if (!_statusViewVisible || !_statusEditorViewController)
-        return;
-    _statusViewVisible = false;
-    _showsFailureSummary = false;
-    QPointer<HLVStatusEditorViewController> strip = _statusEditorViewController;
-    animateHeight(_statusPlaceholderView, 0, _stripDuration, [this, strip] {
-        // A strip shown again meanwhile stays.
-        if (strip && !_statusViewVisible) {
-            _statusPlaceholderView->layout()->removeWidget(strip);
-            strip->hide();
-            strip->setParent(this);
-            strip->hide();
-        }
-    });
-}
-
-void HLVEditorViewController::showFailureSummary(int operation)
-{
-    // Rather than vanish, the strip says what went wrong; its tool tip says why.
-    const QString files = _failures.size() == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(_failures.size());
-    const QString verb = operation == HLVFileOperationSaving ? QStringLiteral("saved")
-        : operation == HLVFileOperationRenaming              ? QStringLiteral("renamed")
-                                                             : QStringLiteral("identified");
-    const QString message = operation == HLVFileOperationArtwork ? QStringLiteral("No artwork for %1").arg(files)
-                                                                 : QStringLiteral("%1 could not be %2").arg(files, verb);
-    displayStatusViewWithMessage(message, 0);
-    _showsFailureSummary = true;
-    _statusEditorViewController->statusProgressIndicator()->hide();
-    _statusEditorViewController->statusLabel()->setText(message);
-    _statusEditorViewController->setToolTip(_failures.join(QLatin1Char('\n')));
-    _statusEditorViewController->statusLabel()->setToolTip(_statusEditorViewController->toolTip());
-    _statusEditorViewController->cancelButton()->setToolTip(QStringLiteral("Dismiss"));
-    _statusEditorViewController->cancelButton()->setEnabled(true);
-    _failures.clear();
-}
-
-void HLVEditorViewController::statusEditorCancelOperationWasSelected(HLVStatusEditorViewController* editor)
-{
-    (void)editor;
-    if (_showsFailureSummary) {
-        hideStatusView();
-        return;
-    }
-    if (!_fileManager)
-        return;
-    if (_downloadingTags)
-        _fileManager->stopIdentifying();
-    else if (_downloadingArtwork)
-        _fileManager->stopObtainingArtwork();
-    else if (_savingFiles)
-        _fileManager->stopSaving();
-    else if (_renamingFiles)
-        _fileManager->stopRenaming();
-}
-
-// --- the matches strip ------------------------------------------------------------------
-
-void HLVEditorViewController::scrollEditorToTop()
-{
-    _editorScrollView->verticalScrollBar()->setValue(0);
-}
-
-void HLVEditorViewController::displayMatchesViewForFileData(const std::shared_ptr<HLVFileData>& fileData)
-{
-    if (!fileData || !fileData->hasReleases())
-        return;
-    const qsizetype count = fileData->Releases().size();
-    const qsizetype current = fileData->selectedRelease();
-    if (current < 0) {
-        hideMatchesView();
-        return;
-    }
-    displayMatchesViewWithMatchCount(static_cast<unsigned long>(count), static_cast<unsigned long>(current));
-}
-
-void HLVEditorViewController::displayMatchesViewWithMatchCount(unsigned long matchCount, unsigned long currentMatch)
-{
-    if (!_matchesEditorViewController) {
-        _matchesEditorViewController = new HLVMatchesEditorViewController;
-        _matchesEditorViewController->setObjectName(QStringLiteral("matchesEditorViewController"));
-        _matchesEditorViewController->setDelegate(this);
-    }
-    _matchesEditorViewController->displayMatchesWithMatchCount(matchCount, currentMatch + 1);
-    if (_matchesViewVisible)
-        return;
-    if (_matchesEditorViewController->parentWidget() != _matchesPlaceholderView)
-        _matchesPlaceholderView->layout()->addWidget(_matchesEditorViewController);
-    _matchesEditorViewController->show();
-    const int height = _matchesEditorViewController->sizeHint().height();
-    QPointer<HLVMatchesEditorViewController> strip = _matchesEditorViewController;
-    animateHeight(_matchesPlaceholderView, height, _stripDuration, [this, strip] {
-        if (!strip || strip->parentWidget() != _matchesPlaceholderView)
-            return; // hidden again meanwhile
-        scrollEditorToTop();
-        _matchesViewVisible = true;
-    });
-}
-
-void HLVEditorViewController::hideMatchesView()
-{
-    if (_matchesEditorViewController && _matchesEditorViewController->parentWidget() == _matchesPlaceholderView) {
-        _matchesPlaceholderView->layout()->removeWidget(_matchesEditorViewController);
-        _matchesEditorViewController->hide();
-        _matchesEditorViewController->setParent(this);
-        _matchesEditorViewController->hide();
-    }
-    animateHeight(_matchesPlaceholderView, 0, 0, nullptr);
-    scrollEditorToTop();
-    _matchesViewVisible = false;
-}
-
-void HLVEditorViewController::matchesEditorMatchSelectionUpdated(HLVMatchesEditorViewController* editor,
-                                                                 unsigned long match)
-{
-    (void)editor;
-    if (!_editorFileData || match < 1)
-        return;
-    if (static_cast<unsigned long>(_editorFileData->Releases().size()) < match)
-        return;
-    if (!_editorFileData->selectRelease(static_cast<qsizetype>(match - 1)))
-        return;
-    _tagEditorViewController->displayFileData(_editorFileData);
-    _editorFileData->forceIsModified();
-    if (_fileManager)
-        _fileManager->fileWasModified(_editorFileData);
-    if (_delegate)
-        _delegate->editorViewFileModified(this);
-    updateControlBarButtons();
+    // The menus' rule, for the files shown here.
+    HLVCommandState::Inputs inputs;
+    HLVCommandState::describeSelection(inputs, _editorFileData ? QList{_editorFileData} : _editorFileArray);
+    inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
+    const HLVCommandState state = HLVCommandState::forInputs(inputs);
+    _tagButton->setEnabled(state.downloadTags);
+    _tagTextButton->setEnabled(state.downloadTags);
+    _saveChangesButton->setEnabled(state.save);
+    _saveChangesTextButton->setEnabled(state.save);
+    _detagButton->setEnabled(state.removeTags);
+    _undoChangesButton->setEnabled(state.revert);
 }
 
 // --- the tag editor's questions and news ------------------------------------------------

@@ -75,7 +75,6 @@ public:
     void downloadTagsHideButtonSelected();
     // Asks first (window-modal); the answer removes the tags of the files shown.
     void detagButtonPressed();
-    void detagFileData(const std::shared_ptr<HLVFileData>& fileData);
     void saveChangesButtonSelected();
     void saveChanges();
     void performSave();
@@ -83,10 +82,8 @@ public:
     void undoChanges();
     void stopTrackPreview();
 
+    // Enables the control bar's buttons by the menus' rule (HLVCommandState).
     void updateControlBarButtons();
-    void disableControlBarButtons();
-    void enableControlBarButtons();
-    void updateSaveButtonEnabled();
 
     // The file manager's notices (through the bridge, on the main thread).
     void fileOperationDidStart(int operation);
@@ -132,6 +129,8 @@ private:
     void buildControlBar();
     void buildPopover();
     void placePopover();
+    // Hides the control bar's labels that do not fit the width.
+    void fitControlBar(int width);
     void removePopover();
     void fadePopover(double to, bool removeAfter);
     void animateHeight(QWidget* placeholder, int height, int duration, std::function<void()> done);

@@ -3,6 +3,7 @@
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
 #include "HLVRenameTrackWindowController.h"
+#include "HLVSelectionCommands.h"
 
 #include <QList>
 #include <QFileDialog>
@@ -123,7 +124,7 @@ private:
     void applySearch();
     void showAlert(const QString& message, const QString& informative, const QStringList& buttons,
                    const QString& image, std::function<void(int)> answered);
-    void applyArtwork(const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records);
+    void applyArtwork(const HLVSelectionCommands::Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records);
 
     HLVFileViewControllerDelegate* _delegate = nullptr;
     HLVFileManager* _fileManager = nullptr;

@@ -2,6 +2,7 @@
 // selection, with their alerts.
 
 #include "HLVFileViewController.h"
+#include "HLVCommandState.h"
 #include "HLVFileListModel.h"
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
@@ -37,13 +38,13 @@ void HLVFileViewController::addFilesWithDialog()
 {
     if (!_fileManager || _fileDialog)
         return;
-    auto* dialog = new QFileDialog(dialogParent(_fileDialogWindow, this), QStringLiteral("Add Files"));
+    auto* dialog = new QFileDialog(dialogParent(_fileDialogWindow, this), tr("Add Files"));
     dialog->setObjectName(QStringLiteral("addFilesDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
-    dialog->setNameFilter(QStringLiteral("Music files (*.mp3 *.MP3 *.m4a *.M4A *.m4p *.M4P *.flac *.FLAC)"));
+    dialog->setLabelText(QFileDialog::Accept, tr("Select"));
+    dialog->setNameFilter(tr("Music files (*.mp3 *.MP3 *.m4a *.M4A *.m4p *.M4P *.flac *.FLAC)"));
     _fileDialog = dialog;
     connect(dialog, &QFileDialog::accepted, this, [this, dialog] {
         if (_fileManager)
@@ -56,13 +57,13 @@ void HLVFileViewController::addFolderWithDialog()
 {
     if (!_fileManager || _fileDialog)
         return;
-    auto* dialog = new QFileDialog(dialogParent(_fileDialogWindow, this), QStringLiteral("Add Folder"));
+    auto* dialog = new QFileDialog(dialogParent(_fileDialogWindow, this), tr("Add Folder"));
     dialog->setObjectName(QStringLiteral("addFolderDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
+    dialog->setLabelText(QFileDialog::Accept, tr("Select"));
     _fileDialog = dialog;
     connect(dialog, &QFileDialog::accepted, this, [this, dialog] {
         const QStringList chosen = dialog->selectedFiles();
@@ -76,7 +77,7 @@ void HLVFileViewController::addFolderAtPath(const QString& folder)
 {
     if (!_fileManager)
         return;
-    displayOperationMessage(QStringLiteral("Adding Files"));
+    displayOperationMessage(tr("Adding Files"));
     // Listing a large tree takes a while: the manager lists on a worker, and stops when it does.
     _fileManager->addFilesAndFoldersAtPaths({folder});
 }
@@ -85,7 +86,7 @@ void HLVFileViewController::addFilesAndFoldersAtPaths(const QStringList& paths)
 {
     if (!_fileManager)
         return;
-    displayOperationMessage(QStringLiteral("Adding Files"));
+    displayOperationMessage(tr("Adding Files"));
     _fileManager->addFilesAndFoldersAtPaths(paths);
 }
 
@@ -105,31 +106,31 @@ void HLVFileViewController::buildContextMenu()
 {
     _contextMenu = new QMenu(this);
     _contextMenu->setObjectName(QStringLiteral("fileContextMenu"));
-    _downloadTagsMenuItem = addContextItem(QStringLiteral("downloadTagsMenuItem"), QStringLiteral("Download Tags"),
+    _downloadTagsMenuItem = addContextItem(QStringLiteral("downloadTagsMenuItem"), tr("Download Tags"),
                                            &HLVFileViewController::downloadTagsForSelection);
-    _saveChangesMenuItem = addContextItem(QStringLiteral("saveChangesMenuItem"), QStringLiteral("Save Changes"),
+    _saveChangesMenuItem = addContextItem(QStringLiteral("saveChangesMenuItem"), tr("Save Changes"),
                                           &HLVFileViewController::saveChangesForSelection);
-    _undoChangesMenuItem = addContextItem(QStringLiteral("undoChangesMenuItem"), QStringLiteral("Undo Changes"),
+    _undoChangesMenuItem = addContextItem(QStringLiteral("undoChangesMenuItem"), tr("Undo Changes"),
                                           &HLVFileViewController::undoChangesForSelection);
     _contextMenu->addSeparator();
-    _removeTagsMenuItem = addContextItem(QStringLiteral("removeTagsMenuItem"), QStringLiteral("Remove Tags…"),
+    _removeTagsMenuItem = addContextItem(QStringLiteral("removeTagsMenuItem"), tr("Remove Tags…"),
                                          &HLVFileViewController::removeTagsFromSelection);
-    _mergeArtworkMenuItem = addContextItem(QStringLiteral("mergeArtworkMenuItem"), QStringLiteral("Sync Artwork…"),
+    _mergeArtworkMenuItem = addContextItem(QStringLiteral("mergeArtworkMenuItem"), tr("Sync Artwork…"),
                                            &HLVFileViewController::syncArtwork);
-    _renameSelectionMenuItem = addContextItem(QStringLiteral("renameSelectionMenuItem"), QStringLiteral("Rename…"),
+    _renameSelectionMenuItem = addContextItem(QStringLiteral("renameSelectionMenuItem"), tr("Rename…"),
                                               &HLVFileViewController::renameSelectedFiles);
     _openInFinderMenuItem = addContextItem(QStringLiteral("openInFinderMenuItem"),
-                                           QStringLiteral("Show in File Browser"),
+                                           tr("Show in File Browser"),
                                            &HLVFileViewController::openSelectionInFileBrowser);
     _contextMenu->addSeparator();
-    _addFilesMenuItem = addContextItem(QStringLiteral("addFilesMenuItem"), QStringLiteral("Add Files…"),
+    _addFilesMenuItem = addContextItem(QStringLiteral("addFilesMenuItem"), tr("Add Files…"),
                                        &HLVFileViewController::addFilesWithDialog);
-    _addFolderMenuItem = addContextItem(QStringLiteral("addFolderMenuItem"), QStringLiteral("Add Folder…"),
+    _addFolderMenuItem = addContextItem(QStringLiteral("addFolderMenuItem"), tr("Add Folder…"),
                                         &HLVFileViewController::addFolderWithDialog);
-    _selectAllMenuItem = addContextItem(QStringLiteral("selectAllMenuItem"), QStringLiteral("Select All"),
+    _selectAllMenuItem = addContextItem(QStringLiteral("selectAllMenuItem"), tr("Select All"),
                                         &HLVFileViewController::selectAllFiles);
     _removeSelectionMenuItem = addContextItem(QStringLiteral("removeSelectionMenuItem"),
-                                              QStringLiteral("Remove Selection"),
+                                              tr("Remove Selection"),
                                               &HLVFileViewController::removeSelectedFiles);
 }
 
@@ -142,35 +143,28 @@ void HLVFileViewController::showContextMenu(const QPoint& position)
 
 void HLVFileViewController::menuNeedsUpdate(int clickedRow)
 {
-    for (QAction* item : _contextMenu->actions())
-        item->setEnabled(false);
     const bool rowClicked = clickedRow >= 0 && clickedRow < dataSourceCount();
-    if (operationRunning()) {
-        // Only looking is allowed while the files are busy.
-        if (rowClicked && !_currentSelection.contains(clickedRow))
-            selectRows({clickedRow});
-    } else {
-        _removeSelectionMenuItem->setEnabled(true);
-        _downloadTagsMenuItem->setEnabled(true);
-        _removeTagsMenuItem->setEnabled(true);
-        _addFilesMenuItem->setEnabled(true);
-        _addFolderMenuItem->setEnabled(true);
-        if (rowClicked && _currentSelection.contains(clickedRow)) {
-            const bool modified = HLVFileData::areAnyFilesModified(selectedRecords());
-            _saveChangesMenuItem->setEnabled(modified);
-            _undoChangesMenuItem->setEnabled(modified);
-        } else if (rowClicked) {
-            selectRows({clickedRow});
-            const auto record = _model->recordAt(_proxy->mapToSource(_proxy->index(clickedRow, 0)).row());
-            const bool modified = record && record->IsModified();
-            _saveChangesMenuItem->setEnabled(modified);
-            _undoChangesMenuItem->setEnabled(modified);
-        }
-        const bool anySelected = !_currentSelection.isEmpty();
-        _renameSelectionMenuItem->setEnabled(anySelected);
-        _mergeArtworkMenuItem->setEnabled(anySelected);
-        _selectAllMenuItem->setEnabled(dataSourceCount() > 0 && _tableView->isVisible());
-    }
+    // A click outside the selection selects the clicked row; while files are
+    // busy that is all it does (looking is allowed).
+    if (rowClicked && !_currentSelection.contains(clickedRow))
+        selectRows({clickedRow});
+    // The menus' rule, for the files the menu acts on.
+    HLVCommandState::Inputs inputs;
+    HLVCommandState::describeSelection(inputs, selectedRecords());
+    inputs.listed = dataSourceCount();
+    inputs.added = _fileManager ? _fileManager->FileDataArray().size() : 0;
+    inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
+    const HLVCommandState state = HLVCommandState::forInputs(inputs);
+    _removeSelectionMenuItem->setEnabled(state.removeSelection);
+    _downloadTagsMenuItem->setEnabled(state.downloadTags);
+    _removeTagsMenuItem->setEnabled(state.removeTags);
+    _addFilesMenuItem->setEnabled(state.addFiles);
+    _addFolderMenuItem->setEnabled(state.addFiles);
+    _saveChangesMenuItem->setEnabled(state.save);
+    _undoChangesMenuItem->setEnabled(state.revert);
+    _renameSelectionMenuItem->setEnabled(state.rename);
+    _mergeArtworkMenuItem->setEnabled(state.syncArtwork);
+    _selectAllMenuItem->setEnabled(state.selectAll && _tableView->isVisible());
     _openInFinderMenuItem->setEnabled(rowClicked);
 }
 
@@ -191,9 +185,9 @@ void HLVFileViewController::showAlert(const QString& message, const QString& inf
     for (const QString& title : buttons)
         added.append(box->addButton(title, QMessageBox::AcceptRole));
     box->setDefaultButton(qobject_cast<QPushButton*>(added.first()));
-    for (QAbstractButton* button : std::as_const(added)) {
-        if (button->text() == QLatin1String("Cancel") || button->text() == QLatin1String("Dismiss"))
-            box->setEscapeButton(button);
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        if (buttons[i] == tr("Cancel") || buttons[i] == tr("Dismiss"))
+            box->setEscapeButton(added[i]);
     }
     connect(box, &QMessageBox::buttonClicked, this, [added, answered](QAbstractButton* button) {
         if (answered)
@@ -257,10 +251,10 @@ void HLVFileViewController::removeSelectedFiles()
         remove();
         return;
     }
-    showAlert(QStringLiteral("Remove unsaved files?"),
-              QStringLiteral("One or more of the selected files have unsaved changes. Removing these files will lose "
+    showAlert(tr("Remove unsaved files?"),
+              tr("One or more of the selected files have unsaved changes. Removing these files will lose "
                              "any changes that have been made."),
-              {QStringLiteral("Cancel"), QStringLiteral("Remove")}, QStringLiteral("SaveFileAlertImage"),
+              {tr("Cancel"), tr("Remove")}, QStringLiteral("SaveFileAlertImage"),
               [remove](int answer) {
                   if (answer == 1)
                       remove();
@@ -272,14 +266,14 @@ void HLVFileViewController::removeTagsFromSelection()
     const auto records = selectedRecords();
     if (records.isEmpty())
         return;
-    showAlert(QStringLiteral("Remove Tags"),
-              QStringLiteral("This will remove all tags from the selected file(s). Once saved, the changes will not be "
+    showAlert(tr("Remove Tags"),
+              tr("This will remove all tags from the selected file(s). Once saved, the changes will not be "
                              "reversable."),
-              {QStringLiteral("Cancel"), QStringLiteral("Remove Tags")}, QStringLiteral("DetagAlertImage"),
+              {tr("Cancel"), tr("Remove Tags")}, QStringLiteral("DetagAlertImage"),
               [this, records](int answer) {
                   if (answer != 1)
                       return;
-                  HLVSelectionCommands::removeTags(this, records, _fileManager, [this] {
+                  HLVSelectionCommands::removeTags(this, records, _fileManager, HLVCompilationFlag::Keep, [this] {
                       refreshView();
                       reportSelection();
                   });
@@ -290,40 +284,41 @@ void HLVFileViewController::syncArtwork()
 {
     const auto records = selectedRecords();
     if (records.size() < 2) {
-        showAlert(QStringLiteral("Invalid Track Selection"),
-                  QStringLiteral("You must select at least two tracks to sync artwork. At least one track must have "
+        showAlert(tr("Invalid Track Selection"),
+                  tr("You must select at least two tracks to sync artwork. At least one track must have "
                                  "existing artwork."),
-                  {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                  {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
         return;
     }
     // The first picture may have to be read from its file: on a worker.
-    HLVSelectionCommands::findFirstArtwork(this, records, [this, records](const QImage& image) {
-        if (image.isNull()) {
-            showAlert(QStringLiteral("Invalid Track Selection"),
-                      QStringLiteral("At least one of the selected tracks must have existing artwork to sync to the "
+    HLVSelectionCommands::findFirstArtwork(this, records, [this, records](const HLVSelectionCommands::Cover& cover) {
+        if (!cover.source) {
+            showAlert(tr("Invalid Track Selection"),
+                      tr("At least one of the selected tracks must have existing artwork to sync to the "
                                      "other tracks."),
-                      {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
-        showAlert(QStringLiteral("Sync Artwork"),
-                  QStringLiteral("The first found artwork in the selected tracks will be applied to all other tracks "
+        showAlert(tr("Sync Artwork"),
+                  tr("The first found artwork in the selected tracks will be applied to all other tracks "
                                  "in the selection."),
-                  {QStringLiteral("Sync Artwork"), QStringLiteral("Cancel")}, QStringLiteral("SaveFileAlertImage"),
-                  [this, image, records](int answer) {
+                  {tr("Sync Artwork"), tr("Cancel")}, QStringLiteral("SaveFileAlertImage"),
+                  [this, cover, records](int answer) {
                       if (answer == 0)
-                          applyArtwork(image, records);
+                          applyArtwork(cover, records);
                   });
     });
 }
 
-void HLVFileViewController::applyArtwork(const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records)
+void HLVFileViewController::applyArtwork(const HLVSelectionCommands::Cover& cover,
+                                         const QList<std::shared_ptr<HLVFileData>>& records)
 {
-    HLVSelectionCommands::applyArtwork(this, image, records, _fileManager, [this](bool written) {
+    HLVSelectionCommands::applyArtwork(this, cover, records, _fileManager, [this](bool written) {
         if (!written) {
-            showAlert(QStringLiteral("Sync Artwork"),
-                      QStringLiteral("The artwork could not be written to the temporary folder, so nothing was "
+            showAlert(tr("Sync Artwork"),
+                      tr("The artwork could not be written to the temporary folder, so nothing was "
                                      "changed."),
-                      {QStringLiteral("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
         refreshView();

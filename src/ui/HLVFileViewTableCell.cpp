@@ -62,10 +62,11 @@ HLVFileViewTableCell::Content HLVFileViewTableCell::setCellContentForFileData(co
 
 QColor HLVFileViewTableCell::textColor(const QPalette& palette, bool highlighted, bool greyed)
 {
+    // The theme's own colours, so dark and high-contrast themes stay legible.
     if (highlighted)
-        return Qt::white;
+        return palette.color(QPalette::Active, QPalette::HighlightedText);
     if (greyed)
-        return QColor(0x9a, 0x9a, 0x9a);
+        return palette.color(QPalette::Disabled, QPalette::Text);
     return palette.color(QPalette::Text);
 }
 

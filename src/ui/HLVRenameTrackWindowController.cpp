@@ -1,4 +1,5 @@
 #include "HLVRenameTrackWindowController.h"
+#include "HLVRenamingPlan.h"
 #include "HLVTagValueParser.h"
 #include "HLVViewJobs.h"
 
@@ -10,28 +11,29 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 HLVRenameTrackWindowController::HLVRenameTrackWindowController(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("HLVRenameTrackWindowController"));
-    setWindowTitle(QStringLiteral("Rename Files"));
+    setWindowTitle(tr("Rename Files"));
     setWindowModality(Qt::WindowModal);
     _preview = new HLVViewJobs(this);
 
     auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(QStringLiteral("Name the selected files from their tags:"), this);
+    auto* intro = new QLabel(tr("Name the selected files from their tags:"), this);
     layout->addWidget(intro);
 
     auto* pattern = new QHBoxLayout;
     auto makePopUp = [this, pattern](const QString& name) {
         auto* popUp = new QComboBox(this);
         popUp->setObjectName(name);
-        popUp->addItem(noFieldTitle());
+        popUp->setAccessibleName(tr("Name part"));
+        // The field's identifier goes with each entry, whatever the entry reads.
+        popUp->addItem(noFieldTitle(), int(HLVFileNameStructure::None));
         for (int identifier = HLVFileNameStructure::AlbumName; identifier <= HLVFileNameStructure::Year; ++identifier)
-            popUp->addItem(HLVFileNameStructure::stringValueForIdentifier(identifier));
+            popUp->addItem(fieldTitle(identifier), identifier);
         connect(popUp, &QComboBox::activated, this, [this, popUp] { fileStructureModified(popUp); });
         pattern->addWidget(popUp, 1);
         return popUp;
@@ -47,13 +49,13 @@ HLVRenameTrackWindowController::HLVRenameTrackWindowController(QWidget* parent) 
     exampleTextField = new QLabel(this);
     exampleTextField->setObjectName(QStringLiteral("exampleTextField"));
     exampleTextField->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    example->addRow(QStringLiteral("Example:"), exampleTextField);
+    example->addRow(tr("Example:"), exampleTextField);
     layout->addLayout(example);
 
     _previewList = new QTreeWidget(this);
     _previewList->setObjectName(QStringLiteral("renamePreviewList"));
     _previewList->setColumnCount(2);
-    _previewList->setHeaderLabels({QStringLiteral("Current Name"), QStringLiteral("New Name")});
+    _previewList->setHeaderLabels({tr("Current Name"), tr("New Name")});
     _previewList->setRootIsDecorated(false);
     _previewList->setSelectionMode(QAbstractItemView::NoSelection);
     _previewList->header()->setSectionResizeMode(QHeaderView::Stretch);
@@ -61,9 +63,9 @@ HLVRenameTrackWindowController::HLVRenameTrackWindowController(QWidget* parent) 
     layout->addWidget(_previewList, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    auto* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    applyButton = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);
+    applyButton = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
     applyButton->setObjectName(QStringLiteral("applyButton"));
     applyButton->setDefault(true);
     connect(applyButton, &QPushButton::clicked, this, &HLVRenameTrackWindowController::apply);
@@ -77,7 +79,25 @@ HLVRenameTrackWindowController::HLVRenameTrackWindowController(QWidget* parent) 
 
 QString HLVRenameTrackWindowController::noFieldTitle()
 {
-    return QStringLiteral("(No Field)");
+    return tr("(No Field)");
+}
+
+QString HLVRenameTrackWindowController::fieldTitle(int identifier)
+{
+    switch (identifier) {
+    case HLVFileNameStructure::AlbumName: return tr("Album Name");
+    case HLVFileNameStructure::Artist: return tr("Artist");
+    case HLVFileNameStructure::Composer: return tr("Composer");
+    case HLVFileNameStructure::DiscNumber: return tr("Disc Number");
+    case HLVFileNameStructure::DiscTotal: return tr("Disc Total");
+    case HLVFileNameStructure::Genre: return tr("Genre");
+    case HLVFileNameStructure::Grouping: return tr("Grouping");
+    case HLVFileNameStructure::Title: return tr("Title");
+    case HLVFileNameStructure::TrackNumber: return tr("Track Number");
+    case HLVFileNameStructure::TrackTotal: return tr("Track Total");
+    case HLVFileNameStructure::Year: return tr("Year");
+    default: return noFieldTitle();
+    }
 }
 
 void HLVRenameTrackWindowController::setFileNameStructure(const std::optional<HLVFileNameStructure>& structure)
@@ -97,22 +117,22 @@ HLVRenameTrackWindowController::outcomes(const QList<std::shared_ptr<HLVFileData
                                          const HLVFileNameStructure& structure)
 {
     QList<Outcome> result;
-    QSet<QString> claimed;  // targets of earlier files
-    QSet<QString> vacated;  // paths earlier files move away from
-    for (const auto& record : files) {
+    for (const HLVRenamingPlan::Step& step : HLVRenamingPlan::plan(files, structure)) {
         Outcome outcome;
-        outcome.currentName = record->FileName();
-        const auto target = structure.isEmpty() ? std::nullopt : record->renamedFilePathUsingStructure(structure);
-        if (!target) {
-            outcome.leftAlone = QStringLiteral("Left alone: the tags give no name");
-        } else if (*target == record->FilePath()) {
-            outcome.leftAlone = QStringLiteral("Left alone: already so named");
-        } else if (claimed.contains(*target) || (QFileInfo::exists(*target) && !vacated.contains(*target))) {
-            outcome.leftAlone = QStringLiteral("Left alone: %1 is taken").arg(QFileInfo(*target).fileName());
-        } else {
-            outcome.newName = QFileInfo(*target).fileName();
-            claimed.insert(*target);
-            vacated.insert(record->FilePath());
+        outcome.currentName = QFileInfo(step.from).fileName();
+        switch (step.outcome) {
+        case HLVRenamingPlan::Outcome::NoName:
+            outcome.leftAlone = tr("Left alone: the tags give no name");
+            break;
+        case HLVRenamingPlan::Outcome::AlreadyNamed:
+            outcome.leftAlone = tr("Left alone: already so named");
+            break;
+        case HLVRenamingPlan::Outcome::Taken:
+            outcome.leftAlone = tr("Left alone: %1 is taken").arg(QFileInfo(*step.target).fileName());
+            break;
+        case HLVRenamingPlan::Outcome::Rename:
+            outcome.newName = QFileInfo(*step.target).fileName();
+            break;
         }
         result.append(outcome);
     }
@@ -125,15 +145,21 @@ void HLVRenameTrackWindowController::updateControls()
                                                  : HLVTagValueParser::pathExtension(_selectedFiles.first()->FilePath());
     if (extension.isEmpty())
         extension = QStringLiteral("m4a");
-    exampleTextField->setText(_fileNameStructure.stringValue() + QLatin1Char('.') + extension);
+    QStringList parts;
+    for (int identifier : {_fileNameStructure.firstComponent(), _fileNameStructure.middleComponent(),
+                           _fileNameStructure.lastComponent()}) {
+        if (identifier != HLVFileNameStructure::None)
+            parts.append(fieldTitle(identifier));
+    }
+    exampleTextField->setText(parts.join(QStringLiteral(" - ")) + QLatin1Char('.') + extension);
     applyButton->setEnabled(!_fileNameStructure.isEmpty());
-    const std::pair<QComboBox*, QString> popUps[] = {
-        {popUpButtonA, _fileNameStructure.firstComponentString()},
-        {popUpButtonB, _fileNameStructure.middleComponentString()},
-        {popUpButtonC, _fileNameStructure.lastComponentString()},
+    const std::pair<QComboBox*, int> popUps[] = {
+        {popUpButtonA, _fileNameStructure.firstComponent()},
+        {popUpButtonB, _fileNameStructure.middleComponent()},
+        {popUpButtonC, _fileNameStructure.lastComponent()},
     };
-    for (const auto& [popUp, name] : popUps) {
-        const int item = popUp->findText(name, Qt::MatchExactly);
+    for (const auto& [popUp, identifier] : popUps) {
+        const int item = popUp->findData(identifier);
         popUp->setCurrentIndex(item >= 0 ? item : 0);
     }
 
@@ -143,7 +169,7 @@ void HLVRenameTrackWindowController::updateControls()
         _preview->cancel();
         return;
     }
-    auto* waiting = new QTreeWidgetItem(_previewList, {QStringLiteral("Reading tags\u2026"), QString()});
+    auto* waiting = new QTreeWidgetItem(_previewList, {tr("Reading tags\u2026"), QString()});
     waiting->setForeground(0, palette().color(QPalette::Disabled, QPalette::Text));
     const QList<std::shared_ptr<HLVFileData>> files = _selectedFiles;
     const HLVFileNameStructure structure = _fileNameStructure;
@@ -176,7 +202,7 @@ void HLVRenameTrackWindowController::showOutcomes(const QList<Outcome>& planned)
 
 void HLVRenameTrackWindowController::fileStructureModified(QComboBox* sender)
 {
-    const int identifier = HLVFileNameStructure::identifierForStringValue(sender->currentText());
+    const int identifier = sender->currentData().toInt();
     if (sender == popUpButtonA)
         _fileNameStructure.setFirstComponent(identifier);
     else if (sender == popUpButtonB)

@@ -28,12 +28,13 @@ public:
     QList<std::shared_ptr<HLVFileData>> selectedFiles() const { return _selectedFiles; }
     void setSelectedFiles(const QList<std::shared_ptr<HLVFileData>>& files);
 
-    // The title of the pop-up entry that stands for no field.
+    // The title of the pop-up entry that stands for no field, and of each field.
     static QString noFieldTitle();
+    static QString fieldTitle(int identifier);
 
-    // What a rename with the structure would do to each file, in order, as the
-    // rename itself decides: a later file cannot take a name an earlier one took.
-    // Reads tags and looks at the disk: never on the main thread.
+    // What a rename with the structure would do to each file, in order, in
+    // words (HLVRenamingPlan decides). Reads tags and looks at the disk: never
+    // on the main thread.
     struct Outcome
     {
         QString currentName;

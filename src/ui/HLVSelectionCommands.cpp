@@ -1,64 +1,64 @@
 #include "HLVSelectionCommands.h"
-#include "HLVFileData.h"
+#include "HLVArtworkFolder.h"
 #include "HLVFileManager.h"
+#include "HLVTagLibWriter.h"
 #include "HLVViewJobs.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QUuid>
-
 void HLVSelectionCommands::removeTags(QObject* context, const QList<std::shared_ptr<HLVFileData>>& records,
-                                      HLVFileManager* manager, std::function<void()> done)
+                                      HLVFileManager* manager, HLVCompilationFlag compilation,
+                                      std::function<void()> done)
 {
-    HLVViewJobs::run(context, [records, manager] {
-        for (const auto& record : records)
-            record->removeTags();
+    HLVViewJobs::run(context, [records, manager, compilation] {
         if (manager)
-            manager->filesWereModified(records);
+            manager->removeTags(records, compilation);
     }, std::move(done));
 }
 
 void HLVSelectionCommands::findFirstArtwork(QObject* context, const QList<std::shared_ptr<HLVFileData>>& records,
-                                            std::function<void(const QImage&)> done)
+                                            std::function<void(const Cover&)> done)
 {
-    auto found = std::make_shared<QImage>();
+    auto found = std::make_shared<Cover>();
     HLVViewJobs::run(context, [records, found] {
         for (const auto& record : records) {
             const auto pending = record->existingVirtualTagMap();
-            *found = pending && !pending->Artwork().isNull() ? pending->Artwork().image()
-                                                             : record->readOwnArtwork().image();
-            if (!found->isNull())
+            if (pending && pending->ArtworkState() == HLVArtworkStateRemove)
+                continue; // its picture goes at the next save
+            if (pending && !pending->Artwork().isNull() && pending->ArtworkPath()) {
+                *found = Cover{record, pending->Artwork(), pending->ArtworkPath()};
                 return;
+            }
+            const HLVArtwork own = record->readOwnArtwork();
+            if (!own.isNull() && own.hasPictureData()) {
+                *found = Cover{record, own, std::nullopt};
+                return;
+            }
         }
     }, [found, done = std::move(done)] { done(*found); });
 }
 
-void HLVSelectionCommands::applyArtwork(QObject* context, const QImage& image,
+void HLVSelectionCommands::applyArtwork(QObject* context, const Cover& cover,
                                         const QList<std::shared_ptr<HLVFileData>>& records, HLVFileManager* manager,
                                         std::function<void(bool)> done)
 {
     auto written = std::make_shared<bool>(false);
-    HLVViewJobs::run(context, [image, records, manager, written] {
-        const QString folder = QDir::tempPath() + QStringLiteral("/CRArtwork");
-        QString path;
-        do {
-            path = folder + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
-        } while (QFileInfo::exists(path));
-        if (!QDir().mkpath(folder) || !image.save(path, "JPG", 100))
+    HLVViewJobs::run(context, [cover, records, manager, written] {
+        if (!cover.source || !manager)
             return;
-        // One picture shared by every record's pending map.
-        const HLVArtwork artwork(image);
-        for (const auto& record : records) {
-            record->editVirtualTagMap([&](HLVTagMap& map) {
-                map.setArtwork(artwork);
-                map.setArtworkState(HLVArtworkStateChosen);
-                map.setArtworkAttempted(true);
-                map.setArtworkPath(path);
-            });
-            record->forceIsModified();
+        QString path = cover.path.value_or(QString());
+        if (path.isEmpty()) {
+            // The picture's own bytes, not a re-encoding: a save embeds them as they are.
+            const QByteArray bytes = cover.picture.encodedData();
+            const QString mime = HLVTagLibWriter::pictureMimeType(QString(), bytes);
+            path = HLVArtworkFolder::storePicture(bytes, mime.mid(mime.indexOf(QLatin1Char('/')) + 1));
+            if (path.isEmpty())
+                return;
         }
-        if (manager)
-            manager->filesWereModified(records);
+        QList<std::shared_ptr<HLVFileData>> others;
+        for (const auto& record : records) {
+            if (record != cover.source)
+                others.append(record);
+        }
+        manager->chooseArtwork(others, cover.picture, path);
         *written = true;
     }, [written, done = std::move(done)] { done(*written); });
 }

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QImage>
+#include "HLVArtwork.h"
+#include "HLVFileData.h"
+
 #include <QList>
+#include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
-class HLVFileData;
 class HLVFileManager;
 class QObject;
 
@@ -16,17 +19,27 @@ class QObject;
 class HLVSelectionCommands
 {
 public:
-    // Remove Tags: every record's pending changes become the cleared map;
-    // nothing is written until a save.
+    // Remove Tags (HLVFileManager::removeTags): the records that can be
+    // written get the cleared map as their pending changes; nothing is
+    // written until a save.
     static void removeTags(QObject* context, const QList<std::shared_ptr<HLVFileData>>& records,
-                           HLVFileManager* manager, std::function<void()> done);
+                           HLVFileManager* manager, HLVCompilationFlag compilation, std::function<void()> done);
+
     // The first picture of the records in order: a picture chosen for one
-    // (pending), else the file's own. A null image when none has one.
+    // (pending, with the file a save embeds it from), else the file's own
+    // with its bytes. No source when none has one.
+    struct Cover
+    {
+        std::shared_ptr<HLVFileData> source;
+        HLVArtwork picture;
+        std::optional<QString> path;
+    };
     static void findFirstArtwork(QObject* context, const QList<std::shared_ptr<HLVFileData>>& records,
-                                 std::function<void(const QImage&)> done);
-    // Writes the picture as a JPEG to the temporary artwork folder and makes it
-    // the chosen picture of every record; false (nothing changed) when it
-    // cannot be written.
-    static void applyArtwork(QObject* context, const QImage& image, const QList<std::shared_ptr<HLVFileData>>& records,
+                                 std::function<void(const Cover&)> done);
+    // Sync Artwork: the cover becomes the chosen picture of every record but
+    // its source, which stays as it is. A picture from a file is stored with
+    // its own bytes in the artwork folder; false (nothing changed) when it
+    // cannot be stored.
+    static void applyArtwork(QObject* context, const Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records,
                              HLVFileManager* manager, std::function<void(bool)> done);
 };

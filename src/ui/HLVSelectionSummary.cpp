@@ -71,9 +71,13 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
     HLVSelectionSummary summary;
     summary.fileCount = files.size();
     summary.sharedPending.resize(fields.size());
+    summary.sharedShown.resize(fields.size());
     summary.savedCounts.resize(fields.size());
     summary.saved.reserve(files.size());
     QList<bool> fieldAlike(fields.size(), true);
+    QList<bool> shownAlike(fields.size(), true);
+    quint64 pictureKey = 0;
+    bool picturesAlike = true;
     bool customValuesLeft = true;
     for (qsizetype f = 0; f < files.size(); ++f) {
         if (cancelled.load())
@@ -98,13 +102,28 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
 
         const auto kept = earlier.constFind(file.get());
         const Saved saved = kept != earlier.constEnd() && !changed.contains(file.get()) ? *kept : savedOf(file, fields);
-        for (qsizetype i = 0; i < fields.size(); ++i)
+        for (qsizetype i = 0; i < fields.size(); ++i) {
             ++summary.savedCounts[i][saved.texts.value(i)];
+            // The pending value where there is one, else the saved one.
+            const bool changes = pendingText(*fields.at(i), pending.get()).has_value();
+            const QString shown = changes ? shownText(*fields.at(i), pending.get()) : saved.texts.value(i);
+            if (f == 0)
+                summary.sharedShown[i] = shown;
+            else if (shownAlike.at(i) && shown != summary.sharedShown.at(i))
+                shownAlike[i] = false;
+        }
         summary.savedCompilationsOn += saved.compilation ? 1 : 0;
         summary.saved.insert(file.get(), saved);
 
+        const auto merged = picturesAlike || customValuesLeft ? file->TagMap() : nullptr;
+        if (picturesAlike) {
+            // Compared by content, without reading the pictures' bytes again.
+            const quint64 key = merged->Artwork().contentKey();
+            if (f == 0)
+                pictureKey = key;
+            picturesAlike = key != 0 && key == pictureKey;
+        }
         if (customValuesLeft) {
-            const auto merged = file->TagMap();
             if (f == 0) {
                 if (merged->CustomTagValues()) {
                     for (const auto& value : *merged->CustomTagValues())
@@ -116,9 +135,12 @@ std::optional<HLVSelectionSummary> HLVSelectionSummary::of(const QList<std::shar
             customValuesLeft = !summary.commonCustomTagValues.isEmpty();
         }
     }
+    summary.sharedArtwork = !files.isEmpty() && picturesAlike;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (!fieldAlike.at(i))
             summary.sharedPending[i].reset();
+        if (!shownAlike.at(i))
+            summary.sharedShown[i].reset();
     }
     return summary;
 }

@@ -16,7 +16,7 @@ struct HLVTagField;
 
 // What the tag editor shows for several files, worked out off the main
 // thread (it reads the tags of records not read yet): per field the pending
-// value all files share, the values saved in the files (as counts, so the
+// value all files share, the value they share once it is applied, the values saved in the files (as counts, so the
 // summary of many files stays small), the compilation flags, and the custom
 // tags all files have. Saved values of records that did not change can be
 // taken over from an earlier summary.
@@ -45,7 +45,12 @@ public:
 
     qsizetype fileCount = 0;
     QList<std::optional<QString>> sharedPending; // per field
+    // Per field: the text every file would hold once its pending changes are
+    // applied (as the field shows it), absent where they differ.
+    QList<std::optional<QString>> sharedShown;
     QList<QHash<QString, int>> savedCounts;      // per field: saved text -> files
+    // Every file holds the same picture once its pending changes apply.
+    bool sharedArtwork = false;
     std::optional<bool> sharedPendingCompilation;
     bool pendingCompilationAlike = true;
     int savedCompilationsOn = 0;

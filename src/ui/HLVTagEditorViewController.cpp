@@ -13,6 +13,7 @@
 #include "HLVViewJobs.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <algorithm>
 #include <QToolButton>
 
@@ -98,6 +99,16 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
     if (!map)
         return;
     showValuesOfFile(fileData);
+    showEditability();
+    if (!fileData->canBeEdited()) {
+        // Nothing to look for or load for a file that cannot take it.
+        showArtworkTitle(tr("No artwork"));
+        for (QToolButton* button : {_removeArtworkButton, _restoreArtworkButton, _downloadArtworkButton})
+            button->setEnabled(false);
+        _playTrackBox->show();
+        updatePreviewAvailability();
+        return;
+    }
 
     showArtworkTitle(tr("No artwork"));
     for (QToolButton* button : {_removeArtworkButton, _restoreArtworkButton, _downloadArtworkButton})
@@ -240,15 +251,18 @@ void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary
     for (qsizetype i = 0; i < _textFields.size(); ++i) {
         HLVTagTextField* field = _textFields.at(i);
         const std::optional<QString>& shared = summary.sharedPending.at(i);
+        // What every file holds once its changes are applied; shown only, so
+        // that nothing is written for a field the user leaves alone.
+        const std::optional<QString>& shown = shared ? shared : summary.sharedShown.at(i);
         // A field the user is typing in keeps the typed text.
         if (field->DidFinishEditing()) {
             if (_tagFields.at(i)->numeric)
-                field->setNumberValueOrEmpty(shared ? std::optional<int>(shared->toInt()) : std::nullopt);
+                field->setNumberValueOrEmpty(shown ? std::optional<int>(shown->toInt()) : std::nullopt);
             else
-                field->setStringValueOrEmpty(shared);
+                field->setStringValueOrEmpty(shown);
         }
         // An empty field over files that differ leaves each file's value alone.
-        field->setPlaceholderText(!shared && summary.savedCounts.at(i).size() > 1 ? tr("Multiple values") : QString());
+        field->setPlaceholderText(!shown ? tr("Multiple values") : QString());
         field->setDistinctSavedValues(summary.savedCounts.at(i).keys(), summary.fileCount, shared.has_value());
     }
     _compilationButton->setChecked(summary.pendingCompilationAlike && summary.sharedPendingCompilation.value_or(false));
@@ -257,6 +271,43 @@ void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary
     updateCompilationMark();
     _customTagEditorViewController->setActiveFilePath(_tagFileArray.constFirst()->FilePath());
     _customTagEditorViewController->setCustomTagValues(summary.commonCustomTagValues);
+    // The same picture on every file is shown (the summary read the files).
+    if (summary.sharedArtwork) {
+        const auto& first = _tagFileArray.constFirst();
+        showArtworkOf(first, first->TagMap()->Artwork());
+    }
+    showEditability();
+}
+
+void HLVTagEditorViewController::showEditability()
+{
+    const QList<std::shared_ptr<HLVFileData>> files = filesShown();
+    qsizetype editable = 0;
+    for (const auto& file : files)
+        editable += file->canBeEdited() ? 1 : 0;
+    QString reason;
+    if (files.size() == 1 && editable == 0) {
+        const auto& file = files.constFirst();
+        const std::optional<HLVFailure> failure = file->LastFailure();
+        if (file->IsReadOnly())
+            reason = tr("This file is read-only, so its tags cannot be changed.");
+        else if (failure && !failure->message.isEmpty())
+            reason = tr("The tags of this file cannot be read (%1), so they cannot be changed.").arg(failure->message);
+        else
+            reason = tr("The tags of this file cannot be read, so they cannot be changed.");
+    } else if (!files.isEmpty() && editable < files.size()) {
+        const qsizetype locked = files.size() - editable;
+        reason = editable == 0 ? tr("None of these files can be changed: they are read-only or cannot be read.")
+                               : tr("%n of these files cannot be changed (read-only or unreadable); edits reach "
+                                    "the others only.", nullptr, int(locked));
+    }
+    const bool locked = !files.isEmpty() && editable == 0;
+    for (HLVTagTextField* field : std::as_const(_textFields))
+        field->setReadOnly(locked);
+    _compilationButton->setEnabled(!locked && !isWorking());
+    _loadArtworkButton->setEnabled(!locked);
+    _readOnlyReasonLabel->setText(reason);
+    _readOnlyReasonLabel->setVisible(!reason.isEmpty());
 }
 
 bool HLVTagEditorViewController::isWorking() const
@@ -410,6 +461,7 @@ void HLVTagEditorViewController::fileOperationDidFinish(int operation)
 {
     _loadArtworkButton->setEnabled(true);
     _downloadArtworkButton->setEnabled(true);
+    showEditability();
     // Saved values of the files a save wrote, once per batch (unless the
     // owner has shown the files again already).
     if (!_tagFileArray.isEmpty() && !_savedSinceShown.isEmpty() && !_summaryJob->isBusy())

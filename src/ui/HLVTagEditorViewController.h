@@ -33,6 +33,7 @@ class QAbstractAnimation;
 class QAction;
 class QAudioOutput;
 class QCheckBox;
+class QLabel;
 class QMediaPlayer;
 class QMimeData;
 class QProgressBar;
@@ -116,13 +117,12 @@ public:
     bool hoverButtonDraggingEntered(HLVHoverButton* button, const QMimeData* data) override;
     bool hoverButtonPerformDragOperation(HLVHoverButton* button, const QMimeData* data) override;
 
-    // Whether a menu item titled "Copy" or "Paste" can act now.
+    // Whether the artwork well's Copy or Paste action can act now (false for any other action).
     bool validateMenuItem(const QAction* item) const;
     void copyImage();
-    // Stores the clipboard's picture as a JPEG in artworkFolderPath() and loads it.
+    // Stores the clipboard's picture as a JPEG in this process's artwork
+    // folder (HLVArtworkFolder) and loads it.
     bool pasteImage(HLVFailure* failure = nullptr);
-    // Where pasted pictures are kept until the program ends (it removes the folder).
-    static QString artworkFolderPath();
 
     // Why the preview cannot play; empty when it can, as far as is known
     // before the first preview starts the media back end.
@@ -136,6 +136,8 @@ public:
     HLVTagTextField* textFieldForKey(const QString& key) const;
     const QList<HLVTagTextField*>& textFields() const { return _textFields; }
     QCheckBox* compilationButton() const { return _compilationButton; }
+    // Why the files shown cannot be changed; hidden when they can.
+    QLabel* readOnlyReasonLabel() const { return _readOnlyReasonLabel; }
     HLVHoverButton* viewArtworkButton() const { return _viewArtworkButton; }
     QToolButton* downloadArtworkButton() const { return _downloadArtworkButton; }
     QToolButton* loadArtworkButton() const { return _loadArtworkButton; }
@@ -165,6 +167,8 @@ private:
     void summarizeShownFiles(bool sameFiles);
     void applySummary(const HLVSelectionSummary& summary);
     void setWorking(bool working);
+    // Fields read-only, with the reason above them, when no file shown can be written.
+    void showEditability();
     void refreshSavedValues();
     void showSavedValues();
     void updateCompilationMark();
@@ -197,6 +201,7 @@ private:
     QList<HLVTagTextField*> _textFields;
     QList<const HLVTagField*> _tagFields; // what each text field edits
     QCheckBox* _compilationButton = nullptr;
+    QLabel* _readOnlyReasonLabel = nullptr;
     HLVHoverButton* _playTrackButton = nullptr;
     HLVHoverButton* _playTrackIconButton = nullptr;
     QToolButton* _downloadArtworkButton = nullptr;

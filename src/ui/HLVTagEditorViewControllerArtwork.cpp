@@ -2,6 +2,7 @@
 // fetch of a picture found on the web.
 
 #include "HLVTagEditorViewController.h"
+#include "HLVArtworkFolder.h"
 #include "HLVArtwork.h"
 #include "HLVArtworkWindowController.h"
 #include "HLVFileData.h"
@@ -13,9 +14,9 @@
 #include "HLVViewJobs.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -27,7 +28,7 @@
 #include <QThreadPool>
 #include <QToolButton>
 #include <QUrl>
-#include <QUuid>
+#include <algorithm>
 
 namespace {
 
@@ -77,7 +78,10 @@ void HLVTagEditorViewController::showArtworkOf(const std::shared_ptr<HLVFileData
         const QImage full = fileData->readOwnArtwork().image();
         const QImage thumbnail = full.isNull() ? full : full.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return [this, fileData, thumbnail, fetch] {
-            if (fileData != _tagFileData || fetch != _artworkFetch)
+            // Still shown: the file alone, or the first of files sharing the picture.
+            const bool shown = fileData == _tagFileData
+                || (!_tagFileData && !_tagFileArray.isEmpty() && _tagFileArray.constFirst() == fileData);
+            if (!shown || fetch != _artworkFetch)
                 return;
             if (thumbnail.isNull()) {
                 showArtworkTitle(tr("No artwork"));
@@ -179,8 +183,11 @@ void HLVTagEditorViewController::loadArtworkButtonPressed()
 
 bool HLVTagEditorViewController::loadArtworkFromPath(const QString& path, HLVFailure* failure)
 {
-    if (filesShown().isEmpty())
+    const QList<std::shared_ptr<HLVFileData>> shown = filesShown();
+    if (shown.isEmpty())
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file is shown"));
+    if (std::ranges::none_of(shown, [](const auto& file) { return file->canBeEdited(); }))
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be changed"));
     const QImage image = readImage(path, failure);
     if (image.isNull())
         return false;
@@ -192,16 +199,8 @@ void HLVTagEditorViewController::applyChosenArtwork(const QImage& image, const Q
 {
     const QList<std::shared_ptr<HLVFileData>> files = filesShown();
     const HLVArtwork artwork(image);
-    for (const auto& file : files) {
-        file->editVirtualTagMap([&](HLVTagMap& map) {
-            map.setArtwork(artwork);
-            map.setArtworkPath(path);
-            map.setArtworkState(HLVArtworkStateChosen);
-            // The user's choice: a save must not look for another picture instead.
-            map.setArtworkAttempted(true);
-        });
-        file->forceIsModified();
-    }
+    for (const auto& file : files)
+        file->chooseArtwork(artwork, path);
     showArtworkImage(image);
     if (_tagFileData)
         _restoreArtworkButton->setEnabled(initialTagsHaveArtwork(_tagFileData));
@@ -383,14 +382,12 @@ bool HLVTagEditorViewController::hoverButtonPerformDragOperation(HLVHoverButton*
 
 bool HLVTagEditorViewController::validateMenuItem(const QAction* item) const
 {
-    if (!item)
-        return false;
-    const QString title = QString(item->text()).remove(QLatin1Char('&'));
-    if (title == QLatin1String("Paste")) {
+    // The actions themselves, whatever their (translated) text says.
+    if (item && item == _pasteAction) {
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
         return !filesShown().isEmpty() && data && data->hasImage();
     }
-    if (title == QLatin1String("Copy"))
+    if (item && item == _copyAction)
         return !_artworkImage.isNull();
     return false;
 }
@@ -399,11 +396,6 @@ void HLVTagEditorViewController::copyImage()
 {
     if (!_artworkImage.isNull())
         withFullArtwork([](const QImage& image) { QGuiApplication::clipboard()->setImage(image); });
-}
-
-QString HLVTagEditorViewController::artworkFolderPath()
-{
-    return QDir::tempPath() + QStringLiteral("/CRArtwork");
 }
 
 bool HLVTagEditorViewController::pasteImage(HLVFailure* failure)
@@ -421,15 +413,12 @@ bool HLVTagEditorViewController::pasteImage(HLVFailure* failure)
         QPainter(&flat).drawImage(0, 0, image);
         image = flat;
     }
-    const QString folder = artworkFolderPath();
-    if (!QDir().mkpath(folder))
-        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot create the artwork folder"));
-    QString path;
-    do {
-        path = folder + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
-             + QStringLiteral(".jpg");
-    } while (QFileInfo::exists(path));
-    if (!image.save(path, "JPG", 100))
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    const QString path = image.save(&buffer, "JPG", 100) ? HLVArtworkFolder::storePicture(jpeg, QStringLiteral("jpg"))
+                                                         : QString();
+    if (path.isEmpty())
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot store the pasted picture"));
     return loadArtworkFromPath(path, failure);
 }

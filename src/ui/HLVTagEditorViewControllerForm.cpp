@@ -246,9 +246,16 @@ void HLVTagEditorViewController::buildForm()
     _customTagsSection->setContentView(_customTagEditorViewController);
     _customTagEditorViewController->setExpandingView(_customTagsSection);
 
+    _readOnlyReasonLabel = new QLabel(this);
+    _readOnlyReasonLabel->setObjectName(QStringLiteral("readOnlyReasonLabel"));
+    _readOnlyReasonLabel->setWordWrap(true);
+    _readOnlyReasonLabel->setForegroundRole(QPalette::PlaceholderText);
+    _readOnlyReasonLabel->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(12);
+    layout->addWidget(_readOnlyReasonLabel);
     layout->addLayout(top);
     layout->addWidget(_customTagsSection);
     layout->addStretch(1);
@@ -276,8 +283,10 @@ void HLVTagEditorViewController::awakeFromNib()
     _viewArtworkButton->setAcceptDrops(true);
 
     _copyAction = new QAction(tr("Copy"), _viewArtworkButton);
+    _copyAction->setObjectName(QStringLiteral("copyArtworkAction"));
     _copyAction->setShortcut(QKeySequence::Copy);
     _pasteAction = new QAction(tr("Paste"), _viewArtworkButton);
+    _pasteAction->setObjectName(QStringLiteral("pasteArtworkAction"));
     _pasteAction->setShortcut(QKeySequence::Paste);
     for (QAction* action : {_copyAction, _pasteAction}) {
         action->setShortcutContext(Qt::WidgetShortcut);

@@ -1,5 +1,6 @@
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
+#include "HLVArtworkFolder.h"
 #include "HLVAudioBytes.h"
 #include "HLVEditorViewController.h"
 #include "HLVMatchesEditorViewController.h"
@@ -10,6 +11,7 @@
 #include "HLVFileManager.h"
 #include "HLVFileView.h"
 #include "HLVFileViewController.h"
+#include "HLVHoverButton.h"
 #include "HLVIntroductionViewController.h"
 #include "HLVLoopbackServer.h"
 #include "HLVMainViewController.h"
@@ -32,14 +34,18 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -48,6 +54,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -240,13 +247,13 @@ TEST_F(HLVAppDelegateTest, QuittingAsksOnlyWhenWorkWouldBeLostAndCleansUp)
     EXPECT_EQ(saving->text(), QStringLiteral("Save in progress!"));
 
     // Pasted artwork is removed at exit and the manager's work stops at once.
-    QDir().mkpath(HLVTagEditorViewController::artworkFolderPath());
-    ASSERT_TRUE(HLVTagEditorViewController::artworkFolderPath().startsWith(temp.path()));
+    const QString artworkFolder = HLVArtworkFolder::path();
+    ASSERT_TRUE(QDir(artworkFolder).exists());
     answer(saving, QStringLiteral("Close Cadrelle"));
     ASSERT_TRUE(waitUntil([&] { return !app->window()->isVisible(); }, 5000));
     EXPECT_TRUE(app->window()->IsTerminating());
     app->applicationWillTerminate();
-    EXPECT_FALSE(QDir(HLVTagEditorViewController::artworkFolderPath()).exists());
+    EXPECT_FALSE(QDir(artworkFolder).exists());
     EXPECT_FALSE(manager().isOperationRunning());
 }
 
@@ -431,6 +438,16 @@ TEST_F(HLVAppDelegateTest, UpdateCheckReadsTheVersionFile)
     EXPECT_FALSE(check(HLVLoopbackServer::Reply::bytes("2.1.3", "text/plain")));
     EXPECT_FALSE(check(HLVLoopbackServer::Reply::bytes("2.09", "text/plain")));
     EXPECT_FALSE(check(HLVLoopbackServer::Reply::withStatus(500, "9.0")));
+
+    // A check that cannot tell says so, and why, instead of "latest version".
+    server.setReply(QStringLiteral("/latest-version.txt"), HLVLoopbackServer::Reply::withStatus(500, "9.0"));
+    item("CheckForUpdatesMenuItem")->trigger();
+    QMessageBox* failed = alert("updateAlert");
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->text(), QStringLiteral("Could not check for updates"));
+    EXPECT_TRUE(failed->informativeText().contains(QStringLiteral("status 500"))) << failed->informativeText().toStdString();
+    answer(failed, QStringLiteral("Continue"));
+    ASSERT_TRUE(waitUntil([&] { return !app->window()->findChild<QMessageBox*>(QStringLiteral("updateAlert")); }));
 
     server.setReply(QStringLiteral("/latest-version.txt"), HLVLoopbackServer::Reply::bytes("3", "text/plain"));
     item("CheckForUpdatesMenuItem")->trigger();
@@ -668,4 +685,107 @@ TEST_F(HLVAppDelegateTest, FileWorkOfTheWindowRunsOffTheMainThread)
         EXPECT_EQ(record->existingVirtualTagMap()->AlbumName(), QString());
     }
     EXPECT_EQ(manager().ModifiedFileDataArray().size(), 3);
+}
+
+// The menus, the list's context menu, the editor's buttons and the Modified
+// filter follow one rule: after each command that changes files they agree,
+// and the standard keys act on the files shown.
+TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
+{
+    const QStringList paths{files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("0.mp3")),
+                            files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("1.flac")),
+                            files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("2.m4a"))};
+    {
+        // The first file has a picture to sync.
+        HLVAllowMainThreadFileAccess preparing;
+        QImage cover(20, 20, QImage::Format_RGB32);
+        cover.fill(Qt::red);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(cover.save(&buffer, "JPG"));
+        HLVTagMap tags;
+        tags.setArtworkPath(files.writeFile(QStringLiteral("cover.jpg"), jpeg));
+        tags.setArtworkState(HLVArtworkStateChosen);
+        ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(paths[0], &tags));
+    }
+    dropAndWait(paths);
+    auto* editor = app->window()->findChild<HLVEditorViewController*>();
+    auto contextItem = [&](const char* name) {
+        return list()->contextMenu()->findChild<QAction*>(QLatin1String(name));
+    };
+    auto settle = [&] {
+        for (int round = 0; round < 3; ++round) {
+            QCoreApplication::processEvents();
+            HLVViewJobs::waitForAll(30000);
+        }
+    };
+    auto agree = [&](bool modified, const char* when) {
+        settle();
+        if (!editor)
+            editor = app->window()->findChild<HLVEditorViewController*>();
+        ASSERT_TRUE(editor) << when;
+        list()->menuNeedsUpdate(-1);
+        bool anyListed = false;
+        for (const auto& record : list()->selectedRecords())
+            anyListed = anyListed || manager().ModifiedFileDataArray().contains(record);
+        EXPECT_EQ(anyListed, modified) << when;
+        EXPECT_EQ(item("SaveSelectionMenuItem")->isEnabled(), modified) << when;
+        EXPECT_EQ(item("RevertSelectionMenuItem")->isEnabled(), modified) << when;
+        EXPECT_EQ(contextItem("saveChangesMenuItem")->isEnabled(), modified) << when;
+        EXPECT_EQ(contextItem("undoChangesMenuItem")->isEnabled(), modified) << when;
+        EXPECT_EQ(editor->saveChangesButton()->isEnabled(), modified) << when;
+        EXPECT_EQ(editor->undoChangesButton()->isEnabled(), modified) << when;
+        const bool editable = item("DownloadTagsMenuItem")->isEnabled();
+        EXPECT_EQ(contextItem("downloadTagsMenuItem")->isEnabled(), editable) << when;
+        EXPECT_EQ(editor->tagButton()->isEnabled(), editable) << when;
+        EXPECT_EQ(editor->detagButton()->isEnabled(), editable) << when;
+    };
+
+    list()->selectAllFiles();
+    agree(false, "selected");
+    EXPECT_TRUE(item("DownloadTagsMenuItem")->isEnabled());
+
+    // Remove Tags from the list's menu.
+    list()->removeTagsFromSelection();
+    QMessageBox* box = alert("fileViewAlert");
+    ASSERT_NE(box, nullptr);
+    answer(box, QStringLiteral("Remove Tags"));
+    agree(true, "after Remove Tags");
+
+    // Ctrl+Z in the list undoes the shown files' changes.
+    app->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app->window()));
+    list()->tableView()->setFocus();
+    QTest::keyClick(list()->tableView(), Qt::Key_Z, Qt::ControlModifier);
+    agree(false, "after Ctrl+Z");
+    for (const auto& record : manager().FileDataArray())
+        EXPECT_FALSE(record->IsModified());
+
+    // Sync Artwork: the files given the picture show modified everywhere.
+    list()->syncArtwork();
+    box = alert("fileViewAlert");
+    ASSERT_NE(box, nullptr);
+    answer(box, QStringLiteral("Sync Artwork"));
+    agree(true, "after Sync Artwork");
+
+    // Ctrl+S saves them.
+    ASSERT_TRUE(item("SaveSelectionMenuItem")->isEnabled());
+    app->window()->activateWindow(); // back from the alert
+    ASSERT_TRUE(QTest::qWaitForWindowActive(app->window()));
+    list()->tableView()->setFocus();
+    QTest::keyClick(list()->tableView(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return manager().ModifiedFileDataArray().isEmpty() && !manager().isOperationRunning(); }, 10000))
+        << manager().ModifiedFileDataArray().size() << " modified, operation " << manager().currentOperation()
+        << ", saves " << editor->saveCount();
+    agree(false, "after Ctrl+S");
+    EXPECT_FALSE(editor->isStatusViewVisible()) << "the strip went with the save";
+
+    // A read-only file: nothing to download, remove or save for it.
+    list()->selectRows({0});
+    settle();
+    manager().FileDataArray().at(1)->setIsReadOnly(true);
+    list()->selectRows({1});
+    agree(false, "a read-only file");
+    EXPECT_FALSE(item("DownloadTagsMenuItem")->isEnabled());
 }

@@ -1,6 +1,7 @@
 #include "HLVFileData.h"
 #include "HLVFileNameStructure.h"
 #include "HLVRecordingReleasesGroup.h"
+#include "HLVRenamingPlan.h"
 #include "HLVTestEnvironment.h"
 #include "HLVTestFiles.h"
 #include "HLVTagLib.h"
@@ -272,6 +273,41 @@ TEST_F(HLVFileDataTest, RenamesFromTheStoredTags)
     auto dots = record(QStringLiteral("tone.ogg"), [](TagLib::Tag& t) { t.setTitle(".."); });
     dots->renameFileUsingStructure(HLVFileNameStructure());
     EXPECT_EQ(dots->FileName(), QStringLiteral("tone.ogg"));
+}
+
+// One rule for every rename (window, preview, command line): a symbolic link
+// counts as taken even when it dangles, a name freed by an earlier rename of
+// the same run may be taken, and a name claimed by one cannot be by another.
+TEST_F(HLVFileDataTest, TheRenamePlanTreatsLinksAndEarlierRenamesAlike)
+{
+    auto titled = [&](const QString& name, const char* title) {
+        const QString path = files.copyFixture(QStringLiteral("tone.mp3"), name);
+        taglibSet(path, [title](TagLib::Tag& t) { t.setTitle(title); });
+        return HLVFileData::createWithPath(path);
+    };
+    const HLVFileNameStructure byTitle(8, 0, 0);
+    auto linked = titled(QStringLiteral("linked.mp3"), "Dangling");
+    ASSERT_TRUE(QFile::link(files.path(QStringLiteral("nowhere.mp3")), files.path(QStringLiteral("Dangling.mp3"))));
+    auto b = titled(QStringLiteral("B.mp3"), "C");
+    auto a = titled(QStringLiteral("A.mp3"), "B");
+    auto same = titled(QStringLiteral("Same.mp3"), "Same");
+    auto twin = titled(QStringLiteral("twin.mp3"), "C");
+
+    using HLVRenamingPlan::Outcome;
+    auto outcomes = [&](const QList<std::shared_ptr<HLVFileData>>& records) {
+        QList<Outcome> result;
+        for (const auto& step : HLVRenamingPlan::plan(records, byTitle))
+            result.append(step.outcome);
+        return result;
+    };
+    EXPECT_EQ(outcomes({linked, b, a, same, twin}),
+              (QList{Outcome::Taken, Outcome::Rename, Outcome::Rename, Outcome::AlreadyNamed, Outcome::Taken}));
+    EXPECT_EQ(outcomes({a, b}), (QList{Outcome::Taken, Outcome::Rename})) << "B.mp3 is still there for A";
+
+    // The record's own rename follows the same rule: the link stays, and so does the file.
+    linked->renameFileUsingStructure(byTitle);
+    EXPECT_EQ(linked->FileName(), QStringLiteral("linked.mp3"));
+    EXPECT_TRUE(QFileInfo(files.path(QStringLiteral("Dangling.mp3"))).isSymLink());
 }
 
 TEST_F(HLVFileDataTest, EditsSavesAndReadsFromSeveralThreads)

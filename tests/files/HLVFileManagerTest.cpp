@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -212,6 +213,27 @@ TEST_F(HLVFileManagerTest, FirstReadOfAChangedFileKeepsItModified)
     EXPECT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"a.mp3"}));
     record->undoChanges();
     EXPECT_TRUE(manager.ModifiedFileDataArray().isEmpty());
+}
+
+TEST_F(HLVFileManagerTest, SharedEditsReachOnlyFilesThatCanBeWritten)
+{
+    QList<QUrl> urls = copies({"a.mp3", "c.mp3"});
+    urls.append(QUrl::fromLocalFile(files.writeFile(QStringLiteral("b.mp3"), QByteArray(1000, 'x'))));
+    addAndWait(urls);
+    const auto records = manager.FileDataArray();
+    ASSERT_EQ(names(records), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    records[2]->setIsReadOnly(true);
+    EXPECT_EQ(names(manager.removeTags(records, HLVCompilationFlag::Clear)), QStringList({"a.mp3"}));
+    EXPECT_EQ(records[0]->existingVirtualTagMap()->Compilation(), 0);
+    EXPECT_EQ(names(manager.chooseArtwork(records, HLVArtwork(QImage(4, 4, QImage::Format_RGB32)),
+                                          files.path(QStringLiteral("cover.jpg")))),
+              QStringList({"a.mp3"}));
+    EXPECT_EQ(names(manager.ModifiedFileDataArray()), QStringList({"a.mp3"}));
+    for (int i : {1, 2}) {
+        EXPECT_FALSE(records[i]->IsModified()) << i;
+        records[i]->forceIsModified();
+        EXPECT_FALSE(records[i]->IsModified()) << "nothing marks a file modified that cannot be written";
+    }
 }
 
 TEST_F(HLVFileManagerTest, RemovedRecordsLeaveEveryListAndMayComeBack)

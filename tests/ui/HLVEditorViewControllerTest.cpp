@@ -469,6 +469,7 @@ TEST_F(HLVEditorViewControllerTest, UndoDropsEveryFilesChangesAndRemoveTagsAsksF
         EXPECT_EQ(pending->AlbumName(), QString());
         EXPECT_EQ(pending->TrackName(), QString());
         EXPECT_EQ(pending->TrackNumber(), 0);
+        EXPECT_EQ(pending->Compilation(), 0) << "the editor's Remove Tags clears the compilation flag";
         EXPECT_EQ(shown[i]->IdentificationState(), HLVIdentificationNone);
         EXPECT_TRUE(shown[i]->IsModified());
     }

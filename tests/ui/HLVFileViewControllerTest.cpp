@@ -1,3 +1,4 @@
+#include "HLVArtworkFolder.h"
 #include "HLVEventLoopWait.h"
 #include "HLVMainThreadFileCheck.h"
 #include "HLVFileListModel.h"
@@ -70,19 +71,8 @@ void tagFile(const QString& path, const char* artist, const char* title)
     ASSERT_TRUE(file.save());
 }
 
-QByteArray jpegBytes(const QSize& size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(200, 40, 40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
-
-// The cover each format's own tag holds, read with TagLib; null when none.
-QImage coverInFile(const QString& path)
+// The cover each format's own tag holds, read with TagLib; empty when none.
+QByteArray coverBytesInFile(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
     TagLib::ByteVector data;
@@ -100,7 +90,7 @@ QImage coverInFile(const QString& path)
         if (!file.pictureList().isEmpty())
             data = file.pictureList().front()->data();
     }
-    return QImage::fromData(QByteArray(data.data(), int(data.size())));
+    return QByteArray(data.data(), int(data.size()));
 }
 
 void addCover(const QString& flacPath, const QByteArray& jpeg)
@@ -353,18 +343,25 @@ TEST_F(HLVFileViewControllerTest, ContextClickWhileSavingOnlySelectsAndOffersThe
         if (item->isEnabled() && !item->isSeparator())
             enabled.append(item->objectName());
     }
-    EXPECT_EQ(enabled, QStringList{QStringLiteral("openInFinderMenuItem")});
+    // Only looking (and selecting) while the files are being written.
+    EXPECT_EQ(enabled, (QStringList{QStringLiteral("openInFinderMenuItem"), QStringLiteral("selectAllMenuItem")}));
     list->contextMenu()->close();
     ASSERT_TRUE(waitUntil([&] { return !stripShown(); }, 60000));
     HLVMusicBrainzTestSupport::reset();
 }
 
-TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndAppliesTheFirstCoverToAll)
+TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndCopiesTheFirstCoversBytesToTheOthers)
 {
     const QString a = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("a.mp3"));
     const QString b = files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("b.m4a"));
     const QString c = files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("c.flac"));
-    addCover(c, jpegBytes(QSize(40, 30)));
+    QImage translucent(40, 30, QImage::Format_ARGB32);
+    translucent.fill(QColor(0, 0, 255, 100));
+    QByteArray cover;
+    QBuffer buffer(&cover);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(translucent.save(&buffer, "PNG"));
+    addCover(c, cover);
     dropAndWait({a, b, c}, 3);
 
     list->selectRows({0});
@@ -390,6 +387,8 @@ TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndAppliesTheFirstCoverToAll)
     answer(box, QStringLiteral("Dismiss"));
     ASSERT_TRUE(waitUntil([&] { return !window.findChild<QMessageBox*>(); }));
 
+    // The source's picture goes to the others as its own bytes (a translucent
+    // PNG stays one); the source file is left exactly as it was.
     list->selectAllFiles();
     HLVViewJobs::waitForAll(30000);
     list->syncArtwork();
@@ -402,21 +401,24 @@ TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndAppliesTheFirstCoverToAll)
     answer(box, QStringLiteral("Sync Artwork"));
     HLVViewJobs::waitForAll(30000);
     const auto records = manager.FileDataArray();
+    EXPECT_EQ(manager.ModifiedFileDataArray().size(), 2);
     for (const auto& record : records) {
-        EXPECT_TRUE(record->IsModified()) << record->FileName().toStdString();
         const auto pending = record->existingVirtualTagMap();
+        if (record->FilePath() == c) {
+            EXPECT_FALSE(record->IsModified());
+            continue;
+        }
+        EXPECT_TRUE(record->IsModified()) << record->FileName().toStdString();
         ASSERT_TRUE(pending && pending->ArtworkPath());
-        EXPECT_TRUE(pending->ArtworkPath()->startsWith(QDir::tempPath() + QStringLiteral("/CRArtwork/")));
-        EXPECT_EQ(QImage(*pending->ArtworkPath(), "JPG").size(), QSize(40, 30));
+        EXPECT_TRUE(pending->ArtworkPath()->startsWith(HLVArtworkFolder::path()));
+        EXPECT_EQ(HLVTestFiles::readAll(*pending->ArtworkPath()), cover);
     }
-    const QString written = *records.first()->existingVirtualTagMap()->ArtworkPath();
-    EXPECT_EQ(manager.ModifiedFileDataArray().size(), 3);
-
+    const QByteArray sourceBefore = HLVTestFiles::readAll(c);
     manager.saveFilesInUnmanagedArray(records);
     manager.waitUntilIdle();
     for (const QString& path : {a, b, c})
-        EXPECT_EQ(coverInFile(path).size(), QSize(40, 30)) << path.toStdString();
-    QFile::remove(written);
+        EXPECT_EQ(coverBytesInFile(path), cover) << path.toStdString();
+    EXPECT_EQ(HLVTestFiles::readAll(c), sourceBefore);
 }
 
 TEST_F(HLVFileViewControllerTest, RowsShowReadOnlyModifiedAndFailedFiles)
@@ -541,6 +543,7 @@ TEST_F(HLVFileViewControllerTest, RemoveTagsAsksThenUndoRestores)
     for (const auto& record : records) {
         EXPECT_TRUE(record->IsModified());
         EXPECT_EQ(record->existingVirtualTagMap()->TrackName(), QString());
+        EXPECT_FALSE(record->existingVirtualTagMap()->Compilation()) << "the list's Remove Tags leaves the flag";
     }
     EXPECT_EQ(manager.ModifiedFileDataArray().size(), 2);
 

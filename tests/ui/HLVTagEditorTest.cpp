@@ -1,3 +1,4 @@
+#include "HLVArtworkFolder.h"
 #include "HLVArtworkWindowController.h"
 #include "HLVCannedReplies.h"
 #include "HLVCustomTagEditorViewController.h"
@@ -195,7 +196,7 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
     HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(field("AlbumName")->text(), QStringLiteral("X"));
     EXPECT_EQ(field("ArtistName")->text(), QString());
-    EXPECT_EQ(field("ArtistName")->placeholderText(), QString()) << "the saved artists do not differ";
+    EXPECT_EQ(field("ArtistName")->placeholderText(), QStringLiteral("Multiple values")) << "A and B once applied";
     EXPECT_EQ(field("TrackNumber")->text(), QString()) << "a shared 0 shows empty";
     EXPECT_TRUE(editor->compilationButton()->isChecked());
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("Multiple artwork"));
@@ -229,6 +230,38 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
     EXPECT_EQ(savedText(first->FilePath(), &TagLib::Tag::artist), QStringLiteral("A"));
     EXPECT_EQ(savedText(second->FilePath(), &TagLib::Tag::artist), QStringLiteral("B"));
     EXPECT_FALSE(genre->IsChangedFromSaved()) << "the saved value is now the shown one";
+
+    // Saved values the files share are shown, differing ones say so, and
+    // neither is written by a save of another field.
+    auto third = addFile(QStringLiteral("c.mp3"), QStringLiteral("Shared"), QStringLiteral("Same"), QStringLiteral("One"));
+    auto fourth = addFile(QStringLiteral("d.mp3"), QStringLiteral("Shared"), QStringLiteral("Same"), QStringLiteral("Two"));
+    editor->displayFileDataSet({third, fourth});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(field("AlbumName")->text(), QStringLiteral("Shared"));
+    EXPECT_EQ(field("AlbumName")->placeholderText(), QString());
+    EXPECT_FALSE(field("AlbumName")->IsChangedFromSaved());
+    EXPECT_EQ(field("TrackName")->text(), QString());
+    EXPECT_EQ(field("TrackName")->placeholderText(), QStringLiteral("Multiple values"));
+    QTest::keyClicks(field("Comment"), QStringLiteral("note"));
+    editor->confirmChanges();
+    for (const auto& record : {third, fourth}) {
+        const auto pending = record->VirtualTagMap();
+        EXPECT_EQ(pending->Comment(), QStringLiteral("note"));
+        EXPECT_FALSE(pending->AlbumName()) << "not edited, not written";
+        EXPECT_FALSE(pending->TrackName());
+    }
+
+    // The same picture on every file is shown; different ones are not.
+    const HLVArtwork cover(picture(30, 20, Qt::blue));
+    for (const auto& record : {third, fourth})
+        record->chooseArtwork(cover, files.path(QStringLiteral("cover.png")));
+    editor->displayFileDataSet({third, fourth});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(editor->artworkImage().size(), QSize(30, 20));
+    fourth->chooseArtwork(HLVArtwork(picture(30, 20, Qt::red)), files.path(QStringLiteral("other.png")));
+    editor->displayFileDataSet({third, fourth});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(editor->artworkTitle(), QStringLiteral("Multiple artwork"));
 }
 
 TEST_F(HLVTagEditorTest, OneFileCommitsTypedTextAndMarksWhatASaveWouldChange)
@@ -379,37 +412,42 @@ TEST_F(HLVTagEditorTest, TheArtworkWellTakesDroppedAndPastedPicturesAndRestores)
     EXPECT_FALSE(pending->ArtworkPath());
     EXPECT_TRUE(pending->Artwork().isNull());
 
-    // Paste: any picture on the clipboard, kept as a JPEG in a new artwork folder.
-    QTemporaryDir temporary;
-    const QByteArray oldTemporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
-    const QString folder = HLVTagEditorViewController::artworkFolderPath();
-    ASSERT_TRUE(folder.startsWith(temporary.path()));
-    ASSERT_FALSE(QDir(folder).exists());
+    // Paste: any picture on the clipboard, kept as a JPEG in this process's artwork folder.
+    const QString folder = HLVArtworkFolder::path();
+    ASSERT_FALSE(folder.isEmpty());
+    const QStringList before = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files);
     QImage translucent(40, 30, QImage::Format_ARGB32);
     translucent.fill(QColor(0, 0, 255, 128));
     QGuiApplication::clipboard()->setImage(translucent);
-    QAction paste(QStringLiteral("Paste")), copy(QStringLiteral("Copy")), other(QStringLiteral("Select All"));
-    EXPECT_TRUE(editor->validateMenuItem(&paste));
-    EXPECT_FALSE(editor->validateMenuItem(&copy)) << "the well shows no picture";
+    // The well's own actions, whatever a translation calls them; another action
+    // titled "Paste" is not one of them.
+    QAction* paste = editor->findChild<QAction*>(QStringLiteral("pasteArtworkAction"));
+    QAction* copy = editor->findChild<QAction*>(QStringLiteral("copyArtworkAction"));
+    ASSERT_TRUE(paste && copy);
+    paste->setText(QStringLiteral("Einfügen"));
+    copy->setText(QStringLiteral("Kopieren"));
+    QAction other(QStringLiteral("Paste"));
+    EXPECT_TRUE(editor->validateMenuItem(paste));
+    EXPECT_FALSE(editor->validateMenuItem(copy)) << "the well shows no picture";
     EXPECT_FALSE(editor->validateMenuItem(&other));
     HLVFailure failure;
     EXPECT_TRUE(editor->pasteImage(&failure)) << failure.message.toStdString();
-    const QStringList stored = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+    QStringList stored = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+    for (const QString& old : before)
+        stored.removeOne(old);
     ASSERT_EQ(stored.size(), 1);
     const QString jpeg = folder + QLatin1Char('/') + stored.first();
     EXPECT_TRUE(HLVTestFiles::readAll(jpeg).startsWith("\xFF\xD8\xFF"));
     EXPECT_EQ(record->VirtualTagMap()->ArtworkPath(), jpeg);
     EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateChosen);
-    EXPECT_TRUE(editor->validateMenuItem(&copy));
+    EXPECT_TRUE(editor->validateMenuItem(copy));
     QGuiApplication::clipboard()->clear();
-    EXPECT_FALSE(editor->validateMenuItem(&paste));
+    EXPECT_FALSE(editor->validateMenuItem(paste));
     EXPECT_FALSE(editor->pasteImage(&failure));
     editor->copyImage();
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(40, 30));
 
     saveAndWait({record});
-    qputenv("TMPDIR", oldTemporary);
     EXPECT_EQ(embeddedPicture(record->FilePath()), HLVTestFiles::readAll(jpeg));
 
     // The saved picture is now the file's own: removing it can be undone.
