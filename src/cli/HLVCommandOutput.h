@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFileDetails.h"
 #include "HLVJsonWriter.h"
 #include "HLVTagMap.h"
 
@@ -20,8 +21,10 @@ class HLVCommandOutput
 public:
     explicit HLVCommandOutput(bool json);
 
-    // The show command's block for one file.
-    void showFile(const HLVFileData& record, const HLVTagMap& tags, int missingTagScore);
+    // The show command's block for one file; with details, the file's own
+    // details follow the tags.
+    void showFile(const HLVFileData& record, const HLVTagMap& tags, int missingTagScore,
+                  const HLVFileDetails* details = nullptr);
     // The identify command's block: the outcome, the candidates, and whether
     // it was saved (only when the candidate was applied).
     void identifiedFile(const HLVFileData& record, const QString& outcome,

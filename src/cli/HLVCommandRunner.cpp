@@ -208,7 +208,8 @@ void HLVCommandRunner::show(const Records& records)
     HLVCommandOutput output(_line.json());
     for (const auto& record : shown) {
         const auto map = record->TagMap();
-        output.showFile(*record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map));
+        const std::optional<HLVFileDetails> details = _line.details() ? record->Details() : std::nullopt;
+        output.showFile(*record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map), details ? &*details : nullptr);
     }
     output.finish();
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <QString>
 #include <memory>
 
 // A cover picture. Decoding a picture costs far more than reading all of a
@@ -40,6 +41,10 @@ public:
     QImage image() const;           // decoded on first call; null when absent, undecodable or without its data
     QByteArray encodedData() const; // empty for a picture built from a QImage
     QSize size() const;             // from the header; no decoding
+
+    // The MIME type the bytes' own signature shows (JPEG, PNG, GIF, BMP or
+    // WebP); empty when they show none of these.
+    static QString mimeTypeOfData(const QByteArray& data);
 
 private:
     struct Data;
