@@ -166,17 +166,16 @@ HLVCommandRunner::Records HLVCommandRunner::addFiles()
 
 HLVCommandRunner::Records HLVCommandRunner::readable(const Records& records, const QString& label)
 {
+    // Several files at once: the reads are independent.
+    _manager.loadFiles(records, [&](qsizetype done) { _progress.show(label, done, records.size()); });
+    _progress.clear();
     Records result;
-    qsizetype done = 0;
     for (const auto& record : records) {
-        _progress.show(label, done++, records.size());
-        record->TagMap();
         if (record->IsUnreadable())
             fail(record->FilePath(), unreadableReason(*record));
         else
             result.append(record);
     }
-    _progress.clear();
     return result;
 }
 
