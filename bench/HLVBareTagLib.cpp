@@ -14,6 +14,16 @@ namespace HLVBareTagLib {
 
 namespace {
 
+void readAudio(const TagLib::AudioProperties* properties, Tags& tags)
+{
+    if (!properties)
+        return;
+    tags.lengthMilliseconds = properties->lengthInMilliseconds();
+    tags.bitRate = properties->bitrate();
+    tags.sampleRate = properties->sampleRate();
+    tags.channels = properties->channels();
+}
+
 void readGeneric(const TagLib::Tag& tag, Tags& tags)
 {
     tags.title = tag.title();
@@ -61,10 +71,11 @@ TagLib::String frameText(const TagLib::ID3v2::Tag& tag, const char* id)
 
 bool readMP3(const char* path, Tags& tags)
 {
-    TagLib::MPEG::File file(path, false);
+    TagLib::MPEG::File file(path, true, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
     tags.albumArtist = frameText(*tag, "TPE2");
     tags.trackText = frameText(*tag, "TRCK");
@@ -108,10 +119,11 @@ TagLib::String pairText(const TagLib::MP4::ItemMap& items, const char* key)
 
 bool readMP4(const char* path, Tags& tags)
 {
-    TagLib::MP4::File file(path, false);
+    TagLib::MP4::File file(path, true, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::MP4::ItemMap& items = file.tag()->itemMap();
     tags.albumArtist = itemText(items, "aART");
     tags.trackText = pairText(items, "trkn");
@@ -144,10 +156,11 @@ TagLib::String field(const TagLib::Ogg::XiphComment* comment, const char* key)
 
 bool readFLAC(const char* path, Tags& tags)
 {
-    TagLib::FLAC::File file(path, false);
+    TagLib::FLAC::File file(path, true, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::Ogg::XiphComment* comment = file.xiphComment(false);
     tags.albumArtist = field(comment, "ALBUMARTIST");
     tags.trackText = field(comment, "TRACKTOTAL");

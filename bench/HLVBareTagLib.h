@@ -22,10 +22,12 @@ struct Tags
     TagLib::ByteVector picture;
     TagLib::String customList;
     TagLib::StringList customValues;
+    int lengthMilliseconds = 0, bitRate = 0, sampleRate = 0, channels = 0;
 };
 
-// Reads the generic fields, the format's own fields, the first picture and the
-// custom tags named by the "CTIS" list. False when TagLib cannot open the file.
+// Reads the generic fields, the format's own fields, the first picture, the
+// custom tags named by the "CTIS" list and the audio properties (fast style).
+// False when TagLib cannot open the file.
 bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags);
 
 struct Change
