@@ -1,4 +1,5 @@
 #include "HLVTagReadPool.h"
+#include "HLVThreadSanitizer.h"
 
 #include <QHash>
 #include <QThread>
@@ -90,8 +91,11 @@ bool HLVTagReadPool::run(const Records& records, const std::function<void(const 
     Run run(records, read, stopped);
     const int workers = int(qMin<qsizetype>(threadCount(), records.size()));
     run.workers = workers;
+    // Qt hands the work to its threads through locks ThreadSanitizer cannot see.
+    HLVThreadSanitizer::handOver(&run);
     for (int i = 0; i < workers; ++i) {
         _pool.start([this, &run] {
+            HLVThreadSanitizer::takeOver(&run);
             for (;;) {
                 if (run.stopped && run.stopped())
                     break;
