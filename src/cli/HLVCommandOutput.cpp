@@ -201,14 +201,22 @@ void HLVCommandOutput::finish()
     print(_writer.data());
 }
 
-void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags, int missingTagScore,
-                                const HLVFileDetails* details)
+void HLVCommandOutput::addBlock(const QByteArray& block)
+{
+    if (_json)
+        _writer.rawValue(block);
+    else
+        print(block);
+}
+
+QByteArray HLVCommandOutput::showBlock(bool asJson, const HLVFileData& record, const HLVTagMap& tags,
+                                       int missingTagScore, const HLVFileDetails* details)
 {
     const HLVArtwork& picture = tags.Artwork();
     const HLVCustomTagValueArray customTags = shownCustomTags(tags);
     const QString path = record.FilePath();
-    if (_json) {
-        HLVJsonWriter& json = _writer;
+    if (asJson) {
+        HLVJsonWriter json(1); // an element of the output's array
         json.beginObject();
         json.key(QStringLiteral("path"));
         json.value(path);
@@ -239,7 +247,7 @@ void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags
             writeDetails(json, *details);
         }
         json.endObject();
-        return;
+        return json.data();
     }
     QByteArray text = line({path});
     if (record.IsReadOnly())
@@ -259,7 +267,7 @@ void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags
     text += line({QString(), QStringLiteral("MissingTagScore"), QString::number(missingTagScore)});
     if (details)
         text += detailLines(*details);
-    print(text);
+    return text;
 }
 
 void HLVCommandOutput::identifiedFile(const HLVFileData& record, const QString& outcome,

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstdio>
 
@@ -204,12 +205,18 @@ QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, c
 void HLVCommandRunner::show(const Records& records)
 {
     const Records shown = readable(records, QStringLiteral("show"));
-    HLVCommandOutput output(_line.json());
-    for (const auto& record : shown) {
+    // Put together several at a time, as the files were read; printed in order.
+    const bool json = _line.json();
+    const bool withDetails = _line.details();
+    const QList<QByteArray> blocks = QtConcurrent::blockingMapped(shown, [json, withDetails](const std::shared_ptr<HLVFileData>& record) {
         const auto map = record->TagMap();
-        const std::optional<HLVFileDetails> details = _line.details() ? record->Details() : std::nullopt;
-        output.showFile(*record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map), details ? &*details : nullptr);
-    }
+        const std::optional<HLVFileDetails> details = withDetails ? record->Details() : std::nullopt;
+        return HLVCommandOutput::showBlock(json, *record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map),
+                                           details ? &*details : nullptr);
+    });
+    HLVCommandOutput output(json);
+    for (const QByteArray& block : blocks)
+        output.addBlock(block);
     output.finish();
 }
 

@@ -46,7 +46,7 @@ QByteArray HLVJsonWriter::quoted(const QString& text)
 void HLVJsonWriter::newLine()
 {
     _data += '\n';
-    _data.append(2 * _levels.size(), ' ');
+    _data.append(2 * (_depth + _levels.size()), ' ');
 }
 
 void HLVJsonWriter::beforeValue()
@@ -79,7 +79,7 @@ void HLVJsonWriter::close(char bracket)
     if (hadMembers)
         newLine();
     _data += bracket;
-    if (_levels.isEmpty())
+    if (_levels.isEmpty() && _depth == 0)
         _data += '\n';
 }
 
@@ -141,4 +141,10 @@ void HLVJsonWriter::nullValue()
 {
     beforeValue();
     _data += "null";
+}
+
+void HLVJsonWriter::rawValue(const QByteArray& json)
+{
+    beforeValue();
+    _data += json;
 }

@@ -103,11 +103,10 @@ bool HLVTagReadPool::run(const Records& records, const std::function<void(const 
                 if (!record)
                     break;
                 run.read(record);
-                {
-                    std::lock_guard lock(run.lock);
-                    ++run.done;
-                }
-                run.changed.notify_all();
+                // No wake-up per record: the waiting thread looks at the count
+                // when it reports progress; thousands of wake-ups cost more.
+                std::lock_guard lock(run.lock);
+                ++run.done;
             }
             std::lock_guard lock(run.lock);
             --run.workers;
@@ -128,7 +127,7 @@ bool HLVTagReadPool::run(const Records& records, const std::function<void(const 
         }
         if (ended)
             break;
-        run.changed.wait_for(lock, 100ms);
+        run.changed.wait_for(lock, 100ms, [&run] { return run.workers == 0; });
     }
     return run.done == records.size();
 }
