@@ -1,8 +1,8 @@
 #include "HLVTagReadPool.h"
-#include "HLVThreadSanitizer.h"
 
 #include <QHash>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <vector>
@@ -25,25 +25,24 @@ struct HLVTagReadPool::Run
     std::vector<char> taken;
     qsizetype next = 0;          // records before this one in order are taken
     qsizetype done = 0;
-    int workers = 0;             // worker loops still running
+    int helpers = 0;             // workers still reading for this run
     QHash<const HLVFileData*, qsizetype> positions; // built when a priority list first needs it
     quint64 priorityGeneration = 0;
     qsizetype priorityNext = 0;  // priority entries before this one are taken or not in this run
 };
 
 HLVTagReadPool::HLVTagReadPool(int threads)
+    : _threads(threads > 0 ? threads : std::max(1, QThread::idealThreadCount()))
+    , _pool(QStringLiteral("tag reads"), std::max(1, _threads - 1)) // the calling thread reads too
 {
-    _pool.setMaxThreadCount(threads > 0 ? threads : QThread::idealThreadCount());
 }
 
-HLVTagReadPool::~HLVTagReadPool()
-{
-    _pool.waitForDone();
-}
+// The pool's destructor waits for its workers; a run always waits for its own.
+HLVTagReadPool::~HLVTagReadPool() = default;
 
 int HLVTagReadPool::threadCount() const
 {
-    return _pool.maxThreadCount();
+    return _threads;
 }
 
 void HLVTagReadPool::setPriorityRecords(const Records& records)
@@ -85,49 +84,78 @@ HLVTagReadPool::Record HLVTagReadPool::takeNext(Run& run)
     return nullptr;
 }
 
+void HLVTagReadPool::readUntilDone(Run& run, const std::function<void()>& betweenReads)
+{
+    for (;;) {
+        if (run.stopped && run.stopped())
+            return;
+        const Record record = takeNext(run);
+        if (!record)
+            return;
+        run.read(record);
+        {
+            std::lock_guard lock(run.lock);
+            ++run.done;
+        }
+        if (betweenReads)
+            betweenReads();
+    }
+}
+
 bool HLVTagReadPool::run(const Records& records, const std::function<void(const Record&)>& read,
                          const std::function<bool()>& stopped, const std::function<void(qsizetype)>& progress)
 {
     Run run(records, read, stopped);
-    const int workers = int(qMin<qsizetype>(threadCount(), records.size()));
-    run.workers = workers;
-    // Qt hands the work to its threads through locks ThreadSanitizer cannot see.
-    HLVThreadSanitizer::handOver(&run);
-    for (int i = 0; i < workers; ++i) {
-        _pool.start([this, &run] {
-            HLVThreadSanitizer::takeOver(&run);
-            for (;;) {
-                if (run.stopped && run.stopped())
-                    break;
-                const Record record = takeNext(run);
-                if (!record)
-                    break;
-                run.read(record);
-                // No wake-up per record: the waiting thread looks at the count
-                // when it reports progress; thousands of wake-ups cost more.
-                std::lock_guard lock(run.lock);
-                ++run.done;
-            }
+    const int helpers = int(qMin<qsizetype>(_threads - 1, records.size() - 1));
+    for (int i = 0; i < helpers; ++i) {
+        {
             std::lock_guard lock(run.lock);
-            --run.workers;
-            // Notified under the lock: the waiting thread may end the run (and
-            // with it the condition variable) as soon as it sees no worker left.
+            ++run.helpers;
+        }
+        const bool started = _pool.start([this, &run] {
+            readUntilDone(run, {});
+            std::lock_guard lock(run.lock);
+            --run.helpers;
+            // Under the lock: the caller may end the run as soon as it sees no helper left.
             run.changed.notify_all();
         });
-    }
-    std::unique_lock lock(run.lock);
-    qsizetype reported = -1;
-    for (;;) {
-        const bool ended = run.workers == 0;
-        if (progress && run.done != reported) {
-            reported = run.done;
-            lock.unlock();
-            progress(reported);
-            lock.lock();
+        if (!started) {
+            std::lock_guard lock(run.lock);
+            --run.helpers; // no thread to be had: the calling thread reads the rest
         }
-        if (ended)
-            break;
-        run.changed.wait_for(lock, 100ms, [&run] { return run.workers == 0; });
     }
-    return run.done == records.size();
+
+    // Progress now and then, not after every file: thousands of reports cost more.
+    qsizetype reported = -1;
+    auto lastReport = std::chrono::steady_clock::now() - 1s;
+    auto report = [&](bool force) {
+        if (!progress)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastReport < 100ms)
+            return;
+        qsizetype done = 0;
+        {
+            std::lock_guard lock(run.lock);
+            done = run.done;
+        }
+        if (done != reported) {
+            reported = done;
+            lastReport = now;
+            progress(done);
+        }
+    };
+    readUntilDone(run, [&] { report(false); });
+
+    std::unique_lock lock(run.lock);
+    while (run.helpers > 0) {
+        run.changed.wait_for(lock, 100ms, [&run] { return run.helpers == 0; });
+        lock.unlock();
+        report(false);
+        lock.lock();
+    }
+    const bool complete = run.done == records.size();
+    lock.unlock();
+    report(true);
+    return complete;
 }
