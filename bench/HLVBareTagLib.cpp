@@ -69,9 +69,9 @@ TagLib::String frameText(const TagLib::ID3v2::Tag& tag, const char* id)
     return f->toString();
 }
 
-bool readMP3(const char* path, Tags& tags)
+bool readMP3(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::MPEG::File file(path, true, TagLib::AudioProperties::Fast);
+    TagLib::MPEG::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
@@ -117,9 +117,9 @@ TagLib::String pairText(const TagLib::MP4::ItemMap& items, const char* key)
     return TagLib::String::number(pair.first) + "/" + TagLib::String::number(pair.second);
 }
 
-bool readMP4(const char* path, Tags& tags)
+bool readMP4(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::MP4::File file(path, true, TagLib::AudioProperties::Fast);
+    TagLib::MP4::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
@@ -154,9 +154,9 @@ TagLib::String field(const TagLib::Ogg::XiphComment* comment, const char* key)
     return it == fields.end() || it->second.isEmpty() ? TagLib::String() : it->second.front();
 }
 
-bool readFLAC(const char* path, Tags& tags)
+bool readFLAC(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::FLAC::File file(path, true, TagLib::AudioProperties::Fast);
+    TagLib::FLAC::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
@@ -179,12 +179,12 @@ bool readFLAC(const char* path, Tags& tags)
 
 } // namespace
 
-bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags)
+bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags, bool audioProperties)
 {
     switch (format) {
-    case HLVTagLib::Format::MP3: return readMP3(path.constData(), tags);
-    case HLVTagLib::Format::MP4: return readMP4(path.constData(), tags);
-    case HLVTagLib::Format::FLAC: return readFLAC(path.constData(), tags);
+    case HLVTagLib::Format::MP3: return readMP3(path.constData(), audioProperties, tags);
+    case HLVTagLib::Format::MP4: return readMP4(path.constData(), audioProperties, tags);
+    case HLVTagLib::Format::FLAC: return readFLAC(path.constData(), audioProperties, tags);
     case HLVTagLib::Format::Other: break;
     }
     return false;

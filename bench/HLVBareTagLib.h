@@ -26,9 +26,9 @@ struct Tags
 };
 
 // Reads the generic fields, the format's own fields, the first picture, the
-// custom tags named by the "CTIS" list and the audio properties (fast style).
-// False when TagLib cannot open the file.
-bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags);
+// custom tags named by the "CTIS" list and, unless told otherwise, the audio
+// properties (fast style). False when TagLib cannot open the file.
+bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags, bool audioProperties = true);
 
 struct Change
 {

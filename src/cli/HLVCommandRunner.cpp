@@ -167,6 +167,9 @@ HLVCommandRunner::Records HLVCommandRunner::addFiles()
 
 HLVCommandRunner::Records HLVCommandRunner::readable(const Records& records, const QString& label)
 {
+    // Only show --details prints what a read of the details costs.
+    for (const auto& record : records)
+        record->setReadsDetails(_line.details());
     // Several files at once: the reads are independent.
     _manager.loadFiles(records, [&](qsizetype done) { _progress.show(label, done, records.size()); });
     _progress.clear();

@@ -167,14 +167,15 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
     bool readable = false;
     HLVFailure failure;
     HLVFileDetails details;
-    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure, &details));
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure,
+                                                                     _readsDetails ? &details : nullptr));
     Lock lock(_lock);
     if (!_initialTagMap) {
         _initialTagMap = map;
         _isUnreadable = !readable;
         if (!readable && !failure.message.isEmpty())
             _lastFailure = failure;
-        _details = readable ? std::optional(std::move(details)) : std::nullopt;
+        _details = readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt;
         _listingTagMap.reset(); // the loaded map serves lists from now on
         *loaded = true;
     }
@@ -186,14 +187,15 @@ void HLVFileData::loadID3Tags()
     bool readable = false;
     HLVFailure failure;
     HLVFileDetails details;
-    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure, &details));
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure,
+                                                                     _readsDetails ? &details : nullptr));
     {
         Lock lock(_lock);
         _initialTagMap = map;
         _isUnreadable = !readable;
         if (!readable && !failure.message.isEmpty())
             _lastFailure = failure;
-        _details = readable ? std::optional(std::move(details)) : std::nullopt;
+        _details = readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt;
         _listingTagMap.reset();
     }
     notify(HLVFileDataChangeLoaded);
@@ -360,8 +362,8 @@ std::shared_ptr<HLVTagMap> HLVFileData::TemporaryTagMap()
     }
     bool readable = false;
     HLVFileDetails details;
-    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, nullptr, &details);
-    keepListing(*map, readable ? std::optional(std::move(details)) : std::nullopt);
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, nullptr, _readsDetails ? &details : nullptr);
+    keepListing(*map, readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt);
     return map;
 }
 

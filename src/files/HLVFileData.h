@@ -143,6 +143,10 @@ public:
     // tag kinds, first picture, size and folder. Absent until the file has
     // been read, and for a file TagLib cannot read. Never reads the file.
     std::optional<HLVFileDetails> Details() const;
+    // Whether reads of this record also take the details (the default). A
+    // caller that never shows them skips the audio properties, a good part of
+    // the cost of reading a small file. Set before the record is read.
+    void setReadsDetails(bool reads) { _readsDetails = reads; }
     // The tags a list shows, without reading the file: the merged map of a
     // loaded record; else the pending changes over what the last throw-away
     // read kept (without picture bytes and custom tags); null when the file
@@ -304,6 +308,7 @@ private:
     std::atomic<bool> _saved{true};
     std::atomic<bool> _isReadOnly{false};
     std::atomic<bool> _isUnreadable{false};
+    std::atomic<bool> _readsDetails{true};
     std::atomic<int> _identificationState{0};
     std::atomic<bool> _artworkAnswerOwed{false}; // someone besides a save asked for artwork
     std::atomic<bool> _artworkAnswerSaved{false}; // the last artwork answer left nothing to save
