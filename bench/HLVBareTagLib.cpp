@@ -14,6 +14,16 @@ namespace HLVBareTagLib {
 
 namespace {
 
+void readAudio(const TagLib::AudioProperties* properties, Tags& tags)
+{
+    if (!properties)
+        return;
+    tags.lengthMilliseconds = properties->lengthInMilliseconds();
+    tags.bitRate = properties->bitrate();
+    tags.sampleRate = properties->sampleRate();
+    tags.channels = properties->channels();
+}
+
 void readGeneric(const TagLib::Tag& tag, Tags& tags)
 {
     tags.title = tag.title();
@@ -59,12 +69,13 @@ TagLib::String frameText(const TagLib::ID3v2::Tag& tag, const char* id)
     return f->toString();
 }
 
-bool readMP3(const char* path, Tags& tags)
+bool readMP3(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::MPEG::File file(path, false);
+    TagLib::MPEG::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
     tags.albumArtist = frameText(*tag, "TPE2");
     tags.trackText = frameText(*tag, "TRCK");
@@ -106,12 +117,13 @@ TagLib::String pairText(const TagLib::MP4::ItemMap& items, const char* key)
     return TagLib::String::number(pair.first) + "/" + TagLib::String::number(pair.second);
 }
 
-bool readMP4(const char* path, Tags& tags)
+bool readMP4(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::MP4::File file(path, false);
+    TagLib::MP4::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::MP4::ItemMap& items = file.tag()->itemMap();
     tags.albumArtist = itemText(items, "aART");
     tags.trackText = pairText(items, "trkn");
@@ -142,12 +154,13 @@ TagLib::String field(const TagLib::Ogg::XiphComment* comment, const char* key)
     return it == fields.end() || it->second.isEmpty() ? TagLib::String() : it->second.front();
 }
 
-bool readFLAC(const char* path, Tags& tags)
+bool readFLAC(const char* path, bool audioProperties, Tags& tags)
 {
-    TagLib::FLAC::File file(path, false);
+    TagLib::FLAC::File file(path, audioProperties, TagLib::AudioProperties::Fast);
     if (!file.isValid() || !file.tag())
         return false;
     readGeneric(*file.tag(), tags);
+    readAudio(file.audioProperties(), tags);
     const TagLib::Ogg::XiphComment* comment = file.xiphComment(false);
     tags.albumArtist = field(comment, "ALBUMARTIST");
     tags.trackText = field(comment, "TRACKTOTAL");
@@ -166,12 +179,12 @@ bool readFLAC(const char* path, Tags& tags)
 
 } // namespace
 
-bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags)
+bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags, bool audioProperties)
 {
     switch (format) {
-    case HLVTagLib::Format::MP3: return readMP3(path.constData(), tags);
-    case HLVTagLib::Format::MP4: return readMP4(path.constData(), tags);
-    case HLVTagLib::Format::FLAC: return readFLAC(path.constData(), tags);
+    case HLVTagLib::Format::MP3: return readMP3(path.constData(), audioProperties, tags);
+    case HLVTagLib::Format::MP4: return readMP4(path.constData(), audioProperties, tags);
+    case HLVTagLib::Format::FLAC: return readFLAC(path.constData(), audioProperties, tags);
     case HLVTagLib::Format::Other: break;
     }
     return false;

@@ -22,11 +22,13 @@ struct Tags
     TagLib::ByteVector picture;
     TagLib::String customList;
     TagLib::StringList customValues;
+    int lengthMilliseconds = 0, bitRate = 0, sampleRate = 0, channels = 0;
 };
 
-// Reads the generic fields, the format's own fields, the first picture and the
-// custom tags named by the "CTIS" list. False when TagLib cannot open the file.
-bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags);
+// Reads the generic fields, the format's own fields, the first picture, the
+// custom tags named by the "CTIS" list and, unless told otherwise, the audio
+// properties (fast style). False when TagLib cannot open the file.
+bool read(const QByteArray& path, HLVTagLib::Format format, Tags& tags, bool audioProperties = true);
 
 struct Change
 {

@@ -20,6 +20,9 @@
 
 #include <QCommandLineParser>
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +62,7 @@ struct Sizes
     int ui = 20000;
     int window = 20000;
     int windowSave = 20000;
+    int cli = 3000;
 };
 
 void figure(const char* name, double value, const char* unit, int decimals = 2)
@@ -143,7 +147,7 @@ QString sameAs(const QString& field, const std::optional<int>& ours, unsigned in
 }
 
 // What our reader made of a file against what TagLib itself holds.
-QString differences(const HLVTagMap& ours, const HLVBareTagLib::Tags& bare)
+QString differences(const HLVTagMap& ours, const HLVFileDetails& details, const HLVBareTagLib::Tags& bare)
 {
     QString text = sameAs(QStringLiteral("title"), ours.TrackName(), bare.title)
         + sameAs(QStringLiteral("artist"), ours.ArtistName(), bare.artist)
@@ -156,6 +160,10 @@ QString differences(const HLVTagMap& ours, const HLVBareTagLib::Tags& bare)
         + sameAs(QStringLiteral("track"), ours.TrackNumber(), bare.track);
     if (ours.Artwork().isNull() != bare.picture.isEmpty())
         text += QStringLiteral("artwork present differs; ");
+    text += sameAs(QStringLiteral("length"), details.lengthMilliseconds, unsigned(bare.lengthMilliseconds))
+        + sameAs(QStringLiteral("bit rate"), details.bitRate, unsigned(bare.bitRate))
+        + sameAs(QStringLiteral("sample rate"), details.sampleRate, unsigned(bare.sampleRate))
+        + sameAs(QStringLiteral("channels"), details.channels, unsigned(bare.channels));
     const auto& custom = ours.CustomTagValues();
     const qsizetype customCount = custom ? custom->size() : 0;
     if (customCount != qsizetype(bare.customValues.size())) {
@@ -176,11 +184,12 @@ bool runRead(const QList<Entry>& entries, int rounds)
 
     // An untimed pass of each warms the page cache and checks that both read the same.
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        const auto ours = HLVTagLib::loadTagsFromFileAtPath(paths[i]);
+        HLVFileDetails details;
+        const auto ours = HLVTagLib::loadTagsFromFileAtPath(paths[i], nullptr, nullptr, &details);
         HLVBareTagLib::Tags bare;
         if (!HLVBareTagLib::read(encoded[i], entries[i].format, bare))
             return fail("read", QStringLiteral("TagLib cannot read %1").arg(paths[i]));
-        const QString diff = differences(*ours, bare);
+        const QString diff = differences(*ours, details, bare);
         if (!diff.isEmpty())
             return fail("read", QStringLiteral("%1: %2").arg(paths[i], diff));
         if (entries[i].completeness == HLVBenchCorpus::Completeness::Complete && ours->Artwork().isNull())
@@ -193,7 +202,8 @@ bool runRead(const QList<Entry>& entries, int rounds)
         double total = 0;
         for (qsizetype i = begin; i < end; ++i) {
             const double elapsed = timed([&] {
-                const auto map = HLVTagLib::loadTagsFromFileAtPath(paths[i]);
+                HLVFileDetails details; // as a record reads a file
+                const auto map = HLVTagLib::loadTagsFromFileAtPath(paths[i], nullptr, nullptr, &details);
                 consume(map->TrackName() ? map->TrackName()->size() : 0);
             });
             oursByFormat[int(entries[i].format)] += elapsed;
@@ -315,7 +325,8 @@ bool runFilter(const QList<Entry>& entries, int rounds)
     auto readPass = [&] {
         return timed([&] {
             for (const QString& path : paths) {
-                const auto map = HLVTagLib::loadTagsFromFileAtPath(path);
+                HLVFileDetails details;
+                const auto map = HLVTagLib::loadTagsFromFileAtPath(path, nullptr, nullptr, &details);
                 consume(map->TrackName() ? map->TrackName()->size() : 0);
             }
         });
@@ -485,6 +496,83 @@ bool runIdentify(HLVBenchCorpus& corpus, int count)
     return true;
 }
 
+// --- cli ---------------------------------------------------------------------------------
+
+// One run of "cadrelle-cli show --json" over a folder, as a user starts it:
+// the whole process, start-up included. Its output, when wanted, in *json.
+double runShow(const QString& folder, QByteArray* json)
+{
+    QProcess process;
+    if (!json)
+        process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    const auto start = Clock::now();
+    process.start(QCoreApplication::applicationDirPath() + QLatin1String("/cadrelle-cli"),
+                  {QStringLiteral("show"), QStringLiteral("--json"), QStringLiteral("--quiet"), folder});
+    if (!process.waitForStarted(30000))
+        return -1;
+    if (json) {
+        while (process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(1000);
+            *json += process.readAllStandardOutput();
+        }
+    } else if (!process.waitForFinished(600000)) {
+        return -1;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return -1;
+    const double elapsed = seconds(Clock::now() - start);
+    if (json)
+        *json += process.readAllStandardOutput();
+    return elapsed;
+}
+
+// The command line's show over a folder of mixed files, against a bare
+// single-threaded TagLib loop reading the same fields of the same files.
+bool runCLI(const QList<Entry>& entries, int rounds)
+{
+    const QString folder = QFileInfo(entries.first().path).absolutePath();
+    QList<QByteArray> encoded;
+    for (const Entry& entry : entries)
+        encoded.append(QFile::encodeName(entry.path));
+
+    // An untimed run warms the page cache and checks what the command printed.
+    QByteArray output;
+    if (runShow(folder, &output) < 0)
+        return fail("cli", QStringLiteral("cadrelle-cli show failed (is it beside cadrelle-bench?)"));
+    const QJsonArray shown = QJsonDocument::fromJson(output).array();
+    if (shown.size() != entries.size())
+        return fail("cli", QStringLiteral("%1 files shown of %2").arg(shown.size()).arg(entries.size()));
+
+    // show without --details reads no audio properties, and neither does the loop.
+    auto bareLoop = [&] {
+        return timed([&] {
+            for (qsizetype i = 0; i < entries.size(); ++i) {
+                HLVBareTagLib::Tags tags;
+                HLVBareTagLib::read(encoded[i], entries[i].format, tags, false);
+                consume(tags.title.size());
+            }
+        });
+    };
+    double ours = 0, bare = 0;
+    for (int round = 0; round < rounds; ++round) {
+        // Alternating which goes first spreads the machine's other work over both.
+        if (round % 2 == 1)
+            bare += bareLoop();
+        const double elapsed = runShow(folder, nullptr);
+        if (elapsed < 0)
+            return fail("cli", QStringLiteral("cadrelle-cli show failed"));
+        ours += elapsed;
+        if (round % 2 == 0)
+            bare += bareLoop();
+    }
+    figure("cli.files", entries.size(), "files", 0);
+    figure("cli.seconds", ours / rounds, "s", 3);
+    figure("cli.taglib_seconds", bare / rounds, "s", 3);
+    figure("cli.ratio", ours / bare, "x");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -515,20 +603,20 @@ int main(int argc, char** argv)
         sizeOption("window", "Files (links to one MP3 with a 500 KB cover) in the window scenario.", defaults.window);
     const QCommandLineOption windowSaveOption =
         sizeOption("window-save", "Files of the window scenario edited and saved.", defaults.windowSave);
+    const QCommandLineOption cliOption = sizeOption("cli", "Files shown by the command line.", defaults.cli);
     const QCommandLineOption roundsOption = sizeOption("rounds", "Timed passes of read, filter and save.", defaults.rounds);
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify,ui,window."),
+                                        QStringLiteral("Comma-separated scenarios: read,add,filter,save,identify,ui,window,cli."),
                                         QStringLiteral("LIST"));
     const QCommandLineOption smokeOption(QStringLiteral("smoke"),
                                          QStringLiteral("Tiny sizes: checks that every scenario still works."));
     parser.addOptions({readOption, addOption, filterOption, saveOption, identifyOption, uiOption, windowOption,
-                       windowSaveOption, roundsOption,
-                       onlyOption, smokeOption});
+                       windowSaveOption, cliOption, roundsOption, onlyOption, smokeOption});
     parser.process(app);
 
     Sizes sizes;
     if (parser.isSet(smokeOption))
-        sizes = Sizes{30, 300, 90, 30, 2, 1, 300, 60, 30};
+        sizes = Sizes{30, 300, 90, 30, 2, 1, 300, 60, 30, 30};
     bool sizesValid = true;
     auto take = [&](const QCommandLineOption& option, int& target) {
         if (!parser.isSet(option))
@@ -550,7 +638,8 @@ int main(int argc, char** argv)
     take(uiOption, sizes.ui);
     take(windowOption, sizes.window);
     take(windowSaveOption, sizes.windowSave);
-    const QStringList known = {"read", "add", "filter", "save", "identify", "ui", "window"};
+    take(cliOption, sizes.cli);
+    const QStringList known = {"read", "add", "filter", "save", "identify", "ui", "window", "cli"};
     QSet<QString> scenarios(known.begin(), known.end());
     if (parser.isSet(onlyOption)) {
         const QStringList chosen = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -579,9 +668,10 @@ int main(int argc, char** argv)
 
     // One set of tagged copies serves the reads, the saves' sources and the links.
     QList<Entry> tagged;
-    if (wants("read") || wants("add") || wants("filter") || wants("save") || wants("ui")) {
+    if (wants("read") || wants("add") || wants("filter") || wants("save") || wants("ui") || wants("cli")) {
         // At least 30, so the links hold the whole mix of formats and tags.
-        const int count = std::max({wants("read") ? sizes.read : 0, wants("save") ? sizes.save : 0, 30});
+        const int count = std::max({wants("read") ? sizes.read : 0, wants("save") ? sizes.save : 0,
+                                    wants("cli") ? sizes.cli : 0, 30});
         note(QStringLiteral("tagging %1 copies of the fixtures").arg(count));
         tagged = corpus.makeTaggedCopies(QStringLiteral("tagged"), count);
         if (tagged.isEmpty())
@@ -630,6 +720,14 @@ int main(int argc, char** argv)
         const int saveCount = std::min(sizes.windowSave, sizes.window);
         note(QStringLiteral("window: the editor and the list over %1 covered files, %2 saved").arg(sizes.window).arg(saveCount));
         passed = runWindow(corpus.workFolder(QStringLiteral("window")), sizes.window, saveCount) && passed;
+    }
+    if (wants("cli")) {
+        note(QStringLiteral("cli: show --json over %1 files, %2 rounds").arg(sizes.cli).arg(sizes.rounds));
+        // Copies, not links: as many files as a real folder of that size.
+        const QList<Entry> cliFiles = corpus.makeCopies(QStringLiteral("cli"), tagged.mid(0, sizes.cli));
+        if (cliFiles.isEmpty())
+            return setupFailed();
+        passed = runCLI(cliFiles, sizes.rounds) && passed;
     }
     figure("machine.load1_end", loadAverage(), "load");
     return passed ? 0 : 1;

@@ -47,7 +47,7 @@ Exit status: 0 when every file succeeded, 1 when any failed (each is named on
 standard error with the reason), 2 for a usage error.
 )";
 
-const char* kShowHelp = R"(Usage: cadrelle-cli show [--json] PATH...
+const char* kShowHelp = R"(Usage: cadrelle-cli show [--json] [--details] PATH...
 
 Prints the tags of each file: the path on a line of its own, then one line per
 tag present, a tab, the field name, a tab and the value ("Artwork" gives the
@@ -55,10 +55,18 @@ picture's size, "Custom ID" a custom tag, "MissingTagScore" how many of the
 scored tags are missing, out of 10). Tabs, line breaks and backslashes inside
 values are written as \t, \n and \\.
 
-  --json   one JSON array with an object per file: "path", "readOnly", "tags"
-           (absent fields left out), "artwork" ({"present", "width",
-           "height"}), "customTags" (identifier to value, in list order) and
-           "missingTagScore"
+  --json     one JSON array with an object per file: "path", "readOnly", "tags"
+             (absent fields left out), "artwork" ({"present", "width",
+             "height"}), "customTags" (identifier to value, in list order) and
+             "missingTagScore"
+  --details  also the file's own details, after the tags: "Format", "Codec",
+             "Length" (seconds), "BitRate" (kbit/s), "SampleRate" (Hz),
+             "Channels", "BitsPerSample", "Tags" (the kinds of tag the file
+             holds, e.g. "ID3v2.4, ID3v1"), "Picture" (type, format, width x
+             height and bytes of the first picture, and how many there are),
+             "FileSize" (bytes) and "Folder"; with --json an object "details"
+             with the same facts ("lengthMilliseconds", "bitRate", ...; null
+             where the file does not say)
 )";
 
 const char* kSetHelp = R"(Usage: cadrelle-cli set [FIELD OPTIONS] PATH...
@@ -348,6 +356,9 @@ bool HLVCommandLine::readOption(const QString& name, const std::optional<QString
     if (name == QLatin1String("json")) {
         if (allowedIn({Command::Show, Command::Identify}))
             _json = true;
+    } else if (name == QLatin1String("details")) {
+        if (allowedIn({Command::Show}))
+            _details = true;
     } else if (name == QLatin1String("apply")) {
         if (allowedIn({Command::Identify, Command::Artwork}))
             _apply = true;

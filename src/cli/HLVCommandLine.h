@@ -40,6 +40,8 @@ public:
     bool wantsVersion() const { return _version; }
     bool quiet() const { return _quiet; }
     bool json() const { return _json; }
+    // show: the file's own details too (format, audio, tag kinds, picture).
+    bool details() const { return _details; }
     bool apply() const { return _apply; }
     bool dryRun() const { return _dryRun; }
     const QString& structure() const { return _structure; }
@@ -78,6 +80,7 @@ private:
     bool _version = false;
     bool _quiet = false;
     bool _json = false;
+    bool _details = false;
     bool _apply = false;
     bool _dryRun = false;
     std::optional<QString> _structureOption;

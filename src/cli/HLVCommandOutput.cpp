@@ -74,6 +74,99 @@ HLVCustomTagValueArray shownCustomTags(const HLVTagMap& tags)
     return values;
 }
 
+void writeNumber(HLVJsonWriter& json, const QString& key, const std::optional<int>& number)
+{
+    json.key(key);
+    if (number)
+        json.value(*number);
+    else
+        json.nullValue();
+}
+
+void writeDetails(HLVJsonWriter& json, const HLVFileDetails& details)
+{
+    json.beginObject();
+    json.key(QStringLiteral("format"));
+    json.value(details.format);
+    json.key(QStringLiteral("codec"));
+    json.value(details.codec);
+    writeNumber(json, QStringLiteral("lengthMilliseconds"), details.lengthMilliseconds);
+    writeNumber(json, QStringLiteral("bitRate"), details.bitRate);
+    writeNumber(json, QStringLiteral("sampleRate"), details.sampleRate);
+    writeNumber(json, QStringLiteral("channels"), details.channels);
+    writeNumber(json, QStringLiteral("bitsPerSample"), details.bitsPerSample);
+    json.key(QStringLiteral("tags"));
+    json.beginObject();
+    writeNumber(json, QStringLiteral("id3v2Version"), details.id3v2Version);
+    json.key(QStringLiteral("id3v1"));
+    json.value(details.id3v1);
+    json.key(QStringLiteral("ape"));
+    json.value(details.ape);
+    writeNumber(json, QStringLiteral("mp4Items"), details.mp4Items);
+    writeNumber(json, QStringLiteral("xiphFields"), details.xiphFields);
+    json.endObject();
+    json.key(QStringLiteral("pictures"));
+    json.value(details.pictures);
+    json.key(QStringLiteral("picture"));
+    if (details.pictures == 0) {
+        json.nullValue();
+    } else {
+        json.beginObject();
+        writeNumber(json, QStringLiteral("type"), details.pictureType);
+        json.key(QStringLiteral("format"));
+        json.value(details.pictureFormat);
+        json.key(QStringLiteral("width"));
+        json.value(details.pictureSize.isValid() ? details.pictureSize.width() : 0);
+        json.key(QStringLiteral("height"));
+        json.value(details.pictureSize.isValid() ? details.pictureSize.height() : 0);
+        json.key(QStringLiteral("bytes"));
+        json.value(details.pictureBytes);
+        json.endObject();
+    }
+    json.key(QStringLiteral("fileSize"));
+    json.value(details.fileSize);
+    json.key(QStringLiteral("folder"));
+    json.value(details.folder);
+    json.endObject();
+}
+
+QByteArray detailLines(const HLVFileDetails& details)
+{
+    QByteArray text;
+    auto add = [&text](const char* name, const QString& value) {
+        if (!value.isEmpty())
+            text += HLVCommandOutput::line({QString(), QLatin1String(name), value});
+    };
+    auto number = [](const std::optional<int>& n, const char* unit) {
+        return n ? QString::number(*n) + QLatin1String(unit) : QString();
+    };
+    add("Format", details.format);
+    add("Codec", details.codec);
+    if (details.lengthMilliseconds)
+        add("Length", QString::number(*details.lengthMilliseconds / 1000.0, 'f', 3));
+    add("BitRate", number(details.bitRate, ""));
+    add("SampleRate", number(details.sampleRate, ""));
+    add("Channels", number(details.channels, ""));
+    add("BitsPerSample", number(details.bitsPerSample, ""));
+    add("Tags", details.tagSummary());
+    if (details.pictures > 0) {
+        QStringList parts;
+        if (details.pictureType)
+            parts.append(HLVFileDetails::pictureTypeName(*details.pictureType));
+        parts.append(details.pictureFormat);
+        if (details.pictureSize.isValid())
+            parts.append(QStringLiteral("%1x%2").arg(details.pictureSize.width()).arg(details.pictureSize.height()));
+        parts.append(QStringLiteral("%1 bytes").arg(details.pictureBytes));
+        if (details.pictures > 1)
+            parts.append(QStringLiteral("%1 pictures").arg(details.pictures));
+        parts.removeAll(QString());
+        add("Picture", parts.join(QLatin1String(", ")));
+    }
+    add("FileSize", QString::number(details.fileSize));
+    add("Folder", details.folder);
+    return text;
+}
+
 } // namespace
 
 HLVCommandOutput::HLVCommandOutput(bool json) : _json(json)
@@ -108,13 +201,22 @@ void HLVCommandOutput::finish()
     print(_writer.data());
 }
 
-void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags, int missingTagScore)
+void HLVCommandOutput::addBlock(const QByteArray& block)
+{
+    if (_json)
+        _writer.rawValue(block);
+    else
+        print(block);
+}
+
+QByteArray HLVCommandOutput::showBlock(bool asJson, const HLVFileData& record, const HLVTagMap& tags,
+                                       int missingTagScore, const HLVFileDetails* details)
 {
     const HLVArtwork& picture = tags.Artwork();
     const HLVCustomTagValueArray customTags = shownCustomTags(tags);
     const QString path = record.FilePath();
-    if (_json) {
-        HLVJsonWriter& json = _writer;
+    if (asJson) {
+        HLVJsonWriter json(1); // an element of the output's array
         json.beginObject();
         json.key(QStringLiteral("path"));
         json.value(path);
@@ -140,8 +242,12 @@ void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags
         json.endObject();
         json.key(QStringLiteral("missingTagScore"));
         json.value(missingTagScore);
+        if (details) {
+            json.key(QStringLiteral("details"));
+            writeDetails(json, *details);
+        }
         json.endObject();
-        return;
+        return json.data();
     }
     QByteArray text = line({path});
     if (record.IsReadOnly())
@@ -159,7 +265,9 @@ void HLVCommandOutput::showFile(const HLVFileData& record, const HLVTagMap& tags
     for (const auto& value : customTags)
         text += line({QString(), QStringLiteral("Custom ") + value->identifier(), value->value().value_or(QString())});
     text += line({QString(), QStringLiteral("MissingTagScore"), QString::number(missingTagScore)});
-    print(text);
+    if (details)
+        text += detailLines(*details);
+    return text;
 }
 
 void HLVCommandOutput::identifiedFile(const HLVFileData& record, const QString& outcome,

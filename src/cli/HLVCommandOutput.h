@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HLVFileDetails.h"
 #include "HLVJsonWriter.h"
 #include "HLVTagMap.h"
 
@@ -20,8 +21,12 @@ class HLVCommandOutput
 public:
     explicit HLVCommandOutput(bool json);
 
-    // The show command's block for one file.
-    void showFile(const HLVFileData& record, const HLVTagMap& tags, int missingTagScore);
+    // The show command's block for one file, in either form (with details,
+    // the file's own details follow the tags). Blocks of many files can be put
+    // together on several threads and then added in order.
+    static QByteArray showBlock(bool json, const HLVFileData& record, const HLVTagMap& tags, int missingTagScore,
+                                const HLVFileDetails* details = nullptr);
+    void addBlock(const QByteArray& block);
     // The identify command's block: the outcome, the candidates, and whether
     // it was saved (only when the candidate was applied).
     void identifiedFile(const HLVFileData& record, const QString& outcome,

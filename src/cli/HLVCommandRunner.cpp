@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstdio>
 
@@ -167,17 +168,19 @@ HLVCommandRunner::Records HLVCommandRunner::addFiles()
 
 HLVCommandRunner::Records HLVCommandRunner::readable(const Records& records, const QString& label)
 {
+    // Only show --details prints what a read of the details costs.
+    for (const auto& record : records)
+        record->setReadsDetails(_line.details());
+    // Several files at once: the reads are independent.
+    _manager.loadFiles(records, [&](qsizetype done) { _progress.show(label, done, records.size()); });
+    _progress.clear();
     Records result;
-    qsizetype done = 0;
     for (const auto& record : records) {
-        _progress.show(label, done++, records.size());
-        record->TagMap();
         if (record->IsUnreadable())
             fail(record->FilePath(), unreadableReason(*record));
         else
             result.append(record);
     }
-    _progress.clear();
     return result;
 }
 
@@ -206,11 +209,18 @@ QHash<const HLVFileData*, bool> HLVCommandRunner::save(const Records& records, c
 void HLVCommandRunner::show(const Records& records)
 {
     const Records shown = readable(records, QStringLiteral("show"));
-    HLVCommandOutput output(_line.json());
-    for (const auto& record : shown) {
+    // Put together several at a time, as the files were read; printed in order.
+    const bool json = _line.json();
+    const bool withDetails = _line.details();
+    const QList<QByteArray> blocks = QtConcurrent::blockingMapped(shown, [json, withDetails](const std::shared_ptr<HLVFileData>& record) {
         const auto map = record->TagMap();
-        output.showFile(*record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map));
-    }
+        const std::optional<HLVFileDetails> details = withDetails ? record->Details() : std::nullopt;
+        return HLVCommandOutput::showBlock(json, *record, *map, HLVTagMapFilter::filteredTagCountForTagMap(*map),
+                                           details ? &*details : nullptr);
+    });
+    HLVCommandOutput output(json);
+    for (const QByteArray& block : blocks)
+        output.addBlock(block);
     output.finish();
 }
 

@@ -1,13 +1,20 @@
 #include "HLVJsonWriter.h"
 
-QByteArray HLVJsonWriter::quoted(const QString& text)
+namespace {
+
+// Appends the JSON string literal for the UTF-8 text, quotes included.
+void appendQuoted(QByteArray& out, const QByteArray& utf8)
 {
-    QByteArray out;
-    out.reserve(text.size() + 2);
     out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
+    qsizetype plainFrom = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        // Runs of plain characters go in at once; a show of thousands of files
+        // writes hundreds of thousands of strings.
+        out.append(utf8.constData() + plainFrom, i - plainFrom);
+        plainFrom = i + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -16,21 +23,30 @@ QByteArray HLVJsonWriter::quoted(const QString& text)
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20)
-                out += QByteArray("\\u00") + QByteArray::number(c, 16).rightJustified(2, '0');
-            else
-                out += ch;
+        default: {
+            const char hex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+            out.append(escape, sizeof escape);
+        }
         }
     }
+    out.append(utf8.constData() + plainFrom, utf8.size() - plainFrom);
     out += '"';
+}
+
+} // namespace
+
+QByteArray HLVJsonWriter::quoted(const QString& text)
+{
+    QByteArray out;
+    appendQuoted(out, text.toUtf8());
     return out;
 }
 
 void HLVJsonWriter::newLine()
 {
     _data += '\n';
-    _data += QByteArray(2 * _levels.size(), ' ');
+    _data.append(2 * (_depth + _levels.size()), ' ');
 }
 
 void HLVJsonWriter::beforeValue()
@@ -63,7 +79,7 @@ void HLVJsonWriter::close(char bracket)
     if (hadMembers)
         newLine();
     _data += bracket;
-    if (_levels.isEmpty())
+    if (_levels.isEmpty() && _depth == 0)
         _data += '\n';
 }
 
@@ -90,7 +106,7 @@ void HLVJsonWriter::endObject()
 void HLVJsonWriter::key(const QString& name)
 {
     beforeValue();
-    _data += quoted(name);
+    appendQuoted(_data, name.toUtf8());
     _data += ": ";
     _afterKey = true;
 }
@@ -98,7 +114,7 @@ void HLVJsonWriter::key(const QString& name)
 void HLVJsonWriter::value(const QString& text)
 {
     beforeValue();
-    _data += quoted(text);
+    appendQuoted(_data, text.toUtf8());
 }
 
 void HLVJsonWriter::value(const std::optional<QString>& text)
@@ -125,4 +141,10 @@ void HLVJsonWriter::nullValue()
 {
     beforeValue();
     _data += "null";
+}
+
+void HLVJsonWriter::rawValue(const QByteArray& json)
+{
+    beforeValue();
+    _data += json;
 }

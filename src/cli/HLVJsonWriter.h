@@ -11,6 +11,10 @@
 class HLVJsonWriter
 {
 public:
+    // depth: how deep inside another writer's text this one's values will
+    // stand (see rawValue()); 0 for a document of its own.
+    explicit HLVJsonWriter(int depth = 0) : _depth(depth) {}
+
     void beginArray();
     void endArray();
     void beginObject();
@@ -24,6 +28,8 @@ public:
     void value(bool flag);
     void value(const char*) = delete; // would silently become a bool
     void nullValue();
+    // A value another writer wrote, whose depth was this writer's current one.
+    void rawValue(const QByteArray& json);
 
     // The text so far, UTF-8, ending with a line break once the outermost value is closed.
     QByteArray data() const { return _data; }
@@ -44,5 +50,6 @@ private:
     };
     QByteArray _data;
     QList<Level> _levels;
+    int _depth = 0;
     bool _afterKey = false;
 };

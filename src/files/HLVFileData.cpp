@@ -166,13 +166,17 @@ std::shared_ptr<HLVTagMap> HLVFileData::initialTagMapLoading(bool* loaded)
     // Read without the lock: a slow disk must not hold up readers of the record.
     bool readable = false;
     HLVFailure failure;
-    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure));
+    HLVFileDetails details;
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure,
+                                                                     _readsDetails ? &details : nullptr));
     Lock lock(_lock);
     if (!_initialTagMap) {
         _initialTagMap = map;
         _isUnreadable = !readable;
         if (!readable && !failure.message.isEmpty())
             _lastFailure = failure;
+        _details = readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt;
+        _listingTagMap.reset(); // the loaded map serves lists from now on
         *loaded = true;
     }
     return _initialTagMap;
@@ -182,13 +186,17 @@ void HLVFileData::loadID3Tags()
 {
     bool readable = false;
     HLVFailure failure;
-    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure));
+    HLVFileDetails details;
+    auto map = withoutPictureBytes(HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, &failure,
+                                                                     _readsDetails ? &details : nullptr));
     {
         Lock lock(_lock);
         _initialTagMap = map;
         _isUnreadable = !readable;
         if (!readable && !failure.message.isEmpty())
             _lastFailure = failure;
+        _details = readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt;
+        _listingTagMap.reset();
     }
     notify(HLVFileDataChangeLoaded);
 }
@@ -352,7 +360,11 @@ std::shared_ptr<HLVTagMap> HLVFileData::TemporaryTagMap()
         if (_initialTagMap)
             return HLVTagMapMerge::merged(*_initialTagMap, _virtualTagMap.get());
     }
-    return HLVTagLib::loadTagsFromFileAtPath(FilePath());
+    bool readable = false;
+    HLVFileDetails details;
+    auto map = HLVTagLib::loadTagsFromFileAtPath(FilePath(), &readable, nullptr, _readsDetails ? &details : nullptr);
+    keepListing(*map, readable && _readsDetails ? std::optional(std::move(details)) : std::nullopt);
+    return map;
 }
 
 HLVCustomTagValueArray HLVFileData::determineCustomTagValuesLocked() const

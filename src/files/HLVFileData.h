@@ -2,6 +2,7 @@
 
 #include "HLVArtworkPathsDelegate.h"
 #include "HLVFailure.h"
+#include "HLVFileDetails.h"
 #include "HLVTagField.h"
 #include "HLVTagMap.h"
 
@@ -138,8 +139,23 @@ public:
 
     // A fresh map: the pending changes merged over the initial tags.
     std::shared_ptr<HLVTagMap> TagMap();
-    // A throw-away map for the filters; does not load the record.
+    // A throw-away map for the filters; does not load the record, but keeps
+    // what a list shows of the file (ListingTagMap(), Details()).
     std::shared_ptr<HLVTagMap> TemporaryTagMap();
+
+    // What the last read of the file found besides its tags: format, audio,
+    // tag kinds, first picture, size and folder. Absent until the file has
+    // been read, and for a file TagLib cannot read. Never reads the file.
+    std::optional<HLVFileDetails> Details() const;
+    // Whether reads of this record also take the details (the default). A
+    // caller that never shows them skips the audio properties, a good part of
+    // the cost of reading a small file. Set before the record is read.
+    void setReadsDetails(bool reads) { _readsDetails = reads; }
+    // The tags a list shows, without reading the file: the merged map of a
+    // loaded record; else the pending changes over what the last throw-away
+    // read kept (without picture bytes and custom tags); null when the file
+    // has not been read yet.
+    std::shared_ptr<const HLVTagMap> ListingTagMap() const;
     HLVCustomTagValueArray determineCustomTagValues();
 
     // Copies of the candidates, in order.
@@ -231,6 +247,10 @@ public:
 
 private:
     void notify(int code);
+    // Keeps what a throw-away read found, unless the record was loaded meanwhile.
+    void keepListing(const HLVTagMap& read, const std::optional<HLVFileDetails>& details);
+    // The details after a save changed the file (size, tag kinds, picture).
+    void rereadDetails(const QString& path);
     // The initial map, read from the file (outside the lock) when missing.
     std::shared_ptr<HLVTagMap> initialTagMapLoading(bool* loaded);
     std::shared_ptr<HLVTagMap> virtualTagMapLocked();
@@ -296,6 +316,8 @@ private:
     std::shared_ptr<HLVArtworkPaths> _artworkPaths;
     QList<ArtworkSearch> _artworkSearches;
     std::shared_ptr<HLVTagMap> _initialTagMap;
+    std::optional<HLVFileDetails> _details;
+    std::shared_ptr<const HLVTagMap> _listingTagMap; // only while not loaded
     std::shared_ptr<HLVTagMap> _virtualTagMap;
     std::optional<QList<std::shared_ptr<HLVTagMap>>> _releases;
     quint64 _pendingGeneration = 0; // bumped by every change of the pending map
@@ -308,6 +330,7 @@ private:
     std::atomic<bool> _saved{true};
     std::atomic<bool> _isReadOnly{false};
     std::atomic<bool> _isUnreadable{false};
+    std::atomic<bool> _readsDetails{true};
     std::atomic<int> _identificationState{0};
     std::atomic<bool> _artworkAnswerOwed{false}; // someone besides a save asked for artwork
     std::atomic<bool> _artworkAnswerSaved{false}; // the last artwork answer left nothing to save

@@ -225,6 +225,8 @@ int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure)
         }
         setLastFailure(failure);
     }
+    if (written && _readsDetails)
+        rereadDetails(turn.path); // its size, tag kinds and picture may have changed
     _isSaving = false;
     turn.writer.reset();
     return code;

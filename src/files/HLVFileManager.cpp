@@ -3,6 +3,7 @@
 #include "HLVFolderListing.h"
 #include "HLVSafeSave.h"
 #include "HLVSerialOperationQueue.h"
+#include "HLVTagReadPool.h"
 #include "HLVWorkerPool.h"
 
 #include <QDir>
@@ -38,6 +39,7 @@ HLVFileManager::HLVFileManager()
     : _fileOpQueues(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("files")))
     , _saveOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("saves")))
     , _renameOpQueue(std::make_unique<HLVSerialOperationQueue>(QStringLiteral("renames")))
+    , _readPool(std::make_unique<HLVTagReadPool>())
     , _musicIdentifier(HLVMusicIdentifier::create())
     , _listing(std::make_shared<Listing>())
 {
@@ -57,6 +59,7 @@ HLVFileManager::~HLVFileManager()
     _fileOpQueues.reset();
     _saveOpQueue.reset();
     _renameOpQueue.reset();
+    _readPool.reset();
 }
 
 QList<HLVFileManager::BatchPtr> HLVFileManager::stopWork()

@@ -12,11 +12,13 @@
 #include <QStringList>
 #include <QUrl>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 class HLVSerialOperationQueue;
+class HLVTagReadPool;
 
 // Kinds of long operation, as announced to the delegates.
 enum HLVFileOperation : int {
@@ -136,8 +138,23 @@ public:
     QList<std::shared_ptr<HLVFileData>> chooseArtwork(const QList<std::shared_ptr<HLVFileData>>& files,
                                                       const HLVArtwork& picture, const QString& path);
 
+    // Scores every record not scored yet on the read pool (several files at
+    // once, records given to prioritizeReads() first), keeping for each what a
+    // list shows of it (HLVFileData::ListingTagMap(), Details()); the filter
+    // lists are filled in the list's order when the reads are done.
     void refreshFilters();
     void cancelFilter();
+
+    // Records to read before all others (the rows a window shows), in a read
+    // under way and in later ones; replaces the records of an earlier call.
+    void prioritizeReads(const QList<std::shared_ptr<HLVFileData>>& records);
+    // Reads the tags of every record not read yet on the read pool, records
+    // given to prioritizeReads() first, and returns when all are read (or the
+    // manager shuts down). progress, if given, is called on the calling thread
+    // with the number of records read so far. Blocks: for the command line and
+    // workers, never for a window's main thread.
+    void loadFiles(const QList<std::shared_ptr<HLVFileData>>& records,
+                   const std::function<void(qsizetype done)>& progress = {});
 
     void OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code) override;
     void OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData) override;
@@ -185,6 +202,7 @@ private:
     std::unique_ptr<HLVSerialOperationQueue> _fileOpQueues;
     std::unique_ptr<HLVSerialOperationQueue> _saveOpQueue;
     std::unique_ptr<HLVSerialOperationQueue> _renameOpQueue;
+    std::unique_ptr<HLVTagReadPool> _readPool; // tag reads, one thread per core
     std::shared_ptr<HLVMusicIdentifier> _musicIdentifier;
 
     HLVFileOperationBatches _batches;

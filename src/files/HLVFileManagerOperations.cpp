@@ -1,5 +1,6 @@
 #include "HLVFileManager.h"
 #include "HLVSerialOperationQueue.h"
+#include "HLVTagReadPool.h"
 #include "HLVTagMapFilter.h"
 
 // The long operations on records: saving, identifying, artwork, renaming and
@@ -209,21 +210,41 @@ void HLVFileManager::refreshFilters()
         if (!startBatch(batch))
             return;
         const Records records = _lists.beginFilterPass();
-        for (const auto& record : std::as_const(records)) {
-            if (batch->isStopped())
-                break;
-            qint64 count = record->FilteredTagCount();
-            if (count < 0) {
-                // Outside the list lock: this may read the file.
-                count = HLVTagMapFilter::filteredTagCountForTagMap(*record->TemporaryTagMap());
-                record->setFilteredTagCount(count);
-            }
-            if (count > 0)
+        Records unscored;
+        for (const auto& record : records) {
+            if (record->FilteredTagCount() < 0)
+                unscored.append(record);
+        }
+        // Outside the list lock: this reads the files of unloaded records.
+        _readPool->run(unscored, [](const std::shared_ptr<HLVFileData>& record) {
+            record->setFilteredTagCount(HLVTagMapFilter::filteredTagCountForTagMap(*record->TemporaryTagMap()));
+        }, [&batch] { return batch->isStopped(); });
+        // In the list's order, whatever order the reads ended in.
+        for (const auto& record : records) {
+            if (const qint64 count = record->FilteredTagCount(); count > 0)
                 _lists.addFiltered(record, count == 10);
         }
         listsChanged();
         finishBatch(batch); // a cancelled pass too, its lists partly filled
     });
+}
+
+void HLVFileManager::prioritizeReads(const Records& records)
+{
+    _readPool->setPriorityRecords(records);
+}
+
+void HLVFileManager::loadFiles(const Records& records, const std::function<void(qsizetype)>& progress)
+{
+    Records unread;
+    for (const auto& record : records) {
+        if (record && !record->isLoaded())
+            unread.append(record);
+    }
+    const qsizetype loaded = records.size() - unread.size();
+    _readPool->run(unread, [](const std::shared_ptr<HLVFileData>& record) { record->InitialTagMap(); },
+                   [this] { return _shutDown.load(); },
+                   progress ? [&](qsizetype done) { progress(loaded + done); } : std::function<void(qsizetype)>());
 }
 
 void HLVFileManager::cancelFilter()

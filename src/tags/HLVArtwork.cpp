@@ -277,3 +277,18 @@ quint64 HLVArtwork::contentKey() const
     });
     return _data->key;
 }
+
+QString HLVArtwork::mimeTypeOfData(const QByteArray& data)
+{
+    if (data.startsWith("\x89PNG\r\n\x1a\n"))
+        return QStringLiteral("image/png");
+    if (data.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("image/jpeg");
+    if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
+        return QStringLiteral("image/gif");
+    if (data.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    if (data.startsWith("RIFF") && data.mid(8, 4) == "WEBP")
+        return QStringLiteral("image/webp");
+    return QString();
+}

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <QString>
 #include <memory>
 
 // A cover picture. Decoding a picture costs far more than reading all of a
@@ -44,6 +45,10 @@ public:
     // built from a QImage the same pixels); kept by withoutPictureData(), so
     // pictures left in their files compare without being read again. 0 when absent.
     quint64 contentKey() const;
+
+    // The MIME type the bytes' own signature shows (JPEG, PNG, GIF, BMP or
+    // WebP); empty when they show none of these.
+    static QString mimeTypeOfData(const QByteArray& data);
 
 private:
     struct Data;

@@ -217,11 +217,12 @@ bool reportUnreadable(const QString& path, const HLVFailure& found, HLVFailure* 
 Readable::Readable() = default;
 Readable::~Readable() = default;
 
-bool Readable::open(const QString& path, HLVFailure* failure)
+bool Readable::open(const QString& path, HLVFailure* failure, bool readProperties)
 {
     if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
         return false;
-    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
+    _file = std::make_unique<TagLib::FLAC::File>(HLVTagLibReader::fileSystemPath(path).constData(), readProperties,
+                                                 TagLib::AudioProperties::Fast);
     if (_file->isValid())
         return true;
     _file.reset();
@@ -239,7 +240,8 @@ bool Readable::open(const QString& path, HLVFailure* failure)
         bytes[repair.offset + 2] = char(repair.corrected);
     }
     _stream = std::make_unique<TagLib::ByteVectorStream>(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
-    _file = std::make_unique<TagLib::FLAC::File>(_stream.get(), TagLib::ID3v2::FrameFactory::instance(), false);
+    _file = std::make_unique<TagLib::FLAC::File>(_stream.get(), TagLib::ID3v2::FrameFactory::instance(), readProperties,
+                                                 TagLib::AudioProperties::Fast);
     if (_file->isValid())
         return true;
     _file.reset();

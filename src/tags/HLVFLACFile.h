@@ -54,7 +54,8 @@ public:
     Readable(const Readable&) = delete;
     Readable& operator=(const Readable&) = delete;
 
-    bool open(const QString& path, HLVFailure* failure = nullptr);
+    // With readProperties, TagLib also reads the audio properties (fast style).
+    bool open(const QString& path, HLVFailure* failure = nullptr, bool readProperties = false);
     TagLib::FLAC::File& file() { return *_file; }
 
 private:

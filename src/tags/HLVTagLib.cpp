@@ -84,7 +84,7 @@ static bool opensAsMP4(const QString& path)
 }
 
 std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable,
-                                                             HLVFailure* failure)
+                                                             HLVFailure* failure, HLVFileDetails* details)
 {
     checkAccess("read", path);
     auto tagMap = std::make_shared<HLVTagMap>();
@@ -95,12 +95,23 @@ std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional
         return tagMap;
     }
     HLVFailure reason;
-    const bool read = readerForPath(*path)->readTagsFromFileAtPath(*path, *tagMap, &reason);
+    HLVFileDetails found;
+    const auto reader = readerForPath(*path);
+    if (details)
+        reader->setDetails(&found);
+    const bool read = reader->readTagsFromFileAtPath(*path, *tagMap, &reason);
     // The MP4 reader also answers false, without a reason, for a file without
     // an item list; an older reader's silence is checked by opening the file again.
     const bool withoutItems = !read && formatForPath(*path) == Format::MP4 && reason.message.isEmpty();
-    if (readable)
-        *readable = read || (withoutItems && opensAsMP4(*path));
+    if (readable || details) {
+        const bool isReadable = read || (withoutItems && opensAsMP4(*path));
+        if (readable)
+            *readable = isReadable;
+        if (details && isReadable) {
+            found.folder = QFileInfo(*path).absolutePath();
+            *details = std::move(found);
+        }
+    }
     if (!read && !withoutItems && failure) {
         *failure = reason;
         if (reason.kind == HLVFailure::Kind::NotAudio && !QFileInfo(*path).isReadable())

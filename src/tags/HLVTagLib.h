@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HLVFailure.h"
+#include "HLVFileDetails.h"
 #include "HLVTagMap.h"
 
 #include <QString>
@@ -26,8 +27,11 @@ public:
     // Never null; empty when the path is absent or the file unreadable. When
     // readable is given it tells the two apart from a file without tags;
     // failure, when given, says why an unreadable file could not be read.
+    // When details is given, a readable file's details are read as well (from
+    // the same open file) and put there; an unreadable file leaves it alone.
     static std::shared_ptr<HLVTagMap> loadTagsFromFileAtPath(const std::optional<QString>& path,
-                                                             bool* readable = nullptr, HLVFailure* failure = nullptr);
+                                                             bool* readable = nullptr, HLVFailure* failure = nullptr,
+                                                             HLVFileDetails* details = nullptr);
 
     // The stored text of one raw tag; empty when not there; absent when the
     // path is absent, not one of the three formats, or cannot be read.

@@ -54,7 +54,7 @@ bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap&
 {
     try {
         HLVFLACFile::Readable readable;
-        if (!readable.open(path, failure))
+        if (!readable.open(path, failure, readsAudioProperties()))
             return false;
         TagLib::FLAC::File* file = &readable.file();
         if (!file->tag())
@@ -85,6 +85,8 @@ bool HLVTagLibFLACReader::readTagsFromFileAtPath(const QString& path, HLVTagMap&
         setCustomTagValues(tagMap, presentText(comment, "CTIS"), [comment](const QString& identifier) {
             return HLVTagText::presentFromTagLib(readTextValueForKey(identifier, comment));
         });
+        if (_details)
+            _details->readFLAC(*file, tagMap.Artwork());
         return true;
     } catch (...) {
         return reportNotAudio(failure, "a FLAC file");

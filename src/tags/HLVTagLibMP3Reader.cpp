@@ -14,7 +14,7 @@ bool HLVTagLibMP3Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
     if (!checkTagFileCandidate(path, failure))
         return false;
     try {
-        TagLib::MPEG::File file(fileSystemPath(path).constData(), false);
+        TagLib::MPEG::File file(fileSystemPath(path).constData(), readsAudioProperties(), TagLib::AudioProperties::Fast);
         if (!isMPEGAudio(file) || !file.tag())
             return reportNoMPEGAudio(path, failure);
         readGenericTags(*file.tag(), tagMap);
@@ -23,6 +23,8 @@ bool HLVTagLibMP3Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
         if (!tag)
             return reportNotAudio(failure, "an MP3 file");
         readMP3Tags(*tag, tagMap);
+        if (_details)
+            _details->readMPEG(file, tagMap.Artwork());
         return true;
     } catch (...) {
         return reportNotAudio(failure, "an MP3 file");

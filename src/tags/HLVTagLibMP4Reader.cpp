@@ -94,13 +94,17 @@ bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
     if (!checkTagFileCandidate(path, failure))
         return false;
     try {
-        TagLib::MP4::File file(fileSystemPath(path).constData(), false);
+        TagLib::MP4::File file(fileSystemPath(path).constData(), readsAudioProperties(), TagLib::AudioProperties::Fast);
         if (!file.isValid() || !file.tag())
             return reportUnreadable(path, failure);
         readGenericTags(*file.tag(), tagMap);
         const TagLib::MP4::ItemMap& items = file.tag()->itemMap();
-        if (items.isEmpty())
-            return false; // a readable file without an item list: no reason given
+        if (items.isEmpty()) {
+            // A readable file without an item list: no reason given, but its details are known.
+            if (_details)
+                _details->readMP4(file, HLVArtwork());
+            return false;
+        }
 
         const QString albumArtist = readMP4TextValueForAtom(QStringLiteral("aART"), items);
         if (!albumArtist.isEmpty())
@@ -144,6 +148,8 @@ bool HLVTagLibMP4Reader::readTagsFromFileAtPath(const QString& path, HLVTagMap& 
             });
             tagMap.setCustomTagIdentifierString(HLVCustomTagIdentifierString(ctis).stringValue());
         }
+        if (_details)
+            _details->readMP4(file, tagMap.Artwork());
         return true;
     } catch (...) {
         return reportNotAudio(failure, "an MPEG-4 audio file");

@@ -42,10 +42,12 @@ bool HLVTagLibReader::readTagsFromFileAtPath(const QString& path, HLVTagMap& tag
     if (!checkTagFileCandidate(path, failure))
         return false;
     try {
-        TagLib::FileRef file(fileSystemPath(path).constData(), false);
+        TagLib::FileRef file(fileSystemPath(path).constData(), readsAudioProperties(), TagLib::AudioProperties::Fast);
         if (file.isNull() || !file.tag())
             return reportNotAudio(failure, "an audio file TagLib can read");
         readGenericTags(*file.tag(), tagMap);
+        if (_details)
+            _details->readOther(*file.file(), path);
         return true;
     } catch (...) {
         return reportNotAudio(failure, "an audio file TagLib can read");

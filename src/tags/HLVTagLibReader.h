@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HLVFailure.h"
+#include "HLVFileDetails.h"
 #include "HLVTagMap.h"
 
 #include <QByteArray>
@@ -32,6 +33,11 @@ public:
     // True when the file could be opened and has a tag.
     virtual bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr);
 
+    // Makes this reader's reads also fill in the file's details, reading its
+    // audio properties as well; null (the default) reads the tags alone. Left
+    // alone when TagLib cannot open the file as its format.
+    void setDetails(HLVFileDetails* details) { _details = details; }
+
     // The stored text of one raw tag (frame, atom or comment key): the empty
     // string when missing, absent when the file cannot be read. The generic
     // reader has no raw tags and always answers absent.
@@ -53,6 +59,9 @@ public:
     static QByteArray fileSystemPath(const QString& path);
 
 protected:
+    // Whether TagLib is to read the audio properties (in its fast style).
+    bool readsAudioProperties() const { return _details != nullptr; }
+
     static void readGenericTags(const TagLib::Tag& tag, HLVTagMap& tagMap);
 
     // Artwork from the first picture's bytes (empty when the file has none):
@@ -65,4 +74,6 @@ protected:
     // tags absent when the list names no identifier.
     static void setCustomTagValues(HLVTagMap& tagMap, const std::optional<QString>& ctisText,
                                    const std::function<std::optional<QString>(const QString& identifier)>& valueOf);
+
+    HLVFileDetails* _details = nullptr;
 };

@@ -135,16 +135,8 @@ QString HLVTagLibWriter::pictureMimeType(const QString& imagePath, const QByteAr
 {
     // A name says little about a downloaded picture (cover addresses often have
     // no extension at all), so the bytes decide where they can.
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
-        return QStringLiteral("image/png");
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return QStringLiteral("image/jpeg");
-    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
-        return QStringLiteral("image/gif");
-    if (bytes.startsWith("BM"))
-        return QStringLiteral("image/bmp");
-    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
-        return QStringLiteral("image/webp");
+    if (const QString fromBytes = HLVArtwork::mimeTypeOfData(bytes); !fromBytes.isEmpty())
+        return fromBytes;
     const QString extension = HLVTagValueParser::pathExtension(imagePath).toLower();
     if (extension == QLatin1String("png"))
         return QStringLiteral("image/png");

@@ -290,6 +290,52 @@ TEST(HLVCliEndToEnd, ShowTextOutputKeepsOneValuePerLine)
                                                "\tComment\ta\\nb\\\\c\n\tMissingTagScore\t7\n");
 }
 
+// --details adds each file's own facts after its tags, in both forms; without
+// it the output stays as scripts know it.
+TEST(HLVCliEndToEnd, ShowDetailsAddsTheFilesOwnFacts)
+{
+    HLVTestFiles files;
+    const QStringList paths = {files.copyFixtureWithPicture(QStringLiteral("tone.mp3")),
+                               files.copyFixtureWithPicture(QStringLiteral("tone.m4a")),
+                               files.copyFixtureWithPicture(QStringLiteral("tone.flac"))};
+    Result r = cli(QStringList{"show", "--json", "--details"} + paths);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonArray shown = jsonArray(r.out);
+    ASSERT_EQ(shown.size(), 3);
+    const char* formats[] = {"MP3", "MPEG-4", "FLAC"};
+    const QSize pictures[] = {{3, 2}, {4, 4}, {5, 3}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(paths[i].toStdString());
+        const QJsonObject details = shown.at(i).toObject().value("details").toObject();
+        TagLib::FileRef file(QFile::encodeName(paths[i]).constData(), true, TagLib::AudioProperties::Fast);
+        EXPECT_EQ(details.value("format").toString(), formats[i]);
+        EXPECT_EQ(details.value("lengthMilliseconds").toInt(), file.audioProperties()->lengthInMilliseconds());
+        EXPECT_EQ(details.value("sampleRate").toInt(), file.audioProperties()->sampleRate());
+        EXPECT_EQ(details.value("channels").toInt(), file.audioProperties()->channels());
+        EXPECT_EQ(details.value("pictures").toInt(), 1);
+        const QJsonObject picture = details.value("picture").toObject();
+        EXPECT_EQ(QSize(picture.value("width").toInt(), picture.value("height").toInt()), pictures[i]);
+        EXPECT_EQ(details.value("fileSize").toInteger(), QFileInfo(paths[i]).size());
+        EXPECT_EQ(details.value("folder").toString(), QFileInfo(paths[i]).absolutePath());
+    }
+    const QJsonObject mp3Tags = shown.at(0).toObject().value("details").toObject().value("tags").toObject();
+    EXPECT_EQ(mp3Tags.value("id3v2Version").toInt(), 4);
+    EXPECT_TRUE(mp3Tags.value("id3v1").toBool());
+    EXPECT_TRUE(mp3Tags.value("mp4Items").isNull());
+
+    const QByteArray plain = cli({"show", paths[0]}).out;
+    r = cli({"show", "--details", paths[0]});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(plain)) << r.out.toStdString();
+    const QString added = QString::fromUtf8(r.out.mid(plain.size()));
+    EXPECT_TRUE(added.startsWith("\tFormat\tMP3\n")) << added.toStdString();
+    EXPECT_TRUE(added.contains("\tTags\tID3v2.4, ID3v1\n")) << added.toStdString();
+    EXPECT_TRUE(added.contains(QStringLiteral("\tPicture\tBack cover, PNG, 3x2, %1 bytes\n")
+                                   .arg(HLVTestFiles::imageBytes("PNG", 3, 2).size())))
+        << added.toStdString();
+    EXPECT_EQ(cli({"set", "--details", "--title", "x", paths[0]}).exitCode, 2); // show only
+}
+
 // One broken file fails the call; the files around it are still done. A
 // damaged file is named with its damage.
 TEST(HLVCliEndToEnd, CorruptFileFailsAloneAndTheOthersAreProcessed)

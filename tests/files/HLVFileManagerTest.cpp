@@ -1,5 +1,7 @@
 #include "HLVFileManager.h"
 #include "HLVFileManagerEvents.h"
+#include "HLVTagLib.h"
+#include "HLVTagMapFilter.h"
 #include "HLVTestFiles.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <thread>
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
+#include <taglib/mp4file.h>
 #include <taglib/tag.h>
 
 using namespace std::chrono_literals;
@@ -130,6 +133,78 @@ TEST_F(HLVFileManagerTest, FiltersScoreEachFileOnce)
     events.waitFor(QStringLiteral("finish 6"));
     EXPECT_EQ(manager.UntaggedFileDataArray().size(), 1);
     EXPECT_EQ(events.take(), QStringList({"start 6", "finish 6"}));
+}
+
+// The filter pass reads on several threads what a serial read finds, keeps for
+// each file what a list shows (without loading it), and fills the filter lists
+// in the list's order; the command line's loads read every file the same way.
+TEST_F(HLVFileManagerTest, ParallelReadsFindWhatSerialReadsFindAndKeepWhatListsShow)
+{
+    QList<QUrl> urls;
+    for (const QString extension : {"mp3", "m4a", "flac"}) {
+        const QString fixture = QStringLiteral("tone.") + extension;
+        urls.append(QUrl::fromLocalFile(files.copyFixtureWithPicture(fixture)));
+        urls += copies({QStringLiteral("untagged.") + extension}, fixture);
+        const auto titled = copies({QStringLiteral("titled.") + extension}, fixture);
+        setTitle(titled.first().toLocalFile(), "Titled");
+        urls += titled;
+    }
+    addAndWait(urls);
+    const auto records = manager.FileDataArray();
+    manager.prioritizeReads({records.last(), records.first()});
+    manager.refreshFilters();
+    events.waitFor(QStringLiteral("finish 6"));
+
+    QHash<const HLVFileData*, std::shared_ptr<HLVTagMap>> serial;
+    QStringList untagged, partial;
+    for (const auto& record : records) {
+        SCOPED_TRACE(record->FileName().toStdString());
+        bool readable = false;
+        HLVFileDetails details;
+        const auto map = HLVTagLib::loadTagsFromFileAtPath(record->FilePath(), &readable, nullptr, &details);
+        serial.insert(record.get(), map);
+        const int score = HLVTagMapFilter::filteredTagCountForTagMap(*map);
+        (score == 10 ? untagged : partial).append(record->FileName());
+        EXPECT_EQ(record->FilteredTagCount(), score);
+        EXPECT_FALSE(record->isLoaded());
+        const auto listing = record->ListingTagMap();
+        ASSERT_TRUE(listing);
+        EXPECT_EQ(listing->TrackName(), map->TrackName());
+        EXPECT_TRUE(listing->Artwork().isNull()); // no picture bytes for every row
+        const auto kept = record->Details();
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->format, details.format);
+        EXPECT_EQ(kept->lengthMilliseconds, details.lengthMilliseconds);
+        EXPECT_EQ(kept->tagSummary(), details.tagSummary());
+        EXPECT_EQ(kept->pictureSize, details.pictureSize);
+    }
+    EXPECT_EQ(names(manager.UntaggedFileDataArray()), untagged);
+    EXPECT_EQ(names(manager.PartiallyTaggedFileDataArray()), partial);
+    EXPECT_EQ(untagged.size(), 3);
+
+    manager.loadFiles(records);
+    for (const auto& record : records) {
+        SCOPED_TRACE(record->FileName().toStdString());
+        EXPECT_TRUE(record->isLoaded());
+        EXPECT_EQ(record->TagMap()->TrackName(), serial.value(record.get())->TrackName());
+        EXPECT_EQ(record->TagMap()->Artwork().size(), serial.value(record.get())->Artwork().size());
+    }
+
+    // A save changes what the file holds; the details follow.
+    std::shared_ptr<HLVFileData> m4a;
+    for (const auto& record : records) {
+        if (record->FileName() == QLatin1String("untagged.m4a"))
+            m4a = record;
+    }
+    ASSERT_TRUE(m4a);
+    m4a->setVirtualTagText(*HLVTagField::withKey(QStringLiteral("Composer")), QStringLiteral("Someone"));
+    m4a->forceIsModified();
+    events.take();
+    manager.saveFile(m4a);
+    events.waitFor(QStringLiteral("finish 3"));
+    TagLib::MP4::File saved(QFile::encodeName(m4a->FilePath()).constData());
+    EXPECT_EQ(m4a->Details()->mp4Items, int(saved.tag()->itemMap().size()));
+    EXPECT_EQ(m4a->Details()->fileSize, QFileInfo(m4a->FilePath()).size());
 }
 
 TEST_F(HLVFileManagerTest, SavingAnnouncesEveryAnswerBeforeTheFinish)

@@ -2,7 +2,6 @@
 #include "HLVTagLibMP3Writer.h"
 #include "HLVTestFiles.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QSettings>
@@ -84,17 +83,6 @@ QList<Picture> pictures(const QString& path)
     return result;
 }
 
-QByteArray encodedImage(const char* format, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 // Qt writes no GIF: the smallest valid one.
 const QByteArray kGif = QByteArray::fromHex(
     "47494638396101000100800000000000ffffff21f90401000000002c000000000100010000020144003b");
@@ -125,7 +113,7 @@ TEST(HLVTagLibMP3Reader, ReadsTheFramesTheGenericTagLacks)
 {
     HLVTestFiles files;
     const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
-    const QByteArray backCover = encodedImage("PNG", 3, 2);
+    const QByteArray backCover = HLVTestFiles::imageBytes("PNG", 3, 2);
     changeTag(path, [&](TagLib::ID3v2::Tag& tag) {
         tag.setTrack(7);
         addText(tag, "TPE2", kAccented, TagLib::String::UTF16);
@@ -136,7 +124,7 @@ TEST(HLVTagLibMP3Reader, ReadsTheFramesTheGenericTagLacks)
         addText(tag, "TIT1", QStringLiteral("Grouped"));
         addText(tag, "TCMP", QStringLiteral("1"));
         addPicture(tag, backCover, AttachedPictureFrame::BackCover);
-        addPicture(tag, encodedImage("JPEG", 5, 4), AttachedPictureFrame::FrontCover, "image/jpeg");
+        addPicture(tag, HLVTestFiles::imageBytes("JPEG", 5, 4), AttachedPictureFrame::FrontCover, "image/jpeg");
         auto* mood = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::Latin1);
         mood->setDescription("Mood");
         mood->setText("calm");
@@ -367,11 +355,11 @@ TEST(HLVTagLibMP3Writer, ZeroPairsClearTheirFrames)
 TEST(HLVTagLibMP3Writer, ActsOnArtworkStates)
 {
     HLVTestFiles files;
-    const QByteArray png = encodedImage("PNG", 4, 4);
-    const QByteArray jpeg = encodedImage("JPEG", 6, 2);
-    const QByteArray bmp = encodedImage("BMP", 2, 2);
-    const QByteArray first = encodedImage("PNG", 1, 1);
-    const QByteArray second = encodedImage("PNG", 2, 1);
+    const QByteArray png = HLVTestFiles::imageBytes("PNG", 4, 4);
+    const QByteArray jpeg = HLVTestFiles::imageBytes("JPEG", 6, 2);
+    const QByteArray bmp = HLVTestFiles::imageBytes("BMP", 2, 2);
+    const QByteArray first = HLVTestFiles::imageBytes("PNG", 1, 1);
+    const QByteArray second = HLVTestFiles::imageBytes("PNG", 2, 1);
     auto withTwoPictures = [&] {
         const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
         changeTag(path, [&](TagLib::ID3v2::Tag& tag) {
@@ -526,7 +514,7 @@ TEST(HLVTagLibMP3Writer, CustomTagsNeverDamageOtherFrames)
                                          QByteArray::fromHex("494433040000000000") + char(10 + binary.size())
                                              + "XBIN" + QByteArray(3, '\0') + char(binary.size())
                                              + QByteArray(2, '\0') + binary + fixtureAudio());
-    const QByteArray picture = encodedImage("PNG", 3, 3);
+    const QByteArray picture = HLVTestFiles::imageBytes("PNG", 3, 3);
     changeTag(path, [&](TagLib::ID3v2::Tag& tag) {
         auto* composers = new TextIdentificationFrame("TCOM", TagLib::String::Latin1);
         composers->setText(TagLib::StringList(TagLib::String("A")).append("B"));
@@ -591,7 +579,7 @@ TEST(HLVTagLibMP3, BadFilesKeepTheirAudio)
 
     // A huge picture reads (its header only) and survives a save untouched.
     const QString huge = files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("huge.mp3"));
-    const QByteArray bigPicture = encodedImage("PNG", 8, 8) + QByteArray(24 * 1024 * 1024, '\x7f');
+    const QByteArray bigPicture = HLVTestFiles::imageBytes("PNG", 8, 8) + QByteArray(24 * 1024 * 1024, '\x7f');
     changeTag(huge, [&](TagLib::ID3v2::Tag& tag) { addPicture(tag, bigPicture, AttachedPictureFrame::FrontCover); });
     EXPECT_EQ(HLVTagLib::loadTagsFromFileAtPath(huge)->Artwork().size(), QSize(8, 8));
     ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(huge, &map));
@@ -651,7 +639,7 @@ TEST(HLVTagLibMP3Writer, RefusesATagHeaderThatReachesIntoTheAudio)
         const QByteArray before = HLVTestFiles::readAll(path);
         EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, &map));
         EXPECT_FALSE(HLVTagLib::addArtwokImageToFileAtPath(
-            path, files.writeFile(QStringLiteral("p.png"), encodedImage("PNG", 2, 2))));
+            path, files.writeFile(QStringLiteral("p.png"), HLVTestFiles::imageBytes("PNG", 2, 2))));
         EXPECT_FALSE(HLVTagLib::removeArtworkImageFromFileAtPath(path));
         EXPECT_EQ(HLVTestFiles::readAll(path), before);
     }
