@@ -151,11 +151,20 @@ void HLVFileViewController::reload(bool reportSelectionChange)
         enableFilterMenu(false);
     }
 
+    const auto records = _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource);
+    // Most list changes (a save emptying the modified list) leave these rows
+    // as they are; the selection work below grows with the rows, so it runs
+    // only when they changed.
+    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
+    if (std::ranges::equal(records, _model->records())) {
+        if (!_currentSelection.isEmpty())
+            _removeButton->setEnabled(_addButton->isEnabled());
+        return;
+    }
     // Keep the selected records selected wherever they move.
     const auto selected = selectedRecords();
     _reloading = true;
-    const bool replaced =
-        _model->setRecords(_dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource));
+    const bool replaced = _model->setRecords(records);
     if (replaced && !selected.isEmpty()) {
         const auto rowOf = HLVFileListModel::rowsByRecord(_model->records());
         QList<int> rows;
