@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -223,6 +224,7 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
         return;
     _fileManager = delegate->editorViewFileManagerSource();
     _editorFileArray.clear();
+    _editorFiles.clear();
     _fileDialogWindow = delegate->windowToDisplayEditorViewDialogs();
     if (_fileManager) {
         _bridge = HLVFileManagerBridge::forManager(_fileManager);
@@ -252,6 +254,7 @@ qsizetype HLVEditorViewController::filesShownCount() const
 void HLVEditorViewController::displayEditorForFileData(const std::shared_ptr<HLVFileData>& fileData)
 {
     _editorFileArray.clear();
+    _editorFiles.clear();
     _editorFileData = fileData;
     if (!fileData)
         return;
@@ -296,6 +299,9 @@ void HLVEditorViewController::displayEditorForIndexSet(const QList<int>& rows,
     }
     _editorFileData.reset();
     _editorFileArray = selected;
+    _editorFiles.clear();
+    for (const auto& file : selected)
+        _editorFiles.insert(file.get());
     updateControlBarButtons();
     if (_editorFileArray.isEmpty())
         return;
@@ -627,12 +633,9 @@ void HLVEditorViewController::recordsChanged(const HLVRecordChanges& changes)
     if (_editorFileData) {
         shownChanged = changes.contains(_editorFileData.get());
     } else {
-        for (const auto& file : std::as_const(_editorFileArray)) {
-            if (changes.contains(file.get())) {
-                shownChanged = true;
-                break;
-            }
-        }
+        // A save of thousands of shown files brings a few of them a turn.
+        shownChanged = std::ranges::any_of(changes.records(),
+                                           [this](const auto& record) { return _editorFiles.contains(record.get()); });
     }
     // A late answer (an artwork lookup ending after its save) can change whether
     // a shown file has anything to save.

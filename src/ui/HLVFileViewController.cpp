@@ -46,6 +46,7 @@ void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
         connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
     }
     _dataSource = HLVFileList::All;
+    _shownRevision = kNoRevision; // another manager's revisions
     if (_delegate)
         _delegate->fileViewDataSourceChanged(this, _dataSource);
     _fileDialogWindow = _delegate ? _delegate->windowToDisplayFileViewDialogs() : nullptr;
@@ -137,7 +138,19 @@ void HLVFileViewController::setTableShown(bool shown)
 void HLVFileViewController::reload(bool reportSelectionChange)
 {
     _reloadScheduled = false;
-    const auto all = _fileManager ? _fileManager->FileDataArray() : QList<std::shared_ptr<HLVFileData>>();
+    // Most list changes (a save emptying the modified list) leave the rows
+    // shown as they are. The list's revision tells without a copy of it, and
+    // the selection work below, which grows with the rows, is left out: a
+    // save of thousands of selected files changes the lists as often.
+    if (_fileManager && _tableShown && _shownList == _dataSource
+        && _shownRevision == _fileManager->fileListRevision(_dataSource)) {
+        if (!_currentSelection.isEmpty())
+            _removeButton->setEnabled(_addButton->isEnabled());
+        return;
+    }
+    quint64 allRevision = 0;
+    const auto all = _fileManager ? _fileManager->fileList(HLVFileList::All, &allRevision)
+                                  : QList<std::shared_ptr<HLVFileData>>();
     if (!_tableShown && !all.isEmpty()) {
         setTableShown(true);
         enableFilterMenu(true);
@@ -151,20 +164,14 @@ void HLVFileViewController::reload(bool reportSelectionChange)
         enableFilterMenu(false);
     }
 
-    const auto records = _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource);
-    // Most list changes (a save emptying the modified list) leave these rows
-    // as they are; the selection work below grows with the rows, so it runs
-    // only when they changed.
-    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
-    if (std::ranges::equal(records, _model->records())) {
-        if (!_currentSelection.isEmpty())
-            _removeButton->setEnabled(_addButton->isEnabled());
-        return;
-    }
     // Keep the selected records selected wherever they move.
     const auto selected = selectedRecords();
     _reloading = true;
-    const bool replaced = _model->setRecords(records);
+    quint64 revision = allRevision;
+    const bool replaced = _model->setRecords(
+        _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource, &revision));
+    _shownList = _dataSource;
+    _shownRevision = _fileManager ? revision : kNoRevision;
     if (replaced && !selected.isEmpty()) {
         const auto rowOf = HLVFileListModel::rowsByRecord(_model->records());
         QList<int> rows;
