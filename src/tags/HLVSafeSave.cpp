@@ -201,19 +201,22 @@ void writeJournals(const QList<Job*>& jobs)
             if (job->journalFile.isOpen())
                 continue;
         }
-        job->journalFile = Descriptor(job->journalPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+        const QString unfinished = HLVSafeSave::unfinishedJournalPathFor(job->journalPath);
+        job->journalFile = Descriptor(unfinished, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
         if (!job->journalFile.isOpen()) {
             fail(*job, errno, "cannot write the save's journal");
             continue;
         }
-        if (!HLVSaveCopy::writeAll(job->journalFile.get(), bytes.constData(), bytes.size(), 0)) {
+        HLVSaveLock::tryLock(job->journalFile.get()); // held until the save ends, links included
+        if (!HLVSaveCopy::writeAll(job->journalFile.get(), bytes.constData(), bytes.size(), 0)
+            || ::rename(encoded(unfinished).constData(), encoded(job->journalPath).constData()) != 0) {
             fail(*job, errno, "cannot write the save's journal");
-            HLVSaveCopy::remove(job->journalPath);
+            HLVSaveCopy::remove(unfinished);
+            job->journalFile = Descriptor();
             continue;
         }
         if (!first)
             first = job;
-        HLVSaveLock::tryLock(job->journalFile.get()); // held until the save ends, links included
     }
 }
 

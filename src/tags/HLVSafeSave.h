@@ -90,6 +90,9 @@ public:
     static QString journalPathForPath(const QString& path);
     static QString dataFolderJournalPathForPath(const QString& path);
     static QString temporaryPathForPath(const QString& path);
+    // A journal is written under this name and renamed to its own once whole,
+    // so a journal found under its name is never one cut while being written.
+    static QString unfinishedJournalPathFor(const QString& journalPath);
     // The copy earlier versions kept (".NAME.cadrelle-original").
     static QString earlierCopyPathForPath(const QString& path);
 

@@ -58,12 +58,17 @@ QString hiddenPathFor(const QString& path, const char* suffix)
     return info.absolutePath() + QLatin1String("/.") + name + QLatin1String(suffix);
 }
 
-// What earlier versions left while copying or trying a save out: the file was
-// not touched yet when they existed.
-QStringList earlierTemporaryPaths(const QString& path)
+// What a save leaves while it has not touched the file yet: the new file being
+// written beside it, unfinished journals, and what earlier versions left while
+// copying or trying a save out.
+QStringList temporaryPaths(const QString& path)
 {
     const QString copy = HLVSafeSave::earlierCopyPathForPath(path);
-    return {copy + QLatin1String(".partial"), copy + QLatin1String(".trial.") + QFileInfo(path).suffix().left(suffixRoom - 7)};
+    return {HLVSafeSave::temporaryPathForPath(path),
+            HLVSafeSave::unfinishedJournalPathFor(HLVSafeSave::journalPathForPath(path)),
+            HLVSafeSave::unfinishedJournalPathFor(HLVSafeSave::dataFolderJournalPathForPath(path)),
+            copy + QLatin1String(".partial"),
+            copy + QLatin1String(".trial.") + QFileInfo(path).suffix().left(suffixRoom - 7)};
 }
 
 // Renames a leftover that cannot be proven to a visible, dated name with no
@@ -195,9 +200,8 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
 Recovery recoverWithoutFile(const QString& path, HLVFailure* failure)
 {
     Recovery outcome = Recovery::NothingToDo;
-    QStringList temporary = earlierTemporaryPaths(path);
-    temporary.prepend(HLVSafeSave::temporaryPathForPath(path));
-    for (const QString& leftover : std::as_const(temporary)) {
+    const QStringList temporary = temporaryPaths(path);
+    for (const QString& leftover : temporary) {
         Descriptor file(leftover, O_RDONLY);
         if (file.isOpen() && HLVSaveLock::tryLock(file.get())) {
             HLVSaveCopy::remove(leftover);
@@ -236,9 +240,9 @@ Recovery worse(Recovery a, Recovery b)
 
 bool anyLeftover(const QString& path)
 {
-    QStringList leftovers = earlierTemporaryPaths(path);
-    leftovers << HLVSafeSave::journalPathForPath(path) << HLVSafeSave::temporaryPathForPath(path)
-              << HLVSafeSave::earlierCopyPathForPath(path) << HLVSafeSave::dataFolderJournalPathForPath(path);
+    QStringList leftovers = temporaryPaths(path);
+    leftovers << HLVSafeSave::journalPathForPath(path) << HLVSafeSave::earlierCopyPathForPath(path)
+              << HLVSafeSave::dataFolderJournalPathForPath(path);
     for (const QString& leftover : std::as_const(leftovers)) {
         if (exists(leftover))
             return true;
@@ -256,6 +260,11 @@ QString HLVSafeSave::journalPathForPath(const QString& path)
 QString HLVSafeSave::temporaryPathForPath(const QString& path)
 {
     return hiddenPathFor(path, temporarySuffix);
+}
+
+QString HLVSafeSave::unfinishedJournalPathFor(const QString& journalPath)
+{
+    return journalPath + QLatin1String(".partial");
 }
 
 QString HLVSafeSave::earlierCopyPathForPath(const QString& path)
@@ -286,9 +295,8 @@ Recovery HLVSafeSave::recoverHeldFile(const QString& path, int fd, HLVFailure* f
 {
     Recovery outcome = Recovery::NothingToDo;
     // The file is locked: nobody is writing these now, and they hold nothing of the file's.
-    QStringList temporary = earlierTemporaryPaths(path);
-    temporary.prepend(temporaryPathForPath(path));
-    for (const QString& leftover : std::as_const(temporary)) {
+    const QStringList temporary = temporaryPaths(path);
+    for (const QString& leftover : temporary) {
         if (exists(leftover)) {
             HLVSaveCopy::remove(leftover);
             outcome = Recovery::RemovedLeftover;

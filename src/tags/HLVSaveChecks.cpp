@@ -26,7 +26,8 @@ protected:
     qint64 readData(char* data, qint64 length) override
     {
         const QByteArray bytes = _stream.resultBytes(pos(), length);
-        std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        if (!bytes.isEmpty())
+            std::memcpy(data, bytes.constData(), size_t(bytes.size()));
         return bytes.size();
     }
     qint64 writeData(const char*, qint64) override { return -1; }
