@@ -299,7 +299,9 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     default:
         break;
     }
-    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving && selectedRows() != _currentSelection)
+    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
+    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving
+        && !std::ranges::equal(selectedRows(), _currentSelection))
         displaySelectionInEditor();
     if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
         enableFilterMenu(_fileManager && !_fileManager->FileDataArray().isEmpty());
@@ -412,7 +414,7 @@ void HLVFileViewController::displaySelectionInEditor()
     const QList<int> rows = selectedRows();
     const auto single = rows.size() == 1 ? _model->recordAt(_proxy->mapToSource(_proxy->index(rows.first(), 0)).row())
                                          : nullptr;
-    if (rows == _currentSelection) {
+    if (std::ranges::equal(rows, _currentSelection)) { // not QList's == (see reload)
         if (single && single != _currentFileData)
             _currentFileData = single;
         return;

@@ -18,7 +18,7 @@
 // no scripted test thinks of: a late notice reaching a view that moved on, an
 // alert answered while its work ends, a crash at Quit. The normal run takes a
 // few dozen steps; CADRELLE_RANDOM_USE_STEPS asks for more (the sanitizer run
-// takes about a minute) and CADRELLE_RANDOM_USE_SEED repeats a failed run.
+// takes 800, about a minute) and CADRELLE_RANDOM_USE_SEED repeats a failed run.
 class HLVRandomUseTest : public HLVAppDelegateTest
 {
 protected:
