@@ -39,6 +39,7 @@ void HLVFileLists::insertSortedLocked(const std::shared_ptr<HLVFileData>& record
         return fileNameLess(n, _entries.constFind(other.get())->name);
     });
     _all.insert(position, record);
+    changedLocked(HLVFileList::All);
 }
 
 qsizetype HLVFileLists::positionLocked(const HLVFileData* record) const
@@ -72,6 +73,7 @@ void HLVFileLists::removeModifiedLocked(const HLVFileData* record)
         return;
     _modified.erase(*at);
     _modifiedAt.erase(at);
+    changedLocked(HLVFileList::Modified);
 }
 
 bool HLVFileLists::remove(const std::shared_ptr<HLVFileData>& record)
@@ -85,8 +87,10 @@ bool HLVFileLists::remove(const std::shared_ptr<HLVFileData>& record)
     _entries.erase(entry);
     if (position >= 0)
         _all.removeAt(position);
+    changedLocked(HLVFileList::All);
     if (const auto filtered = _filtered.constFind(record.get()); filtered != _filtered.cend()) {
         (*filtered ? _untagged : _partiallyTagged).removeAll(record);
+        changedLocked(*filtered ? HLVFileList::Untagged : HLVFileList::PartiallyTagged);
         _filtered.erase(filtered);
     }
     removeModifiedLocked(record.get());
@@ -113,6 +117,8 @@ HLVFileLists::Records HLVFileLists::remove(const Records& records)
     _all.removeIf(isGone);
     _untagged.removeIf(isGone);
     _partiallyTagged.removeIf(isGone);
+    for (HLVFileList list : {HLVFileList::All, HLVFileList::Untagged, HLVFileList::PartiallyTagged})
+        changedLocked(list);
     for (const HLVFileData* record : std::as_const(gone)) {
         _filtered.remove(record);
         removeModifiedLocked(record);
@@ -145,9 +151,11 @@ HLVFileLists::Records unshared(const HLVFileLists::Records& list)
 
 } // namespace
 
-HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
+HLVFileLists::Records HLVFileLists::list(HLVFileList list, quint64* revision) const
 {
     Lock lock(_lock);
+    if (revision)
+        *revision = _revisions[int(list)];
     switch (list) {
     case HLVFileList::All: return unshared(_all);
     case HLVFileList::Untagged: return unshared(_untagged);
@@ -155,6 +163,12 @@ HLVFileLists::Records HLVFileLists::list(HLVFileList list) const
     case HLVFileList::Modified: return Records(_modified.cbegin(), _modified.cend());
     }
     return {};
+}
+
+quint64 HLVFileLists::revision(HLVFileList list) const
+{
+    Lock lock(_lock);
+    return _revisions[int(list)];
 }
 
 qsizetype HLVFileLists::indexOf(const std::shared_ptr<HLVFileData>& record) const
@@ -177,6 +191,7 @@ void HLVFileLists::sort()
     std::stable_sort(_all.begin(), _all.end(), [this](const auto& a, const auto& b) {
         return fileNameLess(_entries.constFind(a.get())->name, _entries.constFind(b.get())->name);
     });
+    changedLocked(HLVFileList::All);
 }
 
 void HLVFileLists::renamed(const std::shared_ptr<HLVFileData>& record, const QString& name, const QString& path)
@@ -200,6 +215,7 @@ bool HLVFileLists::addModified(const std::shared_ptr<HLVFileData>& record)
     if (_modifiedAt.contains(record.get()) || !_entries.contains(record.get()))
         return false;
     _modifiedAt.insert(record.get(), _modified.insert(_modified.end(), record));
+    changedLocked(HLVFileList::Modified);
     return true;
 }
 
@@ -218,6 +234,8 @@ HLVFileLists::Records HLVFileLists::beginFilterPass()
     _untagged.clear();
     _partiallyTagged.clear();
     _filtered.clear();
+    changedLocked(HLVFileList::Untagged);
+    changedLocked(HLVFileList::PartiallyTagged);
     return unshared(_all);
 }
 
@@ -227,5 +245,6 @@ void HLVFileLists::addFiltered(const std::shared_ptr<HLVFileData>& record, bool 
     if (!_entries.contains(record.get()) || _filtered.contains(record.get()))
         return;
     (untagged ? _untagged : _partiallyTagged).append(record);
+    changedLocked(untagged ? HLVFileList::Untagged : HLVFileList::PartiallyTagged);
     _filtered.insert(record.get(), untagged);
 }

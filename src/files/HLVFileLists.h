@@ -33,7 +33,10 @@ public:
     bool contains(const HLVFileData* record) const;
     bool isEmpty() const;
 
-    Records list(HLVFileList list) const;
+    // With the list's revision, when asked: it changes whenever the list does.
+    Records list(HLVFileList list, quint64* revision = nullptr) const;
+    // Lets a view see whether what it shows is still current without a snapshot.
+    quint64 revision(HLVFileList list) const;
     qsizetype indexOf(const std::shared_ptr<HLVFileData>& record) const;
     std::shared_ptr<HLVFileData> at(qsizetype index) const;
 
@@ -62,8 +65,10 @@ private:
     // Where the record stands in _all, found by its name; -1 when not there.
     qsizetype positionLocked(const HLVFileData* record) const;
     void removeModifiedLocked(const HLVFileData* record);
+    void changedLocked(HLVFileList list) { ++_revisions[int(list)]; }
 
     mutable std::mutex _lock;
+    quint64 _revisions[4] = {};
     Records _all;
     QHash<const HLVFileData*, Entry> _entries; // the records of _all
     QSet<QString> _paths;

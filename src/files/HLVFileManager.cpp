@@ -325,9 +325,14 @@ Records HLVFileManager::ModifiedFileDataArray() const
     return fileList(HLVFileList::Modified);
 }
 
-Records HLVFileManager::fileList(HLVFileList list) const
+Records HLVFileManager::fileList(HLVFileList list, quint64* revision) const
 {
-    return _lists.list(list);
+    return _lists.list(list, revision);
+}
+
+quint64 HLVFileManager::fileListRevision(HLVFileList list) const
+{
+    return _lists.revision(list);
 }
 
 Records HLVFileManager::recordsAt(const QList<int>& indexes, HLVFileList list) const

@@ -94,7 +94,9 @@ public:
     QList<std::shared_ptr<HLVFileData>> PartiallyTaggedFileDataArray() const;
     QList<std::shared_ptr<HLVFileData>> UntaggedFileDataArray() const;
     QList<std::shared_ptr<HLVFileData>> ModifiedFileDataArray() const;
-    QList<std::shared_ptr<HLVFileData>> fileList(HLVFileList list) const;
+    // With the list's revision when asked; fileListRevision() changes whenever the list does.
+    QList<std::shared_ptr<HLVFileData>> fileList(HLVFileList list, quint64* revision = nullptr) const;
+    quint64 fileListRevision(HLVFileList list) const;
 
     void saveFile(const std::shared_ptr<HLVFileData>& fileData);
     void saveFiles(const QList<std::shared_ptr<HLVFileData>>& files);

@@ -241,6 +241,7 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
         return;
     _fileManager = delegate->editorViewFileManagerSource();
     _editorFileArray.clear();
+    _editorFiles.clear();
     _fileDialogWindow = delegate->windowToDisplayEditorViewDialogs();
     if (_fileManager) {
         _bridge = HLVFileManagerBridge::forManager(_fileManager);
@@ -273,6 +274,7 @@ qsizetype HLVEditorViewController::filesShownCount() const
 void HLVEditorViewController::displayEditorForFileData(const std::shared_ptr<HLVFileData>& fileData)
 {
     _editorFileArray.clear();
+    _editorFiles.clear();
     _editorFileData = fileData;
     if (!fileData)
         return;
@@ -317,6 +319,9 @@ void HLVEditorViewController::displayEditorForIndexSet(const QList<int>& rows,
     }
     _editorFileData.reset();
     _editorFileArray = selected;
+    _editorFiles.clear();
+    for (const auto& file : selected)
+        _editorFiles.insert(file.get());
     updateControlBarButtons();
     if (_editorFileArray.isEmpty())
         return;

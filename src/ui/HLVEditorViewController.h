@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -148,6 +149,7 @@ private:
     std::shared_ptr<HLVFileManagerBridge> _bridge;
     std::shared_ptr<HLVFileData> _editorFileData;
     QList<std::shared_ptr<HLVFileData>> _editorFileArray;
+    QSet<const HLVFileData*> _editorFiles; // the records of _editorFileArray
 
     HLVTagEditorViewController* _tagEditorViewController = nullptr;
     HLVStatusEditorViewController* _statusEditorViewController = nullptr;

@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 
@@ -108,12 +109,9 @@ void HLVEditorViewController::recordsChanged(const HLVRecordChanges& changes)
     if (_editorFileData) {
         shownChanged = changes.contains(_editorFileData.get());
     } else {
-        for (const auto& file : std::as_const(_editorFileArray)) {
-            if (changes.contains(file.get())) {
-                shownChanged = true;
-                break;
-            }
-        }
+        // A save of thousands of shown files brings a few of them a turn.
+        shownChanged = std::ranges::any_of(changes.records(),
+                                           [this](const auto& record) { return _editorFiles.contains(record.get()); });
     }
     // A late answer (an artwork lookup ending after its save) can change whether
     // a shown file has anything to save.

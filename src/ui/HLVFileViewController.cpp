@@ -46,6 +46,7 @@ void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
         connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
     }
     _dataSource = HLVFileList::All;
+    _shownRevision = kNoRevision; // another manager's revisions
     if (_delegate)
         _delegate->fileViewDataSourceChanged(this, _dataSource);
     _fileDialogWindow = _delegate ? _delegate->windowToDisplayFileViewDialogs() : nullptr;
@@ -137,7 +138,19 @@ void HLVFileViewController::setTableShown(bool shown)
 void HLVFileViewController::reload(bool reportSelectionChange)
 {
     _reloadScheduled = false;
-    const auto all = _fileManager ? _fileManager->FileDataArray() : QList<std::shared_ptr<HLVFileData>>();
+    // Most list changes (a save emptying the modified list) leave the rows
+    // shown as they are. The list's revision tells without a copy of it, and
+    // the selection work below, which grows with the rows, is left out: a
+    // save of thousands of selected files changes the lists as often.
+    if (_fileManager && _tableShown && _shownList == _dataSource
+        && _shownRevision == _fileManager->fileListRevision(_dataSource)) {
+        if (!_currentSelection.isEmpty())
+            _removeButton->setEnabled(_addButton->isEnabled());
+        return;
+    }
+    quint64 allRevision = 0;
+    const auto all = _fileManager ? _fileManager->fileList(HLVFileList::All, &allRevision)
+                                  : QList<std::shared_ptr<HLVFileData>>();
     if (!_tableShown && !all.isEmpty()) {
         setTableShown(true);
         enableFilterMenu(true);
@@ -154,8 +167,11 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     // Keep the selected records selected wherever they move.
     const auto selected = selectedRecords();
     _reloading = true;
-    const bool replaced =
-        _model->setRecords(_dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource));
+    quint64 revision = allRevision;
+    const bool replaced = _model->setRecords(
+        _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource, &revision));
+    _shownList = _dataSource;
+    _shownRevision = _fileManager ? revision : kNoRevision;
     if (replaced && !selected.isEmpty()) {
         const auto rowOf = HLVFileListModel::rowsByRecord(_model->records());
         QList<int> rows;
@@ -283,7 +299,9 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     default:
         break;
     }
-    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving && selectedRows() != _currentSelection)
+    // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
+    if (operation != HLVFileOperationAdding && operation != HLVFileOperationRemoving
+        && !std::ranges::equal(selectedRows(), _currentSelection))
         displaySelectionInEditor();
     if (operation >= HLVFileOperationSaving && operation <= HLVFileOperationFiltering)
         enableFilterMenu(_fileManager && !_fileManager->FileDataArray().isEmpty());
@@ -396,7 +414,7 @@ void HLVFileViewController::displaySelectionInEditor()
     const QList<int> rows = selectedRows();
     const auto single = rows.size() == 1 ? _model->recordAt(_proxy->mapToSource(_proxy->index(rows.first(), 0)).row())
                                          : nullptr;
-    if (rows == _currentSelection) {
+    if (std::ranges::equal(rows, _currentSelection)) { // not QList's == (see reload)
         if (single && single != _currentFileData)
             _currentFileData = single;
         return;

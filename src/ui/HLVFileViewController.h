@@ -140,6 +140,11 @@ private:
     std::optional<int> _requestedRemovalRow; // the same, when this list asked for the removal
     bool _reloading = false;
     bool _tableShown = false;
+    // The list the rows were taken from, at which revision: a reload that
+    // finds it unchanged leaves the rows alone.
+    static constexpr quint64 kNoRevision = ~quint64(0);
+    HLVFileList _shownList = HLVFileList::All;
+    quint64 _shownRevision = kNoRevision;
 
     HLVFileListModel* _model = nullptr;
     HLVFileSearchProxyModel* _proxy = nullptr;

@@ -3,6 +3,7 @@
 #include "HLVFileViewController.h"
 #include "HLVViewJobs.h"
 #include "HLVFileListModel.h"
+#include "HLVFileListView.h"
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
 #include "HLVFileViewTableCell.h"
@@ -111,7 +112,7 @@ void HLVFileViewController::buildInterface()
     _model = new HLVFileListModel(this);
     _proxy = new HLVFileSearchProxyModel(this);
     _proxy->setSourceModel(_model);
-    _tableView = new QListView(_fileView);
+    _tableView = new HLVFileListView(_fileView);
     _tableView->setObjectName(QStringLiteral("fileTableView"));
     _tableView->setModel(_proxy);
     _tableView->setItemDelegate(new HLVFileViewTableCell(_tableView));
