@@ -296,16 +296,15 @@ void HLVAppDelegate::menuItemSetEnabled(QAction* item, bool enabled)
 HLVCommandState HLVAppDelegate::updateCommandState()
 {
     HLVCommandState::Inputs inputs;
-    QList<std::shared_ptr<HLVFileData>> selected;
-    for (int row : std::as_const(_indexSet)) {
-        if (row >= 0 && row < _fileDataArray.size())
-            selected.append(_fileDataArray[row]);
-    }
-    HLVCommandState::describeSelection(inputs, selected);
+    // Every notice comes here: nothing in it may copy the selection or a list.
+    HLVCommandState::describeSelection(inputs, _indexSet.size(), [this](qsizetype i) {
+        const int row = _indexSet[i];
+        return row >= 0 && row < _fileDataArray.size() ? _fileDataArray[row] : nullptr;
+    });
     inputs.operation = _fileManager->currentOperation();
-    inputs.added = _fileManager->FileDataArray().size();
+    inputs.added = _fileManager->fileListSize(HLVFileList::All);
     // The manager's list, not the table: the table reloads after the notices.
-    inputs.listed = _fileViewController ? _fileManager->fileList(_fileViewController->dataSource()).size() : 0;
+    inputs.listed = _fileViewController ? _fileManager->fileListSize(_fileViewController->dataSource()) : 0;
     const HLVCommandState state = HLVCommandState::forInputs(inputs);
     menuItemSetEnabled(_AddFilesMenuItem, state.addFiles);
     menuItemSetEnabled(_AddFolderMenuItem, state.addFiles);

@@ -165,6 +165,18 @@ HLVFileLists::Records HLVFileLists::list(HLVFileList list, quint64* revision) co
     return {};
 }
 
+qsizetype HLVFileLists::size(HLVFileList list) const
+{
+    Lock lock(_lock);
+    switch (list) {
+    case HLVFileList::All: return _all.size();
+    case HLVFileList::Untagged: return _untagged.size();
+    case HLVFileList::PartiallyTagged: return _partiallyTagged.size();
+    case HLVFileList::Modified: return qsizetype(_modified.size());
+    }
+    return 0;
+}
+
 quint64 HLVFileLists::revision(HLVFileList list) const
 {
     Lock lock(_lock);

@@ -37,6 +37,7 @@ public:
     Records list(HLVFileList list, quint64* revision = nullptr) const;
     // Lets a view see whether what it shows is still current without a snapshot.
     quint64 revision(HLVFileList list) const;
+    qsizetype size(HLVFileList list) const;
     qsizetype indexOf(const std::shared_ptr<HLVFileData>& record) const;
     std::shared_ptr<HLVFileData> at(qsizetype index) const;
 

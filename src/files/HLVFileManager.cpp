@@ -330,6 +330,11 @@ Records HLVFileManager::fileList(HLVFileList list, quint64* revision) const
     return _lists.list(list, revision);
 }
 
+qsizetype HLVFileManager::fileListSize(HLVFileList list) const
+{
+    return _lists.size(list);
+}
+
 quint64 HLVFileManager::fileListRevision(HLVFileList list) const
 {
     return _lists.revision(list);

@@ -96,6 +96,8 @@ public:
     QList<std::shared_ptr<HLVFileData>> ModifiedFileDataArray() const;
     // With the list's revision when asked; fileListRevision() changes whenever the list does.
     QList<std::shared_ptr<HLVFileData>> fileList(HLVFileList list, quint64* revision = nullptr) const;
+    // How many records a list holds, without a copy of it.
+    qsizetype fileListSize(HLVFileList list) const;
     quint64 fileListRevision(HLVFileList list) const;
 
     void saveFile(const std::shared_ptr<HLVFileData>& fileData);

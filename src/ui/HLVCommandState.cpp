@@ -15,10 +15,20 @@ bool editsFiles(int operation)
 
 void HLVCommandState::describeSelection(Inputs& inputs, const QList<std::shared_ptr<HLVFileData>>& selected)
 {
-    inputs.selected = selected.size();
+    describeSelection(inputs, selected.size(), [&selected](qsizetype i) { return selected[i]; });
+}
+
+void HLVCommandState::describeSelection(Inputs& inputs, qsizetype count,
+                                        const std::function<std::shared_ptr<HLVFileData>(qsizetype)>& recordAt)
+{
+    inputs.selected = count;
     inputs.anySelectedModified = false;
     inputs.anySelectedEditable = false;
-    for (const auto& record : selected) {
+    // This runs on every notice: it stops at the first record that settles
+    // both, and looks from the end, since a save goes through the files in
+    // order and the last ones stay modified longest.
+    for (qsizetype i = count - 1; i >= 0; --i) {
+        const auto record = recordAt(i);
         if (!record)
             continue;
         inputs.anySelectedModified = inputs.anySelectedModified || record->IsModified();

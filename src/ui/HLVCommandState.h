@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <functional>
 #include <memory>
 
 class HLVFileData;
@@ -21,6 +22,9 @@ struct HLVCommandState
     };
     // The selection's part of the inputs, from its records.
     static void describeSelection(Inputs& inputs, const QList<std::shared_ptr<HLVFileData>>& selected);
+    // The same from count records that recordAt(i) answers (null for none).
+    static void describeSelection(Inputs& inputs, qsizetype count,
+                                  const std::function<std::shared_ptr<HLVFileData>(qsizetype)>& recordAt);
     static HLVCommandState forInputs(const Inputs& inputs);
 
     bool addFiles = false;

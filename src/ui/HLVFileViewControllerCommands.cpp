@@ -152,7 +152,7 @@ void HLVFileViewController::menuNeedsUpdate(int clickedRow)
     HLVCommandState::Inputs inputs;
     HLVCommandState::describeSelection(inputs, selectedRecords());
     inputs.listed = dataSourceCount();
-    inputs.added = _fileManager ? _fileManager->FileDataArray().size() : 0;
+    inputs.added = _fileManager ? _fileManager->fileListSize(HLVFileList::All) : 0;
     inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
     const HLVCommandState state = HLVCommandState::forInputs(inputs);
     _removeSelectionMenuItem->setEnabled(state.removeSelection);

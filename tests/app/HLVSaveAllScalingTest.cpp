@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTest>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <unistd.h>
 
@@ -32,30 +34,39 @@ double mainThreadMilliseconds()
 TEST_F(HLVAppDelegateTest, SavingTheSelectionCostsTheMainThreadInProportionToTheFiles)
 {
     const QString source = files.copyFixture(QStringLiteral("tone.mp3"));
+    int runs = 0;
     auto mainThreadTimeOfSaving = [&](int count) -> double {
         launch();
-        const QString folder = files.path(QStringLiteral("files-%1").arg(count));
+        const QString folder = files.path(QStringLiteral("files-%1").arg(++runs));
         QDir().mkpath(folder);
         QStringList paths;
         for (int i = 0; i < count; ++i) {
             const QString path = folder + QStringLiteral("/%1.mp3").arg(i, 5, 10, QLatin1Char('0'));
-            if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) != 0)
+            if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) != 0) {
+                ADD_FAILURE() << "cannot link " << path.toStdString() << ": " << std::strerror(errno);
                 return -1;
+            }
             paths.append(path);
         }
         dropAndWait(paths);
         list()->selectAllFiles();
-        if (!HLVViewJobs::waitForAll(60000))
+        if (!HLVViewJobs::waitForAll(60000)) {
+            ADD_FAILURE() << "the selection was not summed up within a minute";
             return -1;
+        }
         auto* editor = app->window()->findChild<HLVTagEditorViewController*>();
         HLVTagTextField* album = editor ? editor->textFieldForKey(QStringLiteral("AlbumName")) : nullptr;
-        if (!album || !album->isEnabled())
+        if (!album || !album->isEnabled()) {
+            ADD_FAILURE() << "the album field is not there or not enabled";
             return -1;
+        }
         album->setFocus();
         QTest::keyClicks(album, QStringLiteral("Saved"));
         QTest::keyClick(album, Qt::Key_Return);
-        if (manager().ModifiedFileDataArray().size() != count)
+        if (!waitUntil([&] { return manager().ModifiedFileDataArray().size() == count; })) {
+            ADD_FAILURE() << manager().ModifiedFileDataArray().size() << " of " << count << " files modified";
             return -1;
+        }
 
         const auto bridge = HLVFileManagerBridge::forManager(&manager());
         const auto records = manager().FileDataArray();
