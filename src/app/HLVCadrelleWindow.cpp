@@ -19,7 +19,8 @@ HLVCadrelleWindow::HLVCadrelleWindow(QWidget* parent)
 {
     setObjectName(QStringLiteral("HLVCadrelleWindow"));
     setWindowTitle(QStringLiteral("Cadrelle"));
-    setMinimumSize(760, 520);
+    // Both panels at their least, so nothing of the editor is cut.
+    setMinimumSize(860, 520);
     resize(1040, 700);
 }
 

@@ -26,7 +26,8 @@ HLVMainViewController::HLVMainViewController(QWidget* parent)
     leftLayout->setContentsMargins(0, 0, 0, 0);
     _rightPanel = new QStackedWidget(_splitter);
     _rightPanel->setObjectName(QStringLiteral("RightPanel"));
-    _rightPanel->setMinimumWidth(420);
+    // The editor's form with its fixed-width number fields beside the artwork well.
+    _rightPanel->setMinimumWidth(600);
     _splitter->addWidget(_leftPanel);
     _splitter->addWidget(_rightPanel);
     _splitter->setStretchFactor(0, 0);
