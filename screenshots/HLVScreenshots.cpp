@@ -26,13 +26,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 
@@ -41,6 +44,27 @@ namespace {
 QString outputFolder;
 bool guide = false;
 int failures = 0;
+
+// The picture with the 256 colours it uses most: a window is mostly a few
+// flat colours and the greys of its text, which Qt's fixed palette would move.
+QImage withPalette(const QImage& picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[line[x]];
+    }
+    QList<std::pair<int, QRgb>> byUse;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        byUse.append({it.value(), it.key()});
+    std::sort(byUse.begin(), byUse.end(), std::greater<>());
+    QList<QRgb> palette;
+    for (qsizetype i = 0; i < byUse.size() && i < 256; ++i)
+        palette.append(byUse.at(i).second);
+    return image.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither | Qt::AvoidDither);
+}
 
 // Writes the widget's picture as NAME.png; in guide mode only pictures the
 // guide shows are written, as GUIDE_NAME.png with an 8-bit palette.
@@ -56,7 +80,7 @@ void shot(const QString& name, QWidget* widget, const QString& guideName = QStri
     QCoreApplication::processEvents();
     QImage image = widget->grab().toImage();
     if (guide)
-        image = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+        image = withPalette(image);
     const QString path = outputFolder + QLatin1Char('/') + (guide ? guideName : name) + QStringLiteral(".png");
     if (!image.save(path, "PNG", 9)) {
         std::fprintf(stderr, "cadrelle-screenshots: cannot write %s\n", qPrintable(path));
