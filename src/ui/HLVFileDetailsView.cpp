@@ -114,11 +114,7 @@ void HLVFileDetailsView::showFiles(const QList<std::shared_ptr<HLVFileData>>& fi
         showRows(rowsOfFile(file->Details(), file->FilePath()));
         return;
     }
-    // The number at once, the rest when the worker has gone through the records.
-    Rows counting;
-    counting.formatTitle = tr("Files");
-    counting.texts[Format] = tr("%n files", nullptr, int(files.size()));
-    showRows(counting);
+    // What is shown stays until the worker has gone through the records.
     _job->start([this, files, generation](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
         std::optional<Rows> rows = rowsOfFiles(files, cancelled);
         if (!rows)
@@ -128,6 +124,18 @@ void HLVFileDetailsView::showFiles(const QList<std::shared_ptr<HLVFileData>>& fi
                 showRows(rows);
         };
     });
+}
+
+void HLVFileDetailsView::showFileCount(qsizetype count)
+{
+    ++_generation;
+    _job->cancel();
+    Rows counting;
+    if (count > 0) {
+        counting.formatTitle = tr("Files");
+        counting.texts[Format] = tr("%n files", nullptr, int(count));
+    }
+    showRows(counting);
 }
 
 HLVFileDetailsView::Rows HLVFileDetailsView::rowsOfFile(const std::optional<HLVFileDetails>& details,

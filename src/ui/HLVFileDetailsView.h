@@ -27,7 +27,10 @@ public:
     ~HLVFileDetailsView() override;
 
     // Nothing, one file or several; called again when the records learn more.
+    // Several files are summed up on a worker; what is shown meanwhile stays.
     void showFiles(const QList<std::shared_ptr<HLVFileData>>& files);
+    // Only how many files there are (while they are being read).
+    void showFileCount(qsizetype count);
     // Shows the folder in the desktop's file manager; an alert says when none took it.
     void openFolderButtonPressed();
 

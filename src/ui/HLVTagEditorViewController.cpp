@@ -186,7 +186,9 @@ void HLVTagEditorViewController::displayFileDataSet(const QList<std::shared_ptr<
     const bool sameFiles = !_tagFileData && std::ranges::equal(shown, _tagFileArray);
     _tagFileData = nullptr;
     _tagFileArray = shown;
-    _fileDetailsView->showFiles(_tagFileArray);
+    // New files are counted at once and summed up once the summary has read them.
+    if (!sameFiles)
+        _fileDetailsView->showFileCount(_tagFileArray.size());
     stopTrackPreview();
     _artworkIsDownloading = false;
     ++_artworkFetch;
