@@ -29,6 +29,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLockFile>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPainter>
@@ -36,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 
@@ -204,9 +206,28 @@ int main(int argc, char* argv[])
     // The first file is left untagged for identification; the others were
     // tagged by another program.
     HLVTestFiles files;
-    const QStringList paths{files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("01 Morning Tone.mp3")),
-                            files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("02 Evening Tone.flac")),
-                            files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("03 Night Tone.m4a"))};
+    // The editor shows the files' folder: for the guide a fixed one, so that
+    // its pictures change only when the window does (one run at a time).
+    QLockFile guideLock(QDir::tempPath() + QStringLiteral("/cadrelle-guide.lock"));
+    if (guide && !guideLock.tryLock(120000)) {
+        std::fprintf(stderr, "cadrelle-screenshots: another run writes the guide's pictures\n");
+        return 1;
+    }
+    const QString root = guide ? QDir::tempPath() + QStringLiteral("/cadrelle-guide") : files.path(QStringLiteral("Music"));
+    QDir(root).removeRecursively();
+    const QString folder = root + QStringLiteral("/The Quiet Hours/Daylight");
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (const auto& [fixture, name] : {std::pair{"tone.mp3", "01 Morning Tone.mp3"},
+                                        std::pair{"tone.flac", "02 Evening Tone.flac"},
+                                        std::pair{"tone.m4a", "03 Night Tone.m4a"}}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        if (!QFile::copy(HLVTestFiles::fixturePath(QLatin1String(fixture)), path))
+            ++failures;
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                        | QFileDevice::ReadOther);
+        paths.append(path);
+    }
     writeTags(paths[1], "Evening Tone", "The Quiet Hours", "Daylight", 2);
     writeTags(paths[2], "Night Tone", "The Quiet Hours", "Daylight", 3);
     // The guide's pictures are smaller than the full views.
@@ -322,5 +343,6 @@ int main(int argc, char* argv[])
         delegate.applicationWillTerminate();
     }
     HLVMusicBrainzTestSupport::reset();
+    QDir(root).removeRecursively();
     return failures == 0 ? 0 : 1;
 }
