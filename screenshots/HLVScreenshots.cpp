@@ -1,6 +1,8 @@
-// cadrelle-screenshots OUTPUT_FOLDER: runs the application offscreen on copies of
-// the test fixtures, with the loopback server standing in for the web services,
-// and writes a PNG of each main view into OUTPUT_FOLDER.
+// cadrelle-screenshots [--guide] OUTPUT_FOLDER: runs the application offscreen on
+// copies of the test fixtures, with the loopback server standing in for the web
+// services, and writes a PNG of each main view into OUTPUT_FOLDER. With --guide
+// it writes only the user guide's pictures, under the names the guide uses, at
+// a modest size and with an 8-bit palette so that they stay small.
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
 #include "HLVCannedReplies.h"
@@ -14,6 +16,8 @@
 #include "HLVRenameTrackWindowController.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVServiceReplies.h"
+#include "HLVTagEditorViewController.h"
+#include "HLVTagTextField.h"
 #include "HLVTestEnvironment.h"
 #include "HLVTestFiles.h"
 #include "HLVViewJobs.h"
@@ -21,26 +25,66 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLockFile>
+#include <QLinearGradient>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <utility>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
 
 namespace {
 
 QString outputFolder;
+bool guide = false;
 int failures = 0;
 
-void shot(const QString& name, QWidget* widget)
+// The picture with the 256 colours it uses most: a window is mostly a few
+// flat colours and the greys of its text, which Qt's fixed palette would move.
+QImage withPalette(const QImage& picture)
 {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[line[x]];
+    }
+    QList<std::pair<int, QRgb>> byUse;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        byUse.append({it.value(), it.key()});
+    std::sort(byUse.begin(), byUse.end(), std::greater<>());
+    QList<QRgb> palette;
+    for (qsizetype i = 0; i < byUse.size() && i < 256; ++i)
+        palette.append(byUse.at(i).second);
+    return image.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither | Qt::AvoidDither);
+}
+
+// Writes the widget's picture as NAME.png; in guide mode only pictures the
+// guide shows are written, as GUIDE_NAME.png with an 8-bit palette.
+void shot(const QString& name, QWidget* widget, const QString& guideName = QString())
+{
+    if (guide && guideName.isEmpty())
+        return;
     if (!widget) {
         std::fprintf(stderr, "cadrelle-screenshots: nothing to show for %s\n", qPrintable(name));
         ++failures;
         return;
     }
     QCoreApplication::processEvents();
-    const QString path = outputFolder + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!widget->grab().save(path)) {
+    QImage image = widget->grab().toImage();
+    if (guide)
+        image = withPalette(image);
+    const QString path = outputFolder + QLatin1Char('/') + (guide ? guideName : name) + QStringLiteral(".png");
+    if (!image.save(path, "PNG", 9)) {
         std::fprintf(stderr, "cadrelle-screenshots: cannot write %s\n", qPrintable(path));
         ++failures;
         return;
@@ -55,6 +99,63 @@ bool waitFor(const std::function<bool()>& condition, const char* what)
     std::fprintf(stderr, "cadrelle-screenshots: timed out waiting for %s\n", what);
     ++failures;
     return false;
+}
+
+
+void settle(int milliseconds = 300)
+{
+    HLVViewJobs::waitForAll(30000);
+    HLVSpinEventLoopUntil([] { return false; }, milliseconds);
+}
+
+// Types into a field as a user does, key by key.
+void type(QWidget* field, const QString& text)
+{
+    field->setFocus();
+    for (const QChar character : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(character));
+        QCoreApplication::sendEvent(field, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(character));
+        QCoreApplication::sendEvent(field, &release);
+    }
+}
+
+// Tags a fixture copy the way another program would have.
+void writeTags(const QString& path, const char* title, const char* artist, const char* album, unsigned track)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    if (file.isNull() || !file.tag()) {
+        ++failures;
+        return;
+    }
+    file.tag()->setTitle(title);
+    file.tag()->setArtist(artist);
+    file.tag()->setAlbum(album);
+    file.tag()->setTrack(track);
+    file.tag()->setYear(2024);
+    file.tag()->setGenre("Ambient");
+    if (!file.save())
+        ++failures;
+}
+
+// A cover a user might load: a gradient with a sun over a horizon.
+QString writeCover(const QString& path)
+{
+    QImage cover(400, 400, QImage::Format_RGB32);
+    QPainter painter(&cover);
+    QLinearGradient sky(0, 0, 0, 400);
+    sky.setColorAt(0, QColor(32, 64, 128));
+    sky.setColorAt(1, QColor(240, 150, 90));
+    painter.fillRect(cover.rect(), sky);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(255, 220, 120));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(200, 260), 90, 90);
+    painter.fillRect(QRect(0, 280, 400, 120), QColor(30, 40, 60));
+    painter.end();
+    if (!cover.save(path))
+        ++failures;
+    return path;
 }
 
 template <typename T>
@@ -75,14 +176,18 @@ T* visible(QWidget* window, const QString& objectName = QString())
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: cadrelle-screenshots OUTPUT_FOLDER\n");
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    guide = arguments.removeAll(QStringLiteral("--guide")) > 0;
+    if (arguments.size() != 1) {
+        std::fprintf(stderr, "usage: cadrelle-screenshots [--guide] OUTPUT_FOLDER\n");
         return 2;
     }
     QApplication app(argc, argv);
     HLVTestEnvironment::prepare();
     QApplication::setApplicationVersion(QStringLiteral(CADRELLE_PROJECT_VERSION));
-    outputFolder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    outputFolder = QDir(arguments.constFirst()).absolutePath();
     QDir().mkpath(outputFolder);
 
     HLVLoopbackServer server;
@@ -98,52 +203,111 @@ int main(int argc, char* argv[])
     qputenv("CADRELLE_VERSION_URL", (server.baseAddress() + QStringLiteral("/latest-version.txt")).toUtf8());
     HLVServiceConfiguration::setRequestPauseForTesting(std::chrono::milliseconds(0));
 
+    // The first file is left untagged for identification; the others were
+    // tagged by another program.
     HLVTestFiles files;
-    const QStringList paths{files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("01 Morning Tone.mp3")),
-                            files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("02 Evening Tone.flac")),
-                            files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("03 Night Tone.m4a"))};
+    // The editor shows the files' folder: for the guide a fixed one, so that
+    // its pictures change only when the window does (one run at a time).
+    QLockFile guideLock(QDir::tempPath() + QStringLiteral("/cadrelle-guide.lock"));
+    if (guide && !guideLock.tryLock(120000)) {
+        std::fprintf(stderr, "cadrelle-screenshots: another run writes the guide's pictures\n");
+        return 1;
+    }
+    const QString root = guide ? QDir::tempPath() + QStringLiteral("/cadrelle-guide") : files.path(QStringLiteral("Music"));
+    QDir(root).removeRecursively();
+    const QString folder = root + QStringLiteral("/The Quiet Hours/Daylight");
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (const auto& [fixture, name] : {std::pair{"tone.mp3", "01 Morning Tone.mp3"},
+                                        std::pair{"tone.flac", "02 Evening Tone.flac"},
+                                        std::pair{"tone.m4a", "03 Night Tone.m4a"}}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        if (!QFile::copy(HLVTestFiles::fixturePath(QLatin1String(fixture)), path))
+            ++failures;
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                        | QFileDevice::ReadOther);
+        paths.append(path);
+    }
+    writeTags(paths[1], "Evening Tone", "The Quiet Hours", "Daylight", 2);
+    writeTags(paths[2], "Night Tone", "The Quiet Hours", "Daylight", 3);
+    // The guide's pictures are smaller than the full views.
+    const QSize windowSize = guide ? QSize(980, 640) : QSize(1100, 720);
 
     {
         HLVAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         QWidget* window = delegate.window();
-        window->resize(1100, 720);
+        window->resize(windowSize);
         waitFor([&] { return !delegate.serverStatusTextField()->text().isEmpty(); }, "the connection check");
-        shot(QStringLiteral("1-empty-window"), window);
+        shot(QStringLiteral("1-empty-window"), window, QStringLiteral("add-files"));
 
         delegate.addPaths(paths);
         HLVFileViewController* list = delegate.fileViewController();
         waitFor([&] { return list->dataSourceCount() == 3 && !delegate.fileManager()->isOperationRunning(); },
                 "the files to be added");
-        shot(QStringLiteral("2-list-with-files"), window);
+        settle();
+        shot(QStringLiteral("2-list-with-files"), window, QStringLiteral("table"));
 
         list->selectRows({0});
         waitFor([&] { return delegate.editorPanel() != nullptr; }, "the editor");
         HLVSpinEventLoopUntil([] { return false; }, 700); // the first-time help fades in over 0.5 s
+        settle();
         shot(QStringLiteral("3-one-file"), window);
+        auto* editor = qobject_cast<HLVEditorViewController*>(delegate.editorPanel()->view());
 
         // Download tags for it: two candidates, shown with the matches strip.
         const auto record = list->selectedRecords().first();
         list->downloadTagsForSelection();
-        auto* editor = qobject_cast<HLVEditorViewController*>(delegate.editorPanel()->view());
         waitFor([&] {
             return record->Releases().size() == 2 && !delegate.fileManager()->isOperationRunning() && editor
                 && editor->isMatchesViewVisible() && !editor->isStatusViewVisible();
         }, "the file to be identified");
         editor->downloadTagsCloseButtonSelected(); // the first-time help, read once
         HLVSpinEventLoopUntil([] { return false; }, 700);
-        shot(QStringLiteral("3-one-file-two-matches"), window);
+        settle();
+        shot(QStringLiteral("3-one-file-two-matches"), window, QStringLiteral("identify-matches"));
+
+        // One tagged file: its tags and its own details (a FLAC).
+        list->selectRows({1});
+        settle();
+        shot(QStringLiteral("10-one-flac-file"), editor, QStringLiteral("edit-one-file"));
 
         list->selectRows({0, 1, 2});
-        HLVViewJobs::waitForAll(30000);
-        HLVSpinEventLoopUntil([] { return false; }, 300);
-        shot(QStringLiteral("4-several-files"), window);
+        settle();
+        shot(QStringLiteral("4-several-files"), window, QStringLiteral("edit-several-files"));
+
+        // A typed change: bold in the editor, red in the list until saved.
+        list->selectRows({1});
+        settle();
+        HLVTagEditorViewController* tags = editor ? editor->tagEditorViewController() : nullptr;
+        if (tags) {
+            type(tags->textFieldForKey(QStringLiteral("Genre")), QStringLiteral(" Electronic"));
+            tags->confirmChanges();
+        }
+        settle();
+        shot(QStringLiteral("11-modified-file"), window, QStringLiteral("save-pending"));
+
+        // A picture loaded from a file into the artwork well.
+        if (tags)
+            tags->loadArtworkFromPath(writeCover(files.path(QStringLiteral("cover.png"))));
+        settle();
+        shot(QStringLiteral("12-artwork"), editor, QStringLiteral("artwork"));
+
+        // A save that fails: the file went away meanwhile.
+        QFile::remove(paths[1]);
+        list->saveChangesForSelection();
+        waitFor([&] { return !delegate.fileManager()->isOperationRunning() && editor && editor->isStatusViewVisible(); },
+                "the failed save");
+        settle();
+        shot(QStringLiteral("13-save-failed"), editor, QStringLiteral("save-failed"));
 
         // The same at the smallest size the window allows, and in a dark palette.
+        list->selectRows({0, 1, 2});
+        settle();
         window->resize(window->minimumSize());
-        HLVSpinEventLoopUntil([] { return false; }, 300);
+        settle();
         shot(QStringLiteral("8-minimum-size"), window);
-        window->resize(1100, 720);
+        window->resize(windowSize);
         const QPalette light = QApplication::palette();
         QPalette dark(QColor(53, 53, 53), QColor(37, 37, 37));
         dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
@@ -153,13 +317,13 @@ int main(int argc, char* argv[])
         dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
         dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
         QApplication::setPalette(dark);
-        HLVSpinEventLoopUntil([] { return false; }, 300);
+        settle();
         shot(QStringLiteral("9-dark-palette"), window);
         QApplication::setPalette(light);
 
         list->renameSelectedFiles();
         auto* rename = visible<HLVRenameTrackWindowController>(window);
-        shot(QStringLiteral("5-rename-dialog"), rename);
+        shot(QStringLiteral("5-rename-dialog"), rename, QStringLiteral("rename"));
         if (rename)
             rename->reject();
 
@@ -179,5 +343,6 @@ int main(int argc, char* argv[])
         delegate.applicationWillTerminate();
     }
     HLVMusicBrainzTestSupport::reset();
+    QDir(root).removeRecursively();
     return failures == 0 ? 0 : 1;
 }

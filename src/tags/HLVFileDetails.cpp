@@ -188,11 +188,21 @@ QString HLVFileDetails::tagSummary() const
 
 QString HLVFileDetails::pictureTypeName(int type)
 {
+    // Marked for translation; the window shows them translated, the command line as they are.
     static const char* const names[] = {
-        "Other", "File icon", "Other file icon", "Front cover", "Back cover", "Leaflet page", "Media",
-        "Lead artist", "Artist", "Conductor", "Band", "Composer", "Lyricist", "Recording location",
-        "During recording", "During performance", "Movie screen capture", "Coloured fish", "Illustration",
-        "Band logo", "Publisher logo"};
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Other"), QT_TRANSLATE_NOOP("HLVFileDetails", "File icon"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Other file icon"), QT_TRANSLATE_NOOP("HLVFileDetails", "Front cover"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Back cover"), QT_TRANSLATE_NOOP("HLVFileDetails", "Leaflet page"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Media"), QT_TRANSLATE_NOOP("HLVFileDetails", "Lead artist"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Artist"), QT_TRANSLATE_NOOP("HLVFileDetails", "Conductor"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Band"), QT_TRANSLATE_NOOP("HLVFileDetails", "Composer"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Lyricist"), QT_TRANSLATE_NOOP("HLVFileDetails", "Recording location"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "During recording"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "During performance"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Movie screen capture"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Coloured fish"), QT_TRANSLATE_NOOP("HLVFileDetails", "Illustration"),
+        QT_TRANSLATE_NOOP("HLVFileDetails", "Band logo"), QT_TRANSLATE_NOOP("HLVFileDetails", "Publisher logo"),
+    };
     if (type < 0 || type >= int(std::size(names)))
         return QString();
     return QString::fromLatin1(names[type]);

@@ -7,10 +7,10 @@
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
 #include "HLVFileViewControllerDelegate.h"
+#include "HLVFolderOpener.h"
 #include "HLVRenameTrackWindowController.h"
 #include "HLVSelectionCommands.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -224,8 +224,7 @@ void HLVFileViewController::openSelectionInFileBrowser()
         if (!folders.contains(folder))
             folders.append(folder);
     }
-    for (const QString& folder : std::as_const(folders))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    HLVFolderOpener::openFolders(folders, dialogParent(_fileDialogWindow, this));
 }
 
 void HLVFileViewController::removeRecords(const QList<std::shared_ptr<HLVFileData>>& records)

@@ -5,6 +5,7 @@
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
 #include "HLVFileData.h"
+#include "HLVFileDetailsView.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVTagEditorDelegate.h"
@@ -67,6 +68,7 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
         stopTrackPreview();
     _tagFileData = fileData;
     _tagFileArray.clear();
+    _fileDetailsView->showFiles(filesShown()); // what the record knows; again once it is read
     _hasNotifiedOfModification = false;
     // A fetch or lookup for what was shown before no longer holds the indicator.
     _artworkIsDownloading = false;
@@ -184,6 +186,9 @@ void HLVTagEditorViewController::displayFileDataSet(const QList<std::shared_ptr<
     const bool sameFiles = !_tagFileData && std::ranges::equal(shown, _tagFileArray);
     _tagFileData = nullptr;
     _tagFileArray = shown;
+    // New files are counted at once and summed up once the summary has read them.
+    if (!sameFiles)
+        _fileDetailsView->showFileCount(_tagFileArray.size());
     stopTrackPreview();
     _artworkIsDownloading = false;
     ++_artworkFetch;
@@ -248,6 +253,7 @@ void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary
     _savedByRecord = summary.saved;
     _savedCounts = summary.savedCounts;
     _savedCompilationsOn = summary.savedCompilationsOn;
+    _fileDetailsView->showFiles(_tagFileArray); // every file has been read now
     for (qsizetype i = 0; i < _textFields.size(); ++i) {
         HLVTagTextField* field = _textFields.at(i);
         const std::optional<QString>& shared = summary.sharedPending.at(i);
@@ -485,9 +491,10 @@ void HLVTagEditorViewController::fileDataWasModified(const std::shared_ptr<HLVFi
         // What the fields compare with changed, and the next edit is a new
         // modification. Several files are summed up again when the save ends.
         _hasNotifiedOfModification = false;
-        if (_tagFileData)
+        if (_tagFileData) {
             refreshSavedValues();
-        else
+            _fileDetailsView->showFiles({_tagFileData}); // its size and tag kinds may have changed
+        } else
             _savedSinceShown.insert(fileData.get());
     }
     if (fileData == _tagFileData)

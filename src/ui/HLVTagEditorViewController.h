@@ -21,6 +21,7 @@ class HLVArtworkWindowController;
 class HLVCustomTagEditorViewController;
 class HLVExpandingView;
 class HLVFileData;
+class HLVFileDetailsView;
 class HLVFileManager;
 class HLVFileManagerBridge;
 class HLVRecordChanges;
@@ -149,6 +150,7 @@ public:
     QWidget* playTrackBox() const { return _playTrackBox; }
     HLVCustomTagEditorViewController* customTagEditorViewController() const { return _customTagEditorViewController; }
     HLVExpandingView* customTagsSection() const { return _customTagsSection; }
+    HLVFileDetailsView* fileDetailsView() const { return _fileDetailsView; }
     HLVArtworkWindowController* artworkWindowController() const { return _artworkWindowController; }
     // The picture the well shows (null when it shows a title) and its title.
     const QImage& artworkImage() const { return _artworkImage; }
@@ -213,6 +215,7 @@ private:
     QWidget* _playTrackBox = nullptr;
     HLVExpandingView* _customTagsSection = nullptr;
     HLVCustomTagEditorViewController* _customTagEditorViewController = nullptr;
+    HLVFileDetailsView* _fileDetailsView = nullptr;
     QAction* _copyAction = nullptr;
     QAction* _pasteAction = nullptr;
     QPointer<QAbstractAnimation> _growth;

@@ -5,6 +5,7 @@
 #include "HLVArtworkWindowController.h"
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
+#include "HLVFileDetailsView.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVHoverButton.h"
 #include "HLVIconButton.h"
@@ -257,6 +258,8 @@ void HLVTagEditorViewController::buildForm()
     layout->setSpacing(12);
     layout->addWidget(_readOnlyReasonLabel);
     layout->addLayout(top);
+    _fileDetailsView = new HLVFileDetailsView(this);
+    layout->addWidget(_fileDetailsView);
     layout->addWidget(_customTagsSection);
     layout->addStretch(1);
 

@@ -17,6 +17,7 @@
 #include "HLVLoopbackServer.h"
 #include "HLVMainViewController.h"
 #include "HLVMusicBrainzTestSupport.h"
+#include "HLVOpenedAddresses.h"
 #include "HLVPreferencesWindowController.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVServiceReplies.h"
@@ -420,26 +421,6 @@ TEST_F(HLVAppDelegateTest, IdentifyChooseTheSecondMatchSaveAndQuit)
     EXPECT_LT(quitting.elapsed(), 2000);
 }
 
-// Captures the addresses the program asks the desktop to open.
-class HLVOpenedAddresses : public QObject
-{
-    Q_OBJECT
-public:
-    HLVOpenedAddresses()
-    {
-        for (const char* scheme : {"file", "https"})
-            QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
-    }
-    ~HLVOpenedAddresses() override
-    {
-        for (const char* scheme : {"file", "https"})
-            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
-    }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& address) { opened.append(address); }
-};
-
 TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
 {
     HLVOpenedAddresses desktop;
@@ -484,7 +465,6 @@ TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
     EXPECT_EQ(HLVTagLib::ID3v2Version(), 4);
 }
 
-#include "HLVAppDelegateTest.moc"
 
 // Every tag read of the window happens on a worker (the window tests fail one
 // on the main thread): what the editor shows for a selection, the search, the

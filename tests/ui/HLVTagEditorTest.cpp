@@ -3,12 +3,14 @@
 #include "HLVCannedReplies.h"
 #include "HLVCustomTagEditorViewController.h"
 #include "HLVExpandingView.h"
+#include "HLVFileDetailsView.h"
 #include "HLVFileManager.h"
 #include "HLVEventLoopWait.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVFileManagerEvents.h"
 #include "HLVHoverButton.h"
 #include "HLVLoopbackServer.h"
+#include "HLVOpenedAddresses.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVTagEditorDelegate.h"
@@ -28,8 +30,11 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMediaPlayer>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
@@ -41,9 +46,12 @@
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/xiphcomment.h>
 
 namespace {
 
@@ -309,6 +317,105 @@ TEST_F(HLVTagEditorTest, OneFileCommitsTypedTextAndMarksWhatASaveWouldChange)
     EXPECT_TRUE(record->IsModified());
     saveAndWait({record});
     EXPECT_EQ(savedText(record->FilePath(), &TagLib::Tag::comment), QStringLiteral("later"));
+}
+
+TEST_F(HLVTagEditorTest, ShowsEachFilesOwnDetailsAndOpensItsFolder)
+{
+    // Five-second fixtures, each given a picture and a title through TagLib;
+    // what the audio is, as TagLib reads it from the headers.
+    QList<std::shared_ptr<HLVFileData>> records;
+    QStringList audio; // bit rate, sample rate and channels
+    int mp4Items = 0;
+    unsigned xiphFields = 0;
+    int flacDepth = 0;
+    for (const char* name : {"tone.mp3", "tone.m4a", "tone.flac"}) {
+        const QString path = files.copyFixtureWithPicture(QLatin1String(name));
+        TagLib::FileRef file(QFile::encodeName(path).constData());
+        const TagLib::AudioProperties* properties = file.audioProperties();
+        audio.append(QStringLiteral("%1 kbit/s · %2 kHz · %3")
+                         .arg(properties->bitrate())
+                         .arg(QLocale().toString(properties->sampleRate() / 1000.0))
+                         .arg(properties->channels() == 1 ? QStringLiteral("mono") : QStringLiteral("stereo")));
+        if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file()))
+            mp4Items = int(mp4->tag()->itemMap().size());
+        if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file.file())) {
+            xiphFields = flac->xiphComment()->fieldCount();
+            flacDepth = flac->audioProperties()->bitsPerSample();
+        }
+        records.append(HLVFileData::createWithPath(path));
+        manager.addFileData(records.last());
+    }
+    HLVFileDetailsView* details = editor->fileDetailsView();
+    const auto size = [](const std::shared_ptr<HLVFileData>& record) {
+        return QFileInfo(record->FilePath()).size();
+    };
+    struct Expected
+    {
+        QString format, tags, picture;
+    };
+    const Expected expected[] = {
+        {QStringLiteral("MP3 (MPEG-2.5 Layer 3) · 0:05 · ") + audio[0], QStringLiteral("ID3v2.4, ID3v1"),
+         QStringLiteral("Back cover · PNG · 3 × 2 · ")},
+        {QStringLiteral("MPEG-4 (AAC) · 0:05 · ") + audio[1], QStringLiteral("MP4 items (%1)").arg(mp4Items),
+         QStringLiteral("JPEG · 4 × 4 · ")},
+        {QStringLiteral("FLAC · %1-bit · 0:05 · ").arg(flacDepth) + audio[2],
+         QStringLiteral("Xiph comment (%1 fields)").arg(xiphFields), QStringLiteral("Front cover · PNG · 5 × 3 · ")},
+    };
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(records[i]->FileName().toStdString());
+        editor->displayFileData(records[i]);
+        HLVViewJobs::waitForAll(30000);
+        EXPECT_EQ(details->formatLabel()->text(), expected[i].format);
+        EXPECT_EQ(details->tagsLabel()->text(), expected[i].tags);
+        EXPECT_TRUE(details->pictureLabel()->text().startsWith(expected[i].picture)) << details->pictureLabel()->text().toStdString();
+        EXPECT_EQ(details->sizeLabel()->text(), HLVFileDetailsView::sizeText(size(records[i])));
+        EXPECT_EQ(details->folder(), QFileInfo(records[i]->FilePath()).absolutePath());
+        EXPECT_EQ(details->folderLabel()->toolTip(), QDir::toNativeSeparators(details->folder()));
+    }
+
+    // A save that makes the file larger shows its new size.
+    const QString before = details->sizeLabel()->text();
+    records[2]->setVirtualTagText(*HLVTagField::withKey(QStringLiteral("Comment")), QString(20000, QLatin1Char('x')));
+    records[2]->forceIsModified();
+    saveAndWait({records[2]});
+    ASSERT_EQ(savedText(records[2]->FilePath(), &TagLib::Tag::comment).size(), 20000);
+    EXPECT_EQ(details->sizeLabel()->text(), HLVFileDetailsView::sizeText(size(records[2])));
+    EXPECT_NE(details->sizeLabel()->text(), before);
+
+    // Several files: how many, their formats, their length and size in all,
+    // their shared folder; no tag or picture rows.
+    editor->displayFileDataSet(records);
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(details->formatLabel()->text(), QStringLiteral("3 files · MP3, MPEG-4, FLAC · 0:15 in all"));
+    EXPECT_TRUE(details->tagsLabel()->isHidden());
+    EXPECT_TRUE(details->pictureLabel()->isHidden());
+    EXPECT_EQ(details->sizeLabel()->text(),
+              HLVFileDetailsView::sizeText(size(records[0]) + size(records[1]) + size(records[2])) + " in all");
+    EXPECT_FALSE(details->openFolderButton()->isHidden());
+    auto elsewhere = HLVFileData::createWithPath(QDir::tempPath() + QStringLiteral("/unread elsewhere.mp3"));
+    editor->displayFileDataSet({records[0], elsewhere});
+    HLVViewJobs::waitForAll(30000);
+    EXPECT_EQ(details->formatLabel()->text(), QStringLiteral("2 files · MP3 · 0:05 in all · 1 not read"));
+    EXPECT_EQ(details->folderLabel()->toolTip(), QStringLiteral("several folders"));
+    EXPECT_TRUE(details->openFolderButton()->isHidden());
+
+    // The button shows the folder in the file manager; when none takes it, an alert says so.
+    editor->displayFileData(records[0]);
+    HLVViewJobs::waitForAll(30000);
+    {
+        HLVOpenedAddresses desktop;
+        details->openFolderButton()->click();
+        EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(details->folder())});
+        EXPECT_FALSE(editor->findChild<QMessageBox*>(QStringLiteral("openFolderAlert")));
+    }
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), details, "noSuchSlot");
+    details->openFolderButton()->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    auto* alert = editor->findChild<QMessageBox*>(QStringLiteral("openFolderAlert"));
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), QStringLiteral("Could not open the folder"));
+    EXPECT_TRUE(alert->informativeText().contains(QDir::toNativeSeparators(details->folder())));
+    alert->close();
 }
 
 TEST_F(HLVTagEditorTest, CustomTagRowsChangeThePendingMapsOfEveryFileShown)
