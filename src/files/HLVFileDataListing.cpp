@@ -24,9 +24,14 @@ void HLVFileData::keepListing(const HLVTagMap& read, const std::optional<HLVFile
 
 void HLVFileData::rereadDetails(const QString& path)
 {
+    std::optional<HLVFileDetails> earlier = Details();
     bool readable = false;
     HLVFileDetails details;
-    HLVTagLib::loadTagsFromFileAtPath(path, &readable, nullptr, &details);
+    // A save checks that the audio stays as it was, so its properties, the
+    // dearest part of a read, are taken from the earlier details.
+    HLVTagLib::loadTagsFromFileAtPath(path, &readable, nullptr, &details, !earlier.has_value());
+    if (readable && earlier)
+        details.takeAudioFrom(*earlier);
     Lock lock(_lock);
     _details = readable ? std::optional(std::move(details)) : std::nullopt;
 }

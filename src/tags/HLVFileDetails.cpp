@@ -64,6 +64,16 @@ void HLVFileDetails::readAudio(const TagLib::AudioProperties* properties)
     channels = positive(properties->channels());
 }
 
+void HLVFileDetails::takeAudioFrom(const HLVFileDetails& earlier)
+{
+    codec = earlier.codec;
+    lengthMilliseconds = earlier.lengthMilliseconds;
+    bitRate = earlier.bitRate;
+    sampleRate = earlier.sampleRate;
+    channels = earlier.channels;
+    bitsPerSample = earlier.bitsPerSample;
+}
+
 void HLVFileDetails::readPicture(const HLVArtwork& artwork, const QString& storedMimeType)
 {
     const QByteArray bytes = artwork.encodedData();

@@ -65,6 +65,10 @@ struct HLVFileDetails
     // Any other file TagLib opens: format from the extension, audio and size.
     void readOther(TagLib::File& file, const QString& path);
 
+    // Takes the audio part (codec, length, rates, channels, sample size) from
+    // details read earlier of the same audio.
+    void takeAudioFrom(const HLVFileDetails& earlier);
+
 private:
     void readAudio(const TagLib::AudioProperties* properties);
     void readPicture(const HLVArtwork& artwork, const QString& storedMimeType);

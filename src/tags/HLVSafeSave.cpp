@@ -33,6 +33,10 @@ namespace {
 // A group of saves shares its flushes up to this many files or journal bytes.
 constexpr qsizetype groupFiles = 64;
 constexpr qint64 groupBytes = 64LL * 1024 * 1024;
+// Up to this size a save whose audio moves is journaled and written in place:
+// a new file costs an inode, a rename and freeing the old one's blocks, more
+// than journaling the whole file twice over.
+constexpr qint64 journaledMoveBytes = 1024LL * 1024;
 
 std::mutex hookMutex;
 HLVSafeSave::Hook& testHook()
@@ -289,7 +293,7 @@ void prepare(Job& job)
         return fail(job, writtenInPart());
 
     ignoreFileSizeSignal();
-    if (!job.stream->keepsOriginalInPlace() && renameKeepsTheFile(job)) {
+    if (!job.stream->keepsOriginalInPlace() && identity->size > journaledMoveBytes && renameKeepsTheFile(job)) {
         job.mode = Job::Mode::Replace;
         if (startReplacing(job))
             return;
@@ -417,8 +421,51 @@ void finish(Job& job)
     closeLater(job.journalFile);
 }
 
-// Runs the saves of a group from their first flush to their last.
-void commit(std::vector<Job>& group)
+void answer(Job& job)
+{
+    if (job.failed || job.mode == Job::Mode::Unchanged)
+        return;
+    job.request->saved = job.refused.message.isEmpty();
+    job.request->failure = job.refused;
+}
+
+// The in-place writes of a group, flushed: each is checked and its journal
+// removed. A removed journal needs no flush: one that comes back finds its
+// save finished and is dropped.
+void finishInPlace(std::vector<Job>& group, bool flushed, int error)
+{
+    for (Job& job : group) {
+        if (job.failed || job.mode != Job::Mode::InPlace)
+            continue;
+        if (!flushed) {
+            HLVFailure why = HLVSaveCopy::failureForError(error, QStringLiteral("cannot write the file"));
+            if (restoreFromJournal(job))
+                HLVSaveCopy::remove(job.journalPath);
+            else
+                why.message += QStringLiteral("; the journal %1 keeps the original").arg(QFileInfo(job.journalPath).fileName());
+            fail(job, why);
+            continue;
+        }
+        finish(job);
+        answer(job);
+    }
+}
+
+QList<int> inPlaceFiles(const std::vector<Job>& group)
+{
+    QList<int> files;
+    for (const Job& job : group) {
+        if (!job.failed && job.mode == Job::Mode::InPlace)
+            files.append(job.file.get());
+    }
+    return files;
+}
+
+// Runs the saves of a group from their first flush. The in-place writes of
+// the group before it (written) are made to last by the same flush that makes
+// this group's journals last, so a batch costs one flush per group, not two;
+// this group's in-place writes are left for the next group (or settle()).
+void commit(std::vector<Job>& group, std::vector<Job>& written)
 {
     QList<Job*> inPlace;
     for (Job& job : group) {
@@ -428,19 +475,24 @@ void commit(std::vector<Job>& group)
     if (!inPlace.isEmpty())
         writeJournals(inPlace);
 
-    QList<int> written;
+    QList<int> targets = inPlaceFiles(written);
+    const bool finishesWritten = !targets.isEmpty();
     QStringList folders;
     for (Job& job : group) {
         if (job.failed || job.mode == Job::Mode::Unchanged)
             continue;
-        written.append(job.flushTarget());
+        targets.append(job.flushTarget());
         // A journal's name must last before the file changes; the new file's
         // is made to last with its rename.
         if (job.mode == Job::Mode::InPlace)
             folders.append(job.journalPath);
     }
-    if (!written.isEmpty() && !flush(written, folders, true)) {
-        const int error = errno;
+    const bool flushed = targets.isEmpty() || flush(targets, folders, true);
+    const int error = errno;
+    if (finishesWritten)
+        finishInPlace(written, flushed, error);
+    written.clear();
+    if (!flushed) {
         for (Job& job : group) {
             if (job.failed || job.mode == Job::Mode::Unchanged)
                 continue;
@@ -450,52 +502,44 @@ void commit(std::vector<Job>& group)
         return;
     }
 
-    written.clear();
-    for (Job& job : group) {
-        if (!job.failed && job.mode == Job::Mode::InPlace) {
-            applyJournal(job);
-            if (job.failed)
-                HLVSaveCopy::remove(job.journalPath);
-            else
-                written.append(job.file.get());
-        }
-    }
-    if (!written.isEmpty() && !flush(written, {}, true)) {
-        const int error = errno;
-        for (Job& job : group) {
-            if (job.failed || job.mode != Job::Mode::InPlace)
-                continue;
-            HLVFailure why = HLVSaveCopy::failureForError(error, QStringLiteral("cannot write the file"));
-            if (restoreFromJournal(job))
-                HLVSaveCopy::remove(job.journalPath);
-            else
-                why.message += QStringLiteral("; the journal %1 keeps the original").arg(QFileInfo(job.journalPath).fileName());
-            fail(job, why);
-        }
+    for (Job* job : std::as_const(inPlace)) {
+        if (job->failed)
+            continue;
+        applyJournal(*job);
+        if (job->failed)
+            HLVSaveCopy::remove(job->journalPath);
     }
 
-    written.clear();
+    QList<int> renamed;
     folders.clear();
     for (Job& job : group) {
-        if (job.failed || job.mode == Job::Mode::Unchanged)
+        if (job.failed || job.mode != Job::Mode::Replace)
             continue;
         finish(job);
-        // A renamed file must keep its new name. A removed journal needs no
-        // flush: one that comes back finds its save finished and is dropped.
-        if (!job.failed && job.mode == Job::Mode::Replace) {
-            written.append(job.temporaryFile.get());
+        // A renamed file must keep its new name.
+        if (!job.failed) {
+            renamed.append(job.temporaryFile.get());
             folders.append(job.request->path);
         }
+        answer(job);
     }
-    if (!written.isEmpty())
-        flush(written, folders, false);
-
+    if (!renamed.isEmpty())
+        flush(renamed, folders, false);
+    // Only the in-place writes wait for the next flush; the rest let go of their files now.
     for (Job& job : group) {
-        if (job.failed || job.mode == Job::Mode::Unchanged)
-            continue;
-        job.request->saved = job.refused.message.isEmpty();
-        job.request->failure = job.refused;
+        if (job.failed || job.mode != Job::Mode::InPlace)
+            job = Job();
     }
+}
+
+// The last group's in-place writes: flushed, checked, their journals removed.
+void settle(std::vector<Job>& written)
+{
+    if (const QList<int> files = inPlaceFiles(written); !files.isEmpty()) {
+        const bool flushed = flush(files, {}, true);
+        finishInPlace(written, flushed, errno);
+    }
+    written.clear();
 }
 
 } // namespace
@@ -518,18 +562,32 @@ bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFai
 void HLVSafeSave::saveFiles(QList<Request>& requests)
 {
     std::vector<Job> group;
+    std::vector<Job> written; // the group before, written in place and not yet flushed
     qint64 heldBytes = 0;
-    QSet<QPair<quint64, quint64>> files;
+    using File = QPair<quint64, quint64>;
+    QSet<File> files, writtenFiles;
     for (Request& request : requests) {
-        // A second name of a file in this group would wait for its own lock.
+        // A second name of a file held by this group or the one before would
+        // find it locked: that group ends first.
         struct stat info;
-        const bool seen = ::stat(encoded(request.path).constData(), &info) == 0
-            && files.contains({quint64(info.st_dev), quint64(info.st_ino)});
+        const bool named = ::stat(encoded(request.path).constData(), &info) == 0;
+        const File file{quint64(info.st_dev), quint64(info.st_ino)};
+        if (named && writtenFiles.contains(file)) {
+            settle(written);
+            writtenFiles.clear();
+        }
+        const bool seen = named && files.contains(file);
         if (seen || group.size() >= groupFiles || heldBytes >= groupBytes) {
-            commit(group);
+            commit(group, written);
+            written = std::move(group);
+            writtenFiles = std::move(files);
             group.clear();
             files.clear();
             heldBytes = 0;
+            if (seen) {
+                settle(written);
+                writtenFiles.clear();
+            }
         }
         group.emplace_back();
         Job& job = group.back();
@@ -547,5 +605,6 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
             group.pop_back();
         }
     }
-    commit(group);
+    commit(group, written);
+    settle(group);
 }

@@ -9,9 +9,14 @@
 
 namespace {
 
-constexpr char magic[] = "CadrelleJournal2";
+// A journal of a moved save holds the whole file twice: its checksum is
+// BLAKE2b, several times faster than SHA-256 here. Journals left by the
+// version that wrote SHA-256 are still read.
+constexpr char magic[] = "CadrelleJournal3";
+constexpr char sha256Magic[] = "CadrelleJournal2";
 constexpr qsizetype magicSize = sizeof magic - 1;
-constexpr auto checksumAlgorithm = QCryptographicHash::Sha256;
+static_assert(sizeof sha256Magic == sizeof magic);
+constexpr auto checksumAlgorithm = QCryptographicHash::Blake2b_256;
 constexpr qsizetype checksumSize = 32;
 
 void append64(QByteArray& out, qint64 value)
@@ -88,10 +93,16 @@ void HLVSaveJournal::append(QByteArray& out) const
 
 std::optional<QList<HLVSaveJournal>> HLVSaveJournal::parse(const QByteArray& bytes)
 {
-    if (bytes.size() < magicSize + checksumSize || !bytes.startsWith(QByteArray(magic, magicSize)))
+    if (bytes.size() < magicSize + checksumSize)
+        return std::nullopt;
+    const QByteArrayView start(bytes.constData(), magicSize);
+    const bool current = start == QByteArrayView(magic, magicSize);
+    if (!current && start != QByteArrayView(sha256Magic, magicSize))
         return std::nullopt;
     const qsizetype end = bytes.size() - checksumSize;
-    if (QCryptographicHash::hash(QByteArrayView(bytes.constData(), end), checksumAlgorithm) != bytes.mid(end))
+    if (QCryptographicHash::hash(QByteArrayView(bytes.constData(), end),
+                                 current ? checksumAlgorithm : QCryptographicHash::Sha256)
+        != bytes.mid(end))
         return std::nullopt;
     Reader reader(bytes, end);
     qint64 entries = 0;

@@ -84,7 +84,7 @@ static bool opensAsMP4(const QString& path)
 }
 
 std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional<QString>& path, bool* readable,
-                                                             HLVFailure* failure, HLVFileDetails* details)
+                                                             HLVFailure* failure, HLVFileDetails* details, bool audio)
 {
     checkAccess("read", path);
     auto tagMap = std::make_shared<HLVTagMap>();
@@ -98,7 +98,7 @@ std::shared_ptr<HLVTagMap> HLVTagLib::loadTagsFromFileAtPath(const std::optional
     HLVFileDetails found;
     const auto reader = readerForPath(*path);
     if (details)
-        reader->setDetails(&found);
+        reader->setDetails(&found, audio);
     const bool read = reader->readTagsFromFileAtPath(*path, *tagMap, &reason);
     // The MP4 reader also answers false, without a reason, for a file without
     // an item list; an older reader's silence is checked by opening the file again.

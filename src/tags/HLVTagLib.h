@@ -29,9 +29,11 @@ public:
     // failure, when given, says why an unreadable file could not be read.
     // When details is given, a readable file's details are read as well (from
     // the same open file) and put there; an unreadable file leaves it alone.
+    // Without audio, the details' audio part (codec, length, rates, channels)
+    // is left absent and the audio properties are not read.
     static std::shared_ptr<HLVTagMap> loadTagsFromFileAtPath(const std::optional<QString>& path,
                                                              bool* readable = nullptr, HLVFailure* failure = nullptr,
-                                                             HLVFileDetails* details = nullptr);
+                                                             HLVFileDetails* details = nullptr, bool audio = true);
 
     // The stored text of one raw tag; empty when not there; absent when the
     // path is absent, not one of the three formats, or cannot be read.

@@ -34,9 +34,13 @@ public:
     virtual bool readTagsFromFileAtPath(const QString& path, HLVTagMap& tagMap, HLVFailure* failure = nullptr);
 
     // Makes this reader's reads also fill in the file's details, reading its
-    // audio properties as well; null (the default) reads the tags alone. Left
-    // alone when TagLib cannot open the file as its format.
-    void setDetails(HLVFileDetails* details) { _details = details; }
+    // audio properties as well unless audio is false; null (the default) reads
+    // the tags alone. Left alone when TagLib cannot open the file as its format.
+    void setDetails(HLVFileDetails* details, bool audio = true)
+    {
+        _details = details;
+        _detailsAudio = audio;
+    }
 
     // The stored text of one raw tag (frame, atom or comment key): the empty
     // string when missing, absent when the file cannot be read. The generic
@@ -60,7 +64,7 @@ public:
 
 protected:
     // Whether TagLib is to read the audio properties (in its fast style).
-    bool readsAudioProperties() const { return _details != nullptr; }
+    bool readsAudioProperties() const { return _details != nullptr && _detailsAudio; }
 
     static void readGenericTags(const TagLib::Tag& tag, HLVTagMap& tagMap);
 
@@ -76,4 +80,5 @@ protected:
                                    const std::function<std::optional<QString>(const QString& identifier)>& valueOf);
 
     HLVFileDetails* _details = nullptr;
+    bool _detailsAudio = true;
 };

@@ -1,3 +1,4 @@
+#include <QCryptographicHash>
 #include "HLVSaveLeftovers.h"
 #include "HLVSafeSave.h"
 #include "HLVSaveJournal.h"
@@ -10,7 +11,7 @@
 
 namespace HLVSaveLeftovers {
 
-QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByteArray& newBytes)
+QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByteArray& newBytes, bool earlierFormat)
 {
     HLVSaveJournal journal;
     journal.path = QFileInfo(path).absoluteFilePath();
@@ -29,7 +30,13 @@ QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByt
     journal.ranges.append({first, oldBytes.mid(first), newBytes.mid(first)});
     const QString journalPath = HLVSafeSave::journalPathForPath(path);
     QFile file(journalPath);
-    const QByteArray bytes = journal.serialized();
+    QByteArray bytes = journal.serialized();
+    if (earlierFormat) {
+        // As the version before wrote it: its own magic, a SHA-256 checksum.
+        bytes.chop(32);
+        bytes.replace(0, 16, "CadrelleJournal2");
+        bytes += QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return QString();
     return journalPath;

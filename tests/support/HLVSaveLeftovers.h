@@ -10,7 +10,8 @@ namespace HLVSaveLeftovers {
 // Writes the journal of a save that changes the file at path (holding
 // oldBytes now) into newBytes, as a save writes it just before touching the
 // file; answers the journal's path (empty on failure).
-QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByteArray& newBytes);
+QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByteArray& newBytes,
+                     bool earlierFormat = false);
 
 // oldBytes with the first half of every byte that differs from newBytes
 // taken from newBytes: a write cut half-way.

@@ -572,6 +572,9 @@ TEST(HLVSafeSave, AFaultAfterThePlanLeavesTheFileAsItWas)
     const QString path = files.copyFixture(QStringLiteral("tone.mp3"));
     ASSERT_TRUE(saveTitle(path, "Room for a title of this length"));
     const QByteArray before = HLVTestFiles::readAll(path);
+    // Past the size up to which a moving save is journaled, it writes a new file.
+    const QString longPath = files.writeFile(QStringLiteral("long.mp3"), longMP3(2 * 1024 * 1024));
+    const QByteArray longBefore = HLVTestFiles::readAll(longPath);
     const HLVTagMap inPlace = retitled("Room for a title of THIS length");
     const HLVTagMap moving = changeWithPicture(picture);
     const QByteArray planned = savedBytes(path, inPlace);
@@ -589,6 +592,7 @@ TEST(HLVSafeSave, AFaultAfterThePlanLeavesTheFileAsItWas)
         const char* name;
         const HLVTagMap* map;
         HLVSafeSave::Hook hook;
+        bool newFile = false;
     } faults[] = {
         {"journal removed before the write", &inPlace,
          [](HLVSafeSave::Stage stage, const QString&, const QString& journal) {
@@ -605,25 +609,31 @@ TEST(HLVSafeSave, AFaultAfterThePlanLeavesTheFileAsItWas)
              if (stage == HLVSafeSave::Stage::AfterWrite)
                  flipByte(target, firstChange);
          }},
-        {"other bytes in the new file", &moving,
+        {"moved audio written otherwise in place", &moving,
          [&](HLVSafeSave::Stage stage, const QString& target, const QString&) {
              if (stage == HLVSafeSave::Stage::AfterWrite)
                  flipByte(target, QFileInfo(target).size() - 1000);
          }},
+        {"other bytes in the new file", &moving,
+         [&](HLVSafeSave::Stage stage, const QString& target, const QString&) {
+             if (stage == HLVSafeSave::Stage::AfterWrite)
+                 flipByte(target, QFileInfo(target).size() - 1000);
+         }, true},
         {"the new file removed", &moving,
          [](HLVSafeSave::Stage stage, const QString& target, const QString&) {
              if (stage == HLVSafeSave::Stage::AfterWrite)
                  QFile::remove(target);
-         }},
+         }, true},
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.name);
         HLVSafeSave::setHookForTesting(fault.hook);
         HLVFailure failure;
-        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(path, fault.map, &failure));
+        const QString& target = fault.newFile ? longPath : path;
+        EXPECT_FALSE(HLVTagLib::saveTagsToFileAtPath(target, fault.map, &failure));
         HLVSafeSave::setHookForTesting({});
         EXPECT_EQ(failure.kind, HLVFailure::Kind::WriteFailed);
-        EXPECT_TRUE(HLVTestFiles::readAll(path) == before);
+        EXPECT_TRUE(HLVTestFiles::readAll(target) == (fault.newFile ? longBefore : before));
         EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
     }
     EXPECT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &inPlace));
@@ -631,19 +641,25 @@ TEST(HLVSafeSave, AFaultAfterThePlanLeavesTheFileAsItWas)
 }
 
 // Adding files as a batch (the window's way) undoes a save that was cut short.
+// The second file's journal is as the version before wrote it.
 TEST(HLVSafeSave, ABatchAddRecoversACutFile)
 {
     HLVTestFiles files;
     const QString path = files.copyFixture(QStringLiteral("tone.flac"));
-    const QByteArray before = HLVTestFiles::readAll(path);
+    const QString earlier = files.copyFixture(QStringLiteral("tone.mp3"));
+    const QByteArray before = HLVTestFiles::readAll(path), earlierBefore = HLVTestFiles::readAll(earlier);
     const QByteArray after = savedBytes(path, retitled("Cut short"));
+    const QByteArray earlierAfter = savedBytes(earlier, retitled("Cut short"));
     ASSERT_FALSE(HLVSaveLeftovers::writeJournal(path, before, after).isEmpty());
+    ASSERT_FALSE(HLVSaveLeftovers::writeJournal(earlier, earlierBefore, earlierAfter, true).isEmpty());
     ASSERT_TRUE(writeBytes(path, HLVSaveLeftovers::tornMix(before, after)));
+    ASSERT_TRUE(writeBytes(earlier, HLVSaveLeftovers::tornMix(earlierBefore, earlierAfter)));
     HLVFileManager manager;
-    manager.addFilesAtURLs(QList<QUrl>{QUrl::fromLocalFile(path)});
+    manager.addFilesAtURLs(QList<QUrl>{QUrl::fromLocalFile(path), QUrl::fromLocalFile(earlier)});
     manager.waitUntilIdle();
-    ASSERT_EQ(manager.FileDataArray().size(), 1);
+    ASSERT_EQ(manager.FileDataArray().size(), 2);
     EXPECT_TRUE(HLVTestFiles::readAll(path) == before);
+    EXPECT_TRUE(HLVTestFiles::readAll(earlier) == earlierBefore);
     EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
 }
 
