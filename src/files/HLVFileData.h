@@ -264,7 +264,8 @@ private:
     // write (the record's write turn held when the answer is Write), the
     // record's state after the write (answering the change code), the answer.
     SaveAction beginSave(bool resumed, SaveTurn& turn);
-    int endSave(SaveTurn& turn, bool written, HLVFailure failure);
+    int endSave(SaveTurn& turn, bool written, HLVFailure failure,
+                std::optional<HLVFileDetails> details = std::nullopt);
     void answerSave(SaveAction action, int code);
     void requestArtwork(bool forSave);
     void finishArtworkAnswer(bool resumeSave, const std::function<void()>& afterSave);

@@ -95,15 +95,12 @@ void HLVFileData::save(bool resumed)
     const SaveAction action = beginSave(resumed, turn);
     int code = HLVFileDataChangeNotSaved;
     if (action == SaveAction::Write) {
-        HLVFailure failure;
-        bool written = false;
+        QList<HLVTagLib::Save> saves{{turn.path, turn.snapshot.get(), false, quitting(), _readsDetails, {}}};
         if (beginWrite()) {
-            written = HLVTagLib::saveTagsToFileAtPath(turn.path, turn.snapshot.get(), &failure);
+            HLVTagLib::saveTagsToFiles(saves);
             endWrite();
-        } else {
-            failure = quitting();
         }
-        code = endSave(turn, written, failure);
+        code = endSave(turn, saves.first().saved, saves.first().failure, std::move(saves.first().details));
     }
     answerSave(action, code);
 }
@@ -121,7 +118,7 @@ void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records
         saveOf.append(-1);
         if (actions.last() == SaveAction::Write && records[i]->beginWrite()) {
             saveOf.last() = saves.size();
-            saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}});
+            saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}, records[i]->_readsDetails, {}});
         }
     }
     HLVTagLib::saveTagsToFiles(saves);
@@ -131,7 +128,7 @@ void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records
             if (saveOf[i] >= 0) {
                 records[i]->endWrite();
                 const HLVTagLib::Save& save = saves[saveOf[i]];
-                code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure);
+                code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure, save.details);
             } else {
                 code = records[i]->endSave(turns[size_t(i)], false, quitting());
             }
@@ -198,7 +195,7 @@ HLVFileData::SaveAction HLVFileData::beginSave(bool resumed, SaveTurn& turn)
     return action;
 }
 
-int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure)
+int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure, std::optional<HLVFileDetails> details)
 {
     int code = HLVFileDataChangeNotSaved;
     if (written) {
@@ -225,8 +222,17 @@ int HLVFileData::endSave(SaveTurn& turn, bool written, HLVFailure failure)
         }
         setLastFailure(failure);
     }
-    if (written && _readsDetails)
-        rereadDetails(turn.path); // its size, tag kinds and picture may have changed
+    // Its size, tag kinds and picture may have changed; the audio has not.
+    if (written && _readsDetails) {
+        const std::optional<HLVFileDetails> earlier = Details();
+        if (details && earlier) {
+            details->takeAudioFrom(*earlier);
+            Lock lock(_lock);
+            _details = std::move(details);
+        } else {
+            rereadDetails(turn.path);
+        }
+    }
     _isSaving = false;
     turn.writer.reset();
     return code;

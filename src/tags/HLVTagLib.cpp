@@ -183,10 +183,9 @@ HLVSafeSave::Write writerCall(const QString& path, Call call)
 
 bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const HLVTagMap* tagMap, HLVFailure* failure)
 {
-    checkAccess("save", path);
     if (!path || !tagMap)
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
-    QList<Save> saves{Save{*path, tagMap, false, {}}};
+    QList<Save> saves{Save{*path, tagMap, false, {}, false, {}}}; // saveTagsToFiles checks the access
     saveTagsToFiles(saves);
     if (failure)
         *failure = saves.first().failure;
@@ -198,18 +197,27 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
     std::vector<FetchedPicture> pictures(saves.size());
     std::vector<HLVTagMap> maps;
     maps.reserve(saves.size());
+    std::vector<HLVFileDetails> found(saves.size());
     QList<HLVSafeSave::Request> requests;
     for (qsizetype i = 0; i < saves.size(); ++i) {
+        checkAccess("save", saves[i].path);
         maps.push_back(saves[i].tagMap ? withLocalPicture(*saves[i].tagMap, pictures[i]) : HLVTagMap());
         const HLVTagMap* map = &maps.back();
         const QString path = saves[i].path;
-        requests.append({path, writerCall(path, [path, map](HLVTagLibWriter& writer, HLVFailure* failure) {
+        HLVFileDetails* details = saves[i].wantsDetails ? &found[size_t(i)] : nullptr;
+        requests.append({path, writerCall(path, [path, map, details](HLVTagLibWriter& writer, HLVFailure* failure) {
+            writer.setSavedDetails(details);
             return writer.writeTagsToFileAtPath(path, *map, failure);
         }), false, {}});
     }
     HLVSafeSave::saveFiles(requests);
     for (qsizetype i = 0; i < saves.size(); ++i) {
         saves[i].saved = saves[i].tagMap && requests[i].saved;
+        // A format writer that described the file named its format.
+        if (saves[i].saved && !found[size_t(i)].format.isEmpty()) {
+            found[size_t(i)].folder = QFileInfo(saves[i].path).absolutePath();
+            saves[i].details = std::move(found[size_t(i)]);
+        }
         saves[i].failure = saves[i].tagMap ? requests[i].failure
                                            : HLVFailure::make(HLVFailure::Kind::Other, QStringLiteral("nothing to save"));
     }

@@ -55,6 +55,10 @@ public:
         const HLVTagMap* tagMap = nullptr;
         bool saved = false;
         HLVFailure failure;
+        // With wantsDetails, a saved MP3, MPEG-4 or FLAC file's details as the
+        // save left them, without the audio part (which a save keeps).
+        bool wantsDetails = false;
+        std::optional<HLVFileDetails> details;
     };
     static void saveTagsToFiles(QList<Save>& saves);
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,

@@ -1,4 +1,5 @@
 #include "HLVTagLibFLACWriter.h"
+#include "HLVFileDetails.h"
 #include "HLVArtwork.h"
 #include "HLVFLACFile.h"
 #include "HLVTagLibFLACReader.h"
@@ -125,6 +126,8 @@ bool HLVTagLibFLACWriter::writeTagsToFileAtPath(const QString& path, const HLVTa
 
         if (!writable.save(failure))
             return false;
+        if (_savedDetails)
+            _savedDetails->readFLAC(*file, HLVArtwork::fromEncodedData(HLVTagLibFLACReader::readCoverImage(*file, comment)));
         return finishSave(true, refused, failure);
     } catch (...) {
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));

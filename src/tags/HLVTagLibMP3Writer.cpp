@@ -1,4 +1,6 @@
 #include "HLVTagLibMP3Writer.h"
+#include "HLVFileDetails.h"
+#include "HLVArtwork.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibMP3Reader.h"
 #include "HLVTagText.h"
@@ -262,7 +264,10 @@ bool HLVTagLibMP3Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
             },
             [tag](const QString& identifier) { removeValueForTagWithHandle(identifier, *tag); });
 
-        return finishSave(saveMPEGFile(file), refused, failure);
+        const bool saved = saveMPEGFile(file);
+        if (saved && _savedDetails)
+            _savedDetails->readMPEG(file, HLVArtwork::fromEncodedData(HLVTagLibMP3Reader::readMP3CoverImageForTag(*tag)));
+        return finishSave(saved, refused, failure);
     } catch (...) {
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }

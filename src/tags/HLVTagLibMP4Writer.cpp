@@ -1,4 +1,6 @@
 #include "HLVTagLibMP4Writer.h"
+#include "HLVFileDetails.h"
+#include "HLVArtwork.h"
 #include "HLVTagLibMP4Items.h"
 #include "HLVTagLibMP4Reader.h"
 #include "HLVTagLibMP4Structure.h"
@@ -161,7 +163,11 @@ bool HLVTagLibMP4Writer::writeTagsToFileAtPath(const QString& path, const HLVTag
             },
             [&tag](const QString& identifier) { removeItemFromAtom(identifier, tag); });
 
-        return finishSave(file->save(), refused, failure);
+        const bool saved = file->save();
+        if (saved && _savedDetails)
+            _savedDetails->readMP4(*file, HLVArtwork::fromEncodedData(
+                                              HLVTagLibMP4Reader::readMP4CoverImageFromItemMap(file->tag()->itemMap())));
+        return finishSave(saved, refused, failure);
     } catch (...) {
         return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("the tags could not be written"));
     }

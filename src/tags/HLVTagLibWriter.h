@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <functional>
 
+struct HLVFileDetails;
+
 namespace TagLib {
 class Tag;
 class ByteVector;
@@ -48,6 +50,11 @@ public:
     void setStream(TagLib::IOStream* stream) { _stream = stream; }
     TagLib::IOStream* stream() const { return _stream; }
 
+    // Where a format writer puts the saved file's details (tags, picture and
+    // size, from the file object it saved; no audio part) after writing the
+    // tags, so that a save need not read the file again. Not owned.
+    void setSavedDetails(HLVFileDetails* details) { _savedDetails = details; }
+
     // Stores one custom value; editable is false when the catalogue forbids
     // editing the identifier. Refuses a value the format cannot hold as text
     // (the file's own tag, if any, stays as it is and stays listed); a value
@@ -88,4 +95,7 @@ protected:
 
 private:
     TagLib::IOStream* _stream = nullptr;
+
+protected:
+    HLVFileDetails* _savedDetails = nullptr;
 };

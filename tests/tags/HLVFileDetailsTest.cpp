@@ -118,3 +118,34 @@ TEST(HLVFileDetails, TellFormatAudioTagKindsAndPictureAsTagLibSeesThem)
     EXPECT_FALSE(readable);
     EXPECT_EQ(kept.format, "kept");
 }
+
+// A save describes the file it leaves as a fresh read would (the audio part
+// aside, which a save keeps): a new field, another ID3v2 version, a removed
+// picture and a grown tag.
+TEST(HLVFileDetails, ASaveTellsTheDetailsOfTheFileItLeaves)
+{
+    HLVTestFiles files;
+    HLVTagLib::setID3v2Version(3);
+    for (const char* fixture : {"tone.mp3", "tone.m4a", "tone.flac"}) {
+        SCOPED_TRACE(fixture);
+        const QString path = files.copyFixtureWithPicture(QString::fromLatin1(fixture));
+        HLVTagMap map;
+        map.setAlbumArtist(QStringLiteral("A new album artist"));
+        map.setTrackName(QString(3000, QLatin1Char('t')));
+        map.setArtworkState(HLVArtworkStateRemove);
+        QList<HLVTagLib::Save> saves{{path, &map, false, {}, true, {}}};
+        HLVTagLib::saveTagsToFiles(saves);
+        ASSERT_TRUE(saves.first().saved);
+        ASSERT_TRUE(saves.first().details);
+        const HLVFileDetails& told = *saves.first().details;
+        const HLVFileDetails read = detailsOf(path);
+        EXPECT_EQ(told.format, read.format);
+        EXPECT_EQ(told.tagSummary(), read.tagSummary());
+        EXPECT_EQ(told.pictures, 0);
+        EXPECT_EQ(told.pictures, read.pictures);
+        EXPECT_EQ(told.fileSize, QFileInfo(path).size());
+        EXPECT_EQ(told.folder, read.folder);
+        EXPECT_FALSE(told.lengthMilliseconds); // the caller keeps the audio it knew
+    }
+    HLVTagLib::setID3v2Version(0);
+}

@@ -326,7 +326,7 @@ TEST(HLVSafeSave, AKilledSaveLeavesTheOldFileOrTheNewOne)
     const KillOutcome batch = killSaves(paths, small, [&] {
         QList<HLVTagLib::Save> saves;
         for (qsizetype i = 0; i < paths.size(); ++i)
-            saves.append({paths[i], &maps[i], false, {}});
+            saves.append({paths[i], &maps[i], false, {}, false, {}});
         HLVTagLib::saveTagsToFiles(saves);
         return std::all_of(saves.begin(), saves.end(), [](const HLVTagLib::Save& save) { return save.saved; });
     }, 40);
