@@ -10,6 +10,7 @@
 #include "HLVSelectionCommands.h"
 #include "HLVStatusEditorViewController.h"
 #include "HLVTagEditorViewController.h"
+#include "HLVWindowActions.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -25,6 +26,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QToolButton>
+#include <QAction>
 #include <QVBoxLayout>
 
 namespace {
@@ -115,24 +117,20 @@ void HLVEditorViewController::buildControlBar()
     for (HLVHoverButton* button : {_tagButton, _tagTextButton, _saveChangesButton, _saveChangesTextButton})
         button->setAccessibleName(button->toolTip());
 
-    connect(_tagButton, &QPushButton::clicked, this, &HLVEditorViewController::tagButtonPressed);
-    connect(_tagTextButton, &QPushButton::clicked, this, &HLVEditorViewController::tagButtonPressed);
-    connect(_saveChangesButton, &QPushButton::clicked, this, &HLVEditorViewController::saveChangesButtonSelected);
-    connect(_saveChangesTextButton, &QPushButton::clicked, this,
-            &HLVEditorViewController::saveChangesButtonSelected);
 
     _detagButton = new QToolButton(bar);
     _detagButton->setObjectName(QStringLiteral("detagButton"));
     _detagButton->setText(tr("Remove Tags"));
     _detagButton->setToolTip(tr("Remove all tags"));
     _detagButton->setAutoRaise(true);
+    // The editor's Remove Tags clears the compilation flag too, unlike the
+    // list's: it shares only when it is offered.
     connect(_detagButton, &QToolButton::clicked, this, &HLVEditorViewController::detagButtonPressed);
     _undoChangesButton = new QToolButton(bar);
     _undoChangesButton->setObjectName(QStringLiteral("undoChangesButton"));
     _undoChangesButton->setText(tr("Undo"));
     _undoChangesButton->setToolTip(tr("Undo changes"));
     _undoChangesButton->setAutoRaise(true);
-    connect(_undoChangesButton, &QToolButton::clicked, this, &HLVEditorViewController::undoChangesButtonSelected);
 
     _editingFilesCountLabel = new QLabel(bar);
     _editingFilesCountLabel->setObjectName(QStringLiteral("editingFilesCountLabel"));
@@ -147,6 +145,42 @@ void HLVEditorViewController::buildControlBar()
     row->addStretch(1);
     row->addWidget(_detagButton);
     row->addWidget(_undoChangesButton);
+    makeOwnActions();
+    useActions(_ownActions);
+}
+
+void HLVEditorViewController::makeOwnActions()
+{
+    _ownActions = new HLVWindowActions(this);
+    _ownActions->setInputsSource([this] {
+        HLVCommandState::Inputs inputs;
+        HLVCommandState::describeSelection(inputs, _editorFileData ? QList{_editorFileData} : _editorFileArray);
+        inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
+        return inputs;
+    });
+    connect(_ownActions->downloadTags, &QAction::triggered, this, &HLVEditorViewController::tagButtonPressed);
+    connect(_ownActions->save, &QAction::triggered, this, &HLVEditorViewController::saveChangesButtonSelected);
+    connect(_ownActions->revert, &QAction::triggered, this, &HLVEditorViewController::undoChangesButtonSelected);
+}
+
+void HLVEditorViewController::useActions(HLVWindowActions* actions)
+{
+    if (_actions == actions)
+        return;
+    auto buttonsOf = [this](HLVWindowActions* set) -> std::vector<std::pair<QAbstractButton*, QAction*>> {
+        return {{_tagButton, set->downloadTags},   {_tagTextButton, set->downloadTags},
+                {_saveChangesButton, set->save},   {_saveChangesTextButton, set->save},
+                {_undoChangesButton, set->revert}, {_detagButton, set->removeTags}};
+    };
+    if (_actions) {
+        for (const auto& [button, action] : buttonsOf(_actions)) {
+            disconnect(action, nullptr, button, nullptr);
+            disconnect(button, nullptr, action, nullptr);
+        }
+    }
+    for (const auto& [button, action] : buttonsOf(actions))
+        HLVWindowActions::bindButton(button, action, button != _detagButton);
+    _actions = actions;
     updateControlBarButtons();
 }
 
@@ -237,8 +271,10 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
         _bridge->disconnect(this);
     _bridge.reset();
     _fileManager = nullptr;
-    if (!delegate)
+    if (!delegate) {
+        useActions(_ownActions);
         return;
+    }
     _fileManager = delegate->editorViewFileManagerSource();
     _editorFileArray.clear();
     _editorFiles.clear();
@@ -255,6 +291,8 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
                 &HLVEditorViewController::updateControlBarButtons);
     }
     _tagEditorViewController->setDelegate(this);
+    HLVWindowActions* shared = delegate->editorViewWindowActions();
+    useActions(shared ? shared : _ownActions);
     updateControlBarButtons();
 }
 
@@ -536,17 +574,7 @@ void HLVEditorViewController::stopTrackPreview()
 
 void HLVEditorViewController::updateControlBarButtons()
 {
-    // The menus' rule, for the files shown here.
-    HLVCommandState::Inputs inputs;
-    HLVCommandState::describeSelection(inputs, _editorFileData ? QList{_editorFileData} : _editorFileArray);
-    inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
-    const HLVCommandState state = HLVCommandState::forInputs(inputs);
-    _tagButton->setEnabled(state.downloadTags);
-    _tagTextButton->setEnabled(state.downloadTags);
-    _saveChangesButton->setEnabled(state.save);
-    _saveChangesTextButton->setEnabled(state.save);
-    _detagButton->setEnabled(state.removeTags);
-    _undoChangesButton->setEnabled(state.revert);
+    _actions->refresh();
 }
 
 // --- the tag editor's questions and news ------------------------------------------------

@@ -26,6 +26,7 @@ class HLVHoverButton;
 class HLVMatchesEditorViewController;
 class HLVStatusEditorViewController;
 class HLVTagEditorViewController;
+class HLVWindowActions;
 class QGraphicsOpacityEffect;
 class QLabel;
 class QScrollArea;
@@ -83,8 +84,12 @@ public:
     void undoChanges();
     void stopTrackPreview();
 
-    // Enables the control bar's buttons by the menus' rule (HLVCommandState).
+    // Enables the control bar's buttons (and the menus sharing their
+    // commands) by the one rule (HLVCommandState).
     void updateControlBarButtons();
+    // The control bar's commands: the window's shared ones once the delegate
+    // gives them, else the editor's own.
+    HLVWindowActions* windowActions() const { return _actions; }
 
     // The file manager's notices (through the bridge, on the main thread).
     void fileOperationDidStart(int operation);
@@ -128,6 +133,8 @@ protected:
 
 private:
     void buildControlBar();
+    void makeOwnActions();
+    void useActions(HLVWindowActions* actions);
     void buildPopover();
     void placePopover();
     // Hides the control bar's labels that do not fit the width.
@@ -169,6 +176,8 @@ private:
     QPointer<QCheckBox> _downloadTagsHideButton;
     QGraphicsOpacityEffect* _popoverOpacity = nullptr;
     QPointer<QMessageBox> _detagAlert;
+    HLVWindowActions* _ownActions = nullptr;
+    HLVWindowActions* _actions = nullptr;
 
     bool _matchesViewVisible = false;
     bool _statusViewVisible = false;

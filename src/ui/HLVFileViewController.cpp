@@ -1,4 +1,5 @@
 #include "HLVFileViewController.h"
+#include "HLVWindowActions.h"
 #include "HLVFileListModel.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVFileSearchProxyModel.h"
@@ -25,7 +26,8 @@ HLVFileViewController::HLVFileViewController(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("HLVFileViewController"));
     buildInterface();
-    buildContextMenu();
+    makeOwnActions();
+    useActions(_ownActions);
 }
 
 HLVFileViewController::~HLVFileViewController() = default;
@@ -50,6 +52,8 @@ void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
     if (_delegate)
         _delegate->fileViewDataSourceChanged(this, _dataSource);
     _fileDialogWindow = _delegate ? _delegate->windowToDisplayFileViewDialogs() : nullptr;
+    HLVWindowActions* shared = _delegate ? _delegate->fileViewWindowActions() : nullptr;
+    useActions(shared ? shared : _ownActions);
     reloadFileTableView();
     updateFileCountLabel();
 }
@@ -226,6 +230,7 @@ bool HLVFileViewController::canAddFiles() const
 
 void HLVFileViewController::fileOperationDidStart(int operation)
 {
+    _actions->refresh();
     _removeButton->setEnabled(false);
     switch (operation) {
     case HLVFileOperationAdding:
@@ -264,6 +269,7 @@ void HLVFileViewController::fileOperationDidStart(int operation)
 void HLVFileViewController::fileOperationDidFinish(int operation)
 {
     reload(false);
+    _actions->refresh();
     switch (operation) {
     case HLVFileOperationAdding:
         clearOperationMessage(QStringLiteral("Adding Files"));
@@ -437,6 +443,7 @@ void HLVFileViewController::reportSelection()
 {
     if (_delegate)
         _delegate->fileViewSelectionChanged(this, _currentSelection, shownRecords());
+    _actions->refresh();
 }
 
 bool HLVFileViewController::operationRunning() const

@@ -20,6 +20,7 @@ class HLVFileView;
 class HLVViewJobs;
 class QTimer;
 class HLVFileViewControllerDelegate;
+class HLVWindowActions;
 
 class QAction;
 
@@ -98,6 +99,9 @@ public:
     // Sets the context menu's items for a click on a row (-1: the empty area).
     void menuNeedsUpdate(int clickedRow);
     QMenu* contextMenu() const { return _contextMenu; }
+    // The commands of the context menu: the window's shared ones once the
+    // delegate gives them, else the list's own.
+    HLVWindowActions* windowActions() const { return _actions; }
     HLVRenameTrackWindowController* renameTrackWindowController() const { return _renameTrackWindowController; }
     QListView* tableView() const { return _tableView; }
 
@@ -109,7 +113,9 @@ public:
 private:
     void buildInterface();
     void buildContextMenu();
-    QAction* addContextItem(const QString& objectName, const QString& text, void (HLVFileViewController::*slot)());
+    // The commands this list runs by itself when no window shares its own.
+    void makeOwnActions();
+    void useActions(HLVWindowActions* actions);
     void changeFilter(HLVFileList list, int item);
     void scheduleReload();
     void reload(bool reportSelectionChange);
@@ -167,15 +173,7 @@ private:
     QLabel* _fileCountLabel = nullptr;
 
     QMenu* _contextMenu = nullptr;
-    QAction* _addFilesMenuItem = nullptr;
-    QAction* _addFolderMenuItem = nullptr;
-    QAction* _selectAllMenuItem = nullptr;
-    QAction* _renameSelectionMenuItem = nullptr;
-    QAction* _removeSelectionMenuItem = nullptr;
-    QAction* _downloadTagsMenuItem = nullptr;
-    QAction* _saveChangesMenuItem = nullptr;
-    QAction* _undoChangesMenuItem = nullptr;
+    HLVWindowActions* _ownActions = nullptr;
+    HLVWindowActions* _actions = nullptr;
     QAction* _openInFinderMenuItem = nullptr;
-    QAction* _removeTagsMenuItem = nullptr;
-    QAction* _mergeArtworkMenuItem = nullptr;
 };

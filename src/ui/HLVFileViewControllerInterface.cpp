@@ -124,15 +124,6 @@ void HLVFileViewController::buildInterface()
     _tableView->setAlternatingRowColors(true);
     _tableView->setVisible(false);
     layout->addWidget(_tableView, 1);
-    // Delete removes the selection, as the remove button does.
-    auto* removeShortcut = new QAction(_tableView);
-    removeShortcut->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
-    removeShortcut->setShortcutContext(Qt::WidgetShortcut);
-    _tableView->addAction(removeShortcut);
-    connect(removeShortcut, &QAction::triggered, this, [this] {
-        if (_removeButton->isEnabled())
-            removeSelectedFiles();
-    });
     connect(_tableView, &QListView::customContextMenuRequested, this, &HLVFileViewController::showContextMenu);
     connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HLVFileViewController::tableViewSelectionDidChange);

@@ -141,7 +141,9 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
         showArtworkOf(fileData, picture);
     else if (fetching)
         showArtworkTitle(QString());
-    if (map->ArtworkState() == HLVArtworkStateChosen)
+    // Only a choice not saved yet can be undone: a saved picture is the file's own.
+    if (const auto pending = fileData->existingVirtualTagMap();
+        pending && fileData->IsModified() && pending->ArtworkState() == HLVArtworkStateChosen)
         _restoreArtworkButton->setEnabled(true);
 
     setShowArtworkLoading(false);

@@ -197,6 +197,8 @@ private:
     void updatePreviewAvailability();
     void ensureAudioPlayer();
     void showPreviewPlaying(bool playing);
+    // Says in an alert why the track the user asked to hear does not play.
+    void alertPreviewFailure(const QString& reason);
 
     QList<HLVTagTextField*> _textFields;
     QList<const HLVTagField*> _tagFields; // what each text field edits

@@ -202,8 +202,9 @@ void HLVTagEditorViewController::applyChosenArtwork(const QImage& image, const Q
     for (const auto& file : files)
         file->chooseArtwork(artwork, path);
     showArtworkImage(image);
-    if (_tagFileData)
-        _restoreArtworkButton->setEnabled(initialTagsHaveArtwork(_tagFileData));
+    // The picture just chosen is a change that can be undone, whether or not
+    // the file had one of its own.
+    _restoreArtworkButton->setEnabled(true);
     tellFileManager();
     tellDelegateOfModification();
 }
