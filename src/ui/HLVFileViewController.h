@@ -128,7 +128,8 @@ private:
     void setTableShown(bool shown);
     // Filters by the search field's text once every record's text is known.
     void applySearch();
-    void showAlert(const QString& message, const QString& informative, const QStringList& buttons,
+    // escapeButton: the index of the button Escape answers.
+    void showAlert(const QString& message, const QString& informative, const QStringList& buttons, int escapeButton,
                    const QString& image, std::function<void(int)> answered);
     void applyArtwork(const HLVSelectionCommands::Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records);
 
@@ -168,6 +169,7 @@ private:
     QList<QAction*> _filterItems;
     QFrame* _progressStrip = nullptr;
     QLabel* _progressLabel = nullptr;
+    QString _operationMessage; // what the strip was put up for
     QProgressBar* _progressIndicator = nullptr;
     QPushButton* _cancelButton = nullptr;
     QLabel* _fileCountLabel = nullptr;

@@ -172,7 +172,7 @@ void HLVFileViewController::menuNeedsUpdate(int clickedRow)
 // --- commands on the selection --------------------------------------------------------------
 
 void HLVFileViewController::showAlert(const QString& message, const QString& informative, const QStringList& buttons,
-                                      const QString& image, std::function<void(int)> answered)
+                                      int escapeButton, const QString& image, std::function<void(int)> answered)
 {
     auto* box = new QMessageBox(dialogParent(_fileDialogWindow, this));
     box->setObjectName(QStringLiteral("fileViewAlert"));
@@ -186,10 +186,7 @@ void HLVFileViewController::showAlert(const QString& message, const QString& inf
     for (const QString& title : buttons)
         added.append(box->addButton(title, QMessageBox::AcceptRole));
     box->setDefaultButton(qobject_cast<QPushButton*>(added.first()));
-    for (qsizetype i = 0; i < buttons.size(); ++i) {
-        if (buttons[i] == tr("Cancel") || buttons[i] == tr("Dismiss"))
-            box->setEscapeButton(added[i]);
-    }
+    box->setEscapeButton(added.value(escapeButton));
     connect(box, &QMessageBox::buttonClicked, this, [added, answered](QAbstractButton* button) {
         if (answered)
             answered(int(added.indexOf(button)));
@@ -255,7 +252,7 @@ void HLVFileViewController::removeSelectedFiles()
     showAlert(tr("Remove unsaved files?"),
               tr("One or more of the selected files have unsaved changes. Removing these files will lose "
                              "any changes that have been made."),
-              {tr("Cancel"), tr("Remove")}, QStringLiteral("SaveFileAlertImage"),
+              {tr("Cancel"), tr("Remove")}, 0, QStringLiteral("SaveFileAlertImage"),
               [remove](int answer) {
                   if (answer == 1)
                       remove();
@@ -270,7 +267,7 @@ void HLVFileViewController::removeTagsFromSelection()
     showAlert(tr("Remove Tags"),
               tr("This will remove all tags from the selected file(s). Once saved, the changes will not be "
                              "reversable."),
-              {tr("Cancel"), tr("Remove Tags")}, QStringLiteral("DetagAlertImage"),
+              {tr("Cancel"), tr("Remove Tags")}, 0, QStringLiteral("DetagAlertImage"),
               [this, records](int answer) {
                   if (answer != 1)
                       return;
@@ -288,7 +285,7 @@ void HLVFileViewController::syncArtwork()
         showAlert(tr("Invalid Track Selection"),
                   tr("You must select at least two tracks to sync artwork. At least one track must have "
                                  "existing artwork."),
-                  {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                  {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
         return;
     }
     // The first picture may have to be read from its file: on a worker.
@@ -297,13 +294,13 @@ void HLVFileViewController::syncArtwork()
             showAlert(tr("Invalid Track Selection"),
                       tr("At least one of the selected tracks must have existing artwork to sync to the "
                                      "other tracks."),
-                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
         showAlert(tr("Sync Artwork"),
                   tr("The first found artwork in the selected tracks will be applied to all other tracks "
                                  "in the selection."),
-                  {tr("Sync Artwork"), tr("Cancel")}, QStringLiteral("SaveFileAlertImage"),
+                  {tr("Sync Artwork"), tr("Cancel")}, 1, QStringLiteral("SaveFileAlertImage"),
                   [this, cover, records](int answer) {
                       if (answer == 0)
                           applyArtwork(cover, records);
@@ -319,7 +316,7 @@ void HLVFileViewController::applyArtwork(const HLVSelectionCommands::Cover& cove
             showAlert(tr("Sync Artwork"),
                       tr("The artwork could not be written to the temporary folder, so nothing was "
                                      "changed."),
-                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
         refreshView();

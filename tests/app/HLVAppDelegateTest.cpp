@@ -1,5 +1,3 @@
-#include "HLVFileManagerBridge.h"
-#include <QSignalSpy>
 #include "HLVAboutWindowController.h"
 #include "HLVAppDelegate.h"
 #include "HLVAppDelegateFixture.h"
@@ -12,6 +10,7 @@
 #include "HLVEventLoopWait.h"
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
+#include "HLVFileManagerBridge.h"
 #include "HLVFileView.h"
 #include "HLVFileViewController.h"
 #include "HLVHoverButton.h"
@@ -36,6 +35,10 @@
 #include "HLVMainThreadFileCheck.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTranslator>
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
@@ -696,4 +699,60 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     list()->selectRows({1});
     agree(false, "a read-only file");
     EXPECT_FALSE(item("DownloadTagsMenuItem")->isEnabled());
+}
+
+// A translation that renames commands leaves them working: nothing decides by
+// a text shown.
+class HLVRenamingTranslator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char*, const char* source, const char*, int) const override
+    {
+        const QLatin1String text(source);
+        if (text == QLatin1String("Copy"))
+            return QStringLiteral("Kopieren");
+        if (text == QLatin1String("Paste"))
+            return QStringLiteral("Einfügen");
+        if (text == QLatin1String("Cancel"))
+            return QStringLiteral("Abbrechen");
+        return QString();
+    }
+};
+
+TEST_F(HLVAppDelegateTest, ATranslationRenamingCopyPasteAndCancelLeavesThemWorking)
+{
+    HLVRenamingTranslator translator;
+    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+    launch();
+    addFixtures(2);
+    list()->selectRows({0});
+    HLVViewJobs::waitForAll(30000);
+    auto* tags = app->window()->findChild<HLVTagEditorViewController*>();
+    ASSERT_NE(tags, nullptr);
+    auto* paste = tags->findChild<QAction*>(QStringLiteral("pasteArtworkAction"));
+    auto* copy = tags->findChild<QAction*>(QStringLiteral("copyArtworkAction"));
+    ASSERT_TRUE(paste && copy);
+    EXPECT_EQ(paste->text(), QStringLiteral("Einfügen"));
+
+    // Paste a picture onto the file, then copy it back out.
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QGuiApplication::clipboard()->setImage(picture);
+    paste->trigger();
+    const auto record = manager().FileDataArray().at(0);
+    EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateChosen);
+    QGuiApplication::clipboard()->clear();
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(30, 20));
+
+    // Escape answers the renamed Cancel: the file with changes stays.
+    item("RemoveSelectionMenuItem")->trigger();
+    QMessageBox* box = alert("fileViewAlert");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(buttonTitles(box).contains(QStringLiteral("Abbrechen")));
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager().FileDataArray().size(), 2);
+    QCoreApplication::removeTranslator(&translator);
 }
