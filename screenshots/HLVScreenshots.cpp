@@ -14,6 +14,8 @@
 #include "HLVRenameTrackWindowController.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVServiceReplies.h"
+#include "HLVTagLib.h"
+#include "HLVTagMap.h"
 #include "HLVTestEnvironment.h"
 #include "HLVTestFiles.h"
 #include "HLVViewJobs.h"
@@ -103,6 +105,17 @@ int main(int argc, char* argv[])
                             files.copyFixture(QStringLiteral("tone.flac"), QStringLiteral("02 Evening Tone.flac")),
                             files.copyFixture(QStringLiteral("tone.m4a"), QStringLiteral("03 Night Tone.m4a"))};
 
+    // Several files sharing an album and artist, each with its own title.
+    const char* titles[] = {"Morning", "Evening", "Night"};
+    for (int i = 0; i < paths.size(); ++i) {
+        HLVTagMap tags;
+        tags.setAlbumName(QStringLiteral("Shared Album"));
+        tags.setArtistName(QStringLiteral("The Tones"));
+        tags.setTrackName(QLatin1String(titles[i]));
+        tags.setReleaseYear(2024);
+        HLVTagLib::saveTagsToFileAtPath(paths[i], &tags);
+    }
+
     {
         HLVAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
@@ -169,6 +182,15 @@ int main(int argc, char* argv[])
         for (QAbstractButton* button : alert ? alert->buttons() : QList<QAbstractButton*>()) {
             if (button->text() == QStringLiteral("Cancel"))
                 button->click();
+        }
+
+        // The update check's answers size to their text.
+        for (const auto& [name, failure] : {std::pair{"10-update-latest", QString()},
+                                            std::pair{"11-update-failed", QStringLiteral("the update server could not be reached")}}) {
+            QMessageBox* answer = delegate.showUpdateAlert(false, failure);
+            HLVSpinEventLoopUntil([] { return false; }, 200);
+            shot(QLatin1String(name), answer);
+            answer->close();
         }
 
         delegate.aboutMenuItemSelected();

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -110,6 +111,14 @@ QMessageBox* HLVAppDelegate::showAlert(const QString& objectName, const QString&
     alert->setWindowModality(Qt::WindowModal);
     alert->setText(message);
     alert->setInformativeText(informative);
+    // Short texts on one line, long ones wrapped at a readable width: never
+    // squeezed to the longest word, which cuts the title too.
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        if (label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const QFontMetrics metrics = label->fontMetrics();
+        label->setMinimumWidth(std::min(metrics.horizontalAdvance(label->text()), metrics.averageCharWidth() * 52));
+    }
     return alert;
 }
 

@@ -188,6 +188,8 @@ private:
     void showArtworkTitle(const QString& title);
     void applyChosenArtwork(const QImage& image, const QString& path);
     bool initialTagsHaveArtwork(const std::shared_ptr<HLVFileData>& fileData) const;
+    // What an empty number field over files that differ shows.
+    static QString differingNumbersText();
     void artworkFetchFinished(const std::shared_ptr<HLVFileData>& fileData, const QImage& image,
                               const std::optional<QString>& album, quint64 fetch);
     QString droppedImagePath(const QMimeData* data) const;

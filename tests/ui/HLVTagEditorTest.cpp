@@ -184,6 +184,7 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
         return [=](HLVTagMap& map) {
             map.setAlbumName(QStringLiteral("X"));
             map.setArtistName(artist);
+            map.setReleaseYear(artist == QLatin1String("A") ? 2001 : 2002);
             map.setTrackNumber(0);
             map.setCompilation(compilation);
             map.setCustomTagValues(HLVCustomTagValueArray{
@@ -200,6 +201,10 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
     EXPECT_EQ(field("ArtistName")->text(), QString());
     EXPECT_EQ(field("ArtistName")->placeholderText(), QStringLiteral("Multiple values")) << "A and B once applied";
     EXPECT_EQ(field("TrackNumber")->text(), QString()) << "a shared 0 shows empty";
+    // The narrow year field says so in full view.
+    HLVTagTextField* year = field("ReleaseYear");
+    EXPECT_FALSE(year->placeholderText().isEmpty());
+    EXPECT_LE(year->fontMetrics().horizontalAdvance(year->placeholderText()), year->width() - 8);
     EXPECT_TRUE(editor->compilationButton()->isChecked());
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("Multiple artwork"));
     EXPECT_TRUE(editor->playTrackBox()->isHidden());
