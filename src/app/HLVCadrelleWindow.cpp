@@ -118,7 +118,8 @@ bool HLVCadrelleWindow::finishingSaves()
     const int writing = _fileManager->writesUnderWay();
     if (writing == 0)
         return false;
-    statusBar()->showMessage(writing == 1 ? tr("Finishing 1 save") : tr("Finishing %1 saves").arg(writing));
+    statusBar()->showMessage(writing == 1 ? tr("Finishing %n save", nullptr, writing)
+                                          : tr("Finishing %n saves", nullptr, writing));
     if (!_finishingTimer) {
         _finishingTimer = new QTimer(this);
         _finishingTimer->setObjectName(QStringLiteral("finishingSavesTimer"));
