@@ -335,6 +335,15 @@ int main(int argc, char* argv[])
                 button->click();
         }
 
+        // The update check's answers size to their text.
+        for (const auto& [name, failure] : {std::pair{"10-update-latest", QString()},
+                                            std::pair{"11-update-failed", QStringLiteral("the update server could not be reached")}}) {
+            QMessageBox* answer = delegate.showUpdateAlert(false, failure);
+            HLVSpinEventLoopUntil([] { return false; }, 200);
+            shot(QLatin1String(name), answer);
+            answer->close();
+        }
+
         delegate.aboutMenuItemSelected();
         shot(QStringLiteral("7-about-window"), delegate.aboutWindowController());
         delegate.aboutWindowController()->close();

@@ -18,7 +18,7 @@ HLVAboutWindowController::HLVAboutWindowController(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("HLVAboutWindowController"));
-    setWindowTitle(QStringLiteral("About Cadrelle"));
+    setWindowTitle(tr("About Cadrelle"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 24, 28, 20);
     auto* icon = new QLabel(this);
@@ -30,14 +30,14 @@ HLVAboutWindowController::HLVAboutWindowController(QWidget* parent)
     font.setBold(true);
     name->setFont(font);
     layout->addWidget(name, 0, Qt::AlignHCenter);
-    _versionTextField = new QLabel(QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()), this);
+    _versionTextField = new QLabel(tr("Version %1").arg(QCoreApplication::applicationVersion()), this);
     _versionTextField->setObjectName(QStringLiteral("versionTextField"));
     layout->addWidget(_versionTextField, 0, Qt::AlignHCenter);
-    _buildTextField = new QLabel(QStringLiteral("Build %1").arg(QLatin1String(CADRELLE_BUILD)), this);
+    _buildTextField = new QLabel(tr("Build %1").arg(QLatin1String(CADRELLE_BUILD)), this);
     _buildTextField->setObjectName(QStringLiteral("buildTextField"));
     layout->addWidget(_buildTextField, 0, Qt::AlignHCenter);
     layout->addSpacing(12);
-    auto* credits = new QLabel(QStringLiteral("Tags from MusicBrainz, recordings recognised by AcoustID, "
+    auto* credits = new QLabel(tr("Tags from MusicBrainz, recordings recognised by AcoustID, "
                                               "artwork from the Cover Art Archive."),
                                this);
     credits->setObjectName(QStringLiteral("creditsTextField"));
@@ -47,7 +47,7 @@ HLVAboutWindowController::HLVAboutWindowController(QWidget* parent)
     auto* links = new QGridLayout;
     layout->addLayout(links);
     const QList<QPushButton*> buttons{
-        addLinkButton(QStringLiteral("hlvWebsiteButton"), QStringLiteral("Cadrelle Website"),
+        addLinkButton(QStringLiteral("hlvWebsiteButton"), tr("Cadrelle Website"),
                       HLVMakerPages::webSiteAddress()),
         addLinkButton(QStringLiteral("musicBrainzButton"), QStringLiteral("MusicBrainz"),
                       HLVMakerPages::musicBrainzAddress()),

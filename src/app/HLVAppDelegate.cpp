@@ -17,7 +17,6 @@
 #include "HLVWorkerPool.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -73,6 +72,8 @@ void HLVAppDelegate::awakeFromNib()
     _reconnectTimer->setObjectName(QStringLiteral("reconnectTimer"));
     _reconnectTimer->setSingleShot(true);
     connect(_reconnectTimer, &QTimer::timeout, this, &HLVAppDelegate::checkConnection);
+    _actions = new HLVWindowActions(this);
+    _actions->setInputsSource([this] { return commandInputs(); });
     buildMenus();
     updateCommandState();
 }
@@ -92,30 +93,11 @@ void HLVAppDelegate::buildMenus()
 {
     QMenuBar* bar = _window->menuBar();
     QMenu* file = bar->addMenu(tr("&File"));
-    _AddFilesMenuItem = addMenuItem(file, QStringLiteral("AddFilesMenuItem"), tr("Add Files…"), nullptr,
-                                    QKeySequence::Open);
-    _AddFolderMenuItem = addMenuItem(file, QStringLiteral("AddFolderMenuItem"), tr("Add Folder…"), nullptr,
-                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    file->addActions({_actions->addFiles, _actions->addFolder});
     file->addSeparator();
-    _SaveSelectionMenuItem = addMenuItem(file, QStringLiteral("SaveSelectionMenuItem"), tr("Save Selection"),
-                                         &HLVAppDelegate::saveSelectionMenuItemSelected, QKeySequence::Save);
-    // Ctrl+Z undoes the shown files' unsaved changes; a text field with the
-    // focus takes the key for its own undo first.
-    _RevertSelectionMenuItem = addMenuItem(file, QStringLiteral("RevertSelectionMenuItem"), tr("Revert Selection"),
-                                           &HLVAppDelegate::revertSelectionMenuItemSelected, QKeySequence::Undo);
-    _DownloadTagsMenuItem = addMenuItem(file, QStringLiteral("DownloadTagsMenuItem"), tr("Download Tags"), nullptr,
-                                        QKeySequence(Qt::CTRL | Qt::Key_D));
+    file->addActions({_actions->save, _actions->revert, _actions->downloadTags, _actions->removeTags});
     file->addSeparator();
-    _SelectAllFilesMenuItem = addMenuItem(file, QStringLiteral("SelectAllFilesMenuItem"), tr("Select All Files"),
-                                          nullptr, QKeySequence::SelectAll);
-    _RenameSelectionMenuItem = addMenuItem(file, QStringLiteral("RenameSelectionMenuItem"), tr("Rename Selection…"),
-                                           nullptr, QKeySequence(Qt::CTRL | Qt::Key_R));
-    _SyncArtworkMenuItem = addMenuItem(file, QStringLiteral("SyncArtworkMenuItem"), tr("Sync Artwork…"), nullptr);
-    // Delete, shown here, acts in the file list (its own action) so that it
-    // never removes files while a text field is being edited.
-    _RemoveSelectionMenuItem = addMenuItem(file, QStringLiteral("RemoveSelectionMenuItem"), tr("Remove Selection"),
-                                           nullptr, QKeySequence::Delete);
-    _RemoveSelectionMenuItem->setShortcutContext(Qt::WidgetShortcut);
+    file->addActions({_actions->selectAll, _actions->rename, _actions->syncArtwork, _actions->removeSelection});
     file->addSeparator();
     QAction* quit = addMenuItem(file, QStringLiteral("QuitMenuItem"), tr("Quit Cadrelle"), nullptr);
     // Ctrl+Q whatever the platform's own list says (some give none), from any of our windows.
@@ -130,32 +112,14 @@ void HLVAppDelegate::buildMenus()
     _QuitMenuItem = quit;
 
     QMenu* edit = bar->addMenu(tr("&Edit"));
-    _FindMenuItem = addMenuItem(edit, QStringLiteral("FindMenuItem"), tr("Find"), nullptr, QKeySequence::Find);
+    edit->addAction(_actions->find);
     edit->addSeparator();
     QAction* preferences = addMenuItem(edit, QStringLiteral("PreferencesMenuItem"), tr("Preferences…"),
                                        &HLVAppDelegate::preferencesMenuItemSelected, QKeySequence::Preferences);
     preferences->setMenuRole(QAction::PreferencesRole);
 
     QMenu* view = bar->addMenu(tr("&View"));
-    auto* filters = new QActionGroup(this);
-    filters->setExclusive(true);
-    _FilterAllFilesMenuItem = addMenuItem(view, QStringLiteral("FilterAllFilesMenuItem"), tr("All Files"),
-                                          nullptr, QKeySequence(Qt::CTRL | Qt::Key_1));
-    _FilterUntaggedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterUntaggedFilesMenuItem"),
-                                               tr("Untagged Files"), nullptr,
-                                               QKeySequence(Qt::CTRL | Qt::Key_2));
-    _FilterPartiallyTaggedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterPartiallyTaggedFilesMenuItem"),
-                                                      tr("Partially Tagged Files"), nullptr,
-                                                      QKeySequence(Qt::CTRL | Qt::Key_3));
-    _FilterModifiedFilesMenuItem = addMenuItem(view, QStringLiteral("FilterModifiedFilesMenuItem"),
-                                               tr("Modified Files"), nullptr,
-                                               QKeySequence(Qt::CTRL | Qt::Key_4));
-    for (QAction* item : {_FilterAllFilesMenuItem, _FilterUntaggedFilesMenuItem, _FilterPartiallyTaggedFilesMenuItem,
-                          _FilterModifiedFilesMenuItem}) {
-        item->setCheckable(true);
-        filters->addAction(item);
-    }
-    _FilterAllFilesMenuItem->setChecked(true);
+    view->addActions(_actions->filters());
 
     QMenu* help = bar->addMenu(tr("&Help"));
     _UserGuideMenuItem = addMenuItem(help, QStringLiteral("UserGuideMenuItem"), tr("User Guide"),
@@ -224,31 +188,35 @@ void HLVAppDelegate::completeStartup()
     _fileViewController = new HLVFileViewController(_mainViewController->LeftPanel());
     _mainViewController->setLeftView(_fileViewController);
     _fileViewController->setDelegate(this);
-    // The file list's own commands are the menu's commands.
-    connect(_AddFilesMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::addFilesWithDialog);
-    connect(_AddFolderMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::addFolderWithDialog);
-    connect(_SelectAllFilesMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::selectAllFiles);
-    connect(_DownloadTagsMenuItem, &QAction::triggered, this, [this] {
+    // What the shared commands run; the list's context menu and the editor's
+    // buttons hold the same actions.
+    connect(_actions->addFiles, &QAction::triggered, _fileViewController, &HLVFileViewController::addFilesWithDialog);
+    connect(_actions->addFolder, &QAction::triggered, _fileViewController, &HLVFileViewController::addFolderWithDialog);
+    connect(_actions->selectAll, &QAction::triggered, _fileViewController, &HLVFileViewController::selectAllFiles);
+    connect(_actions->save, &QAction::triggered, this, &HLVAppDelegate::saveSelectionMenuItemSelected);
+    connect(_actions->revert, &QAction::triggered, this, &HLVAppDelegate::revertSelectionMenuItemSelected);
+    connect(_actions->downloadTags, &QAction::triggered, this, [this] {
         if (_editorPanel && updateCommandState().downloadTags)
             _editorPanel->downloadTags();
     });
-    connect(_FindMenuItem, &QAction::triggered, this, [this] {
+    connect(_actions->removeTags, &QAction::triggered, _fileViewController,
+            &HLVFileViewController::removeTagsFromSelection);
+    connect(_actions->find, &QAction::triggered, this, [this] {
         if (auto* search = _fileViewController->findChild<QLineEdit*>(QStringLiteral("searchField"))) {
             search->setFocus(Qt::ShortcutFocusReason);
             search->selectAll();
         }
     });
-    connect(_SyncArtworkMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::syncArtwork);
-    connect(_RenameSelectionMenuItem, &QAction::triggered, _fileViewController,
-            &HLVFileViewController::renameSelectedFiles);
-    connect(_RemoveSelectionMenuItem, &QAction::triggered, _fileViewController,
+    connect(_actions->syncArtwork, &QAction::triggered, _fileViewController, &HLVFileViewController::syncArtwork);
+    connect(_actions->rename, &QAction::triggered, _fileViewController, &HLVFileViewController::renameSelectedFiles);
+    connect(_actions->removeSelection, &QAction::triggered, _fileViewController,
             &HLVFileViewController::removeSelectedFiles);
-    connect(_FilterAllFilesMenuItem, &QAction::triggered, _fileViewController, &HLVFileViewController::changeFilterToAll);
-    connect(_FilterUntaggedFilesMenuItem, &QAction::triggered, _fileViewController,
+    connect(_actions->filterAll, &QAction::triggered, _fileViewController, &HLVFileViewController::changeFilterToAll);
+    connect(_actions->filterUntagged, &QAction::triggered, _fileViewController,
             &HLVFileViewController::changeFilterToNoTags);
-    connect(_FilterPartiallyTaggedFilesMenuItem, &QAction::triggered, _fileViewController,
+    connect(_actions->filterPartiallyTagged, &QAction::triggered, _fileViewController,
             &HLVFileViewController::changeFilterToPartial);
-    connect(_FilterModifiedFilesMenuItem, &QAction::triggered, _fileViewController,
+    connect(_actions->filterModified, &QAction::triggered, _fileViewController,
             &HLVFileViewController::changeFilterToModified);
 
     _introductionViewController = new HLVIntroductionViewController(_mainViewController->RightPanel());
@@ -281,19 +249,14 @@ void HLVAppDelegate::applicationWillTerminate()
 
 QAction* HLVAppDelegate::menuItem(const QString& objectName) const
 {
+    if (QAction* shared = _actions->findChild<QAction*>(objectName, Qt::FindDirectChildrenOnly))
+        return shared;
     return _window ? _window->menuBar()->findChild<QAction*>(objectName) : nullptr;
 }
 
-// --- menu state ------------------------------------------------------------------------
+// --- command state ---------------------------------------------------------------------
 
-void HLVAppDelegate::menuItemSetEnabled(QAction* item, bool enabled)
-{
-    // Notices reach this controller on the main thread already (through the bridge).
-    if (item)
-        item->setEnabled(enabled);
-}
-
-HLVCommandState HLVAppDelegate::updateCommandState()
+HLVCommandState::Inputs HLVAppDelegate::commandInputs() const
 {
     HLVCommandState::Inputs inputs;
     // Every notice comes here: nothing in it may copy the selection or a list.
@@ -305,20 +268,13 @@ HLVCommandState HLVAppDelegate::updateCommandState()
     inputs.added = _fileManager->fileListSize(HLVFileList::All);
     // The manager's list, not the table: the table reloads after the notices.
     inputs.listed = _fileViewController ? _fileManager->fileListSize(_fileViewController->dataSource()) : 0;
-    const HLVCommandState state = HLVCommandState::forInputs(inputs);
-    menuItemSetEnabled(_AddFilesMenuItem, state.addFiles);
-    menuItemSetEnabled(_AddFolderMenuItem, state.addFiles);
-    menuItemSetEnabled(_SaveSelectionMenuItem, state.save);
-    menuItemSetEnabled(_RevertSelectionMenuItem, state.revert);
-    menuItemSetEnabled(_DownloadTagsMenuItem, state.downloadTags);
-    menuItemSetEnabled(_SelectAllFilesMenuItem, state.selectAll);
-    menuItemSetEnabled(_RenameSelectionMenuItem, state.rename);
-    menuItemSetEnabled(_SyncArtworkMenuItem, state.syncArtwork);
-    menuItemSetEnabled(_RemoveSelectionMenuItem, state.removeSelection);
-    for (QAction* item : {_FilterAllFilesMenuItem, _FilterUntaggedFilesMenuItem, _FilterPartiallyTaggedFilesMenuItem,
-                          _FilterModifiedFilesMenuItem})
-        menuItemSetEnabled(item, state.filters);
-    return state;
+    return inputs;
+}
+
+HLVCommandState HLVAppDelegate::updateCommandState()
+{
+    // Notices reach this controller on the main thread already (through the bridge).
+    return _actions->refresh();
 }
 
 void HLVAppDelegate::fileOperationDidStart(int)
@@ -377,13 +333,13 @@ void HLVAppDelegate::fileViewSelectionChanged(HLVFileViewController*, const QLis
 void HLVAppDelegate::fileViewDataSourceChanged(HLVFileViewController*, HLVFileList list)
 {
     updateCommandState();
-    QAction* checked = _FilterAllFilesMenuItem;
+    QAction* checked = _actions->filterAll;
     if (list == HLVFileList::Untagged)
-        checked = _FilterUntaggedFilesMenuItem;
+        checked = _actions->filterUntagged;
     else if (list == HLVFileList::PartiallyTagged)
-        checked = _FilterPartiallyTaggedFilesMenuItem;
+        checked = _actions->filterPartiallyTagged;
     else if (list == HLVFileList::Modified)
-        checked = _FilterModifiedFilesMenuItem;
+        checked = _actions->filterModified;
     checked->setChecked(true);
 }
 

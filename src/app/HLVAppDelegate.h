@@ -6,6 +6,7 @@
 #include "HLVCommandState.h"
 #include "HLVEditorPanel.h"
 #include "HLVFileViewControllerDelegate.h"
+#include "HLVWindowActions.h"
 
 #include <QKeySequence>
 #include <QList>
@@ -95,6 +96,7 @@ public:
     QWidget* windowToDisplayFileViewDialogs() override;
     HLVFileManager* fileViewFileManagerSource() override;
     void performSaveForCurrentSelection(HLVFileViewController* fileView) override;
+    HLVWindowActions* fileViewWindowActions() override { return _actions; }
     void fileViewSelectionChanged(HLVFileViewController* fileView, const QList<int>& rows,
                                   const QList<std::shared_ptr<HLVFileData>>& shown) override;
     void fileViewDataSourceChanged(HLVFileViewController* fileView, HLVFileList list) override;
@@ -104,6 +106,7 @@ public:
     HLVFileManager* editorViewFileManagerSource() override;
     void editorViewFileModified() override;
     void editorViewFileWasSaved() override;
+    HLVWindowActions* editorViewWindowActions() override { return _actions; }
 
     // Quitting takes from anywhere in the program, a dialog over the window included.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -119,9 +122,9 @@ private:
     void buildMenus();
     QAction* addMenuItem(QMenu* menu, const QString& objectName, const QString& text, void (HLVAppDelegate::*slot)(),
                          const QKeySequence& shortcut = QKeySequence());
+    HLVCommandState::Inputs commandInputs() const;
     void completeStartup();
-    void menuItemSetEnabled(QAction* item, bool enabled);
-    // Sets every menu item from the one rule (HLVCommandState); answers it.
+    // Sets every command from the one rule (HLVCommandState); answers it.
     HLVCommandState updateCommandState();
 
     void artistLookupFinished(bool found);
@@ -152,20 +155,7 @@ private:
     QLabel* _serverStatusImageView = nullptr;
     QThreadPool _backgroundPool; // connection and update checks; waited for on destruction
 
-    QAction* _AddFilesMenuItem = nullptr;
-    QAction* _AddFolderMenuItem = nullptr;
-    QAction* _SelectAllFilesMenuItem = nullptr;
-    QAction* _DownloadTagsMenuItem = nullptr;
-    QAction* _FindMenuItem = nullptr;
-    QAction* _SyncArtworkMenuItem = nullptr;
-    QAction* _RenameSelectionMenuItem = nullptr;
-    QAction* _RemoveSelectionMenuItem = nullptr;
-    QAction* _SaveSelectionMenuItem = nullptr;
-    QAction* _RevertSelectionMenuItem = nullptr;
-    QAction* _FilterAllFilesMenuItem = nullptr;
-    QAction* _FilterUntaggedFilesMenuItem = nullptr;
-    QAction* _FilterPartiallyTaggedFilesMenuItem = nullptr;
-    QAction* _FilterModifiedFilesMenuItem = nullptr;
+    HLVWindowActions* _actions = nullptr; // the commands on files, shared with the list and the editor
     QAction* _QuitMenuItem = nullptr;
     QAction* _AboutMenuItem = nullptr;
     QAction* _UserGuideMenuItem = nullptr;

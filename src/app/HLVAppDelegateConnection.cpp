@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -53,8 +54,8 @@ void HLVAppDelegate::checkConnection()
 void HLVAppDelegate::artistLookupFinished(bool found)
 {
     if (!found) {
-        showConnectionStatus(QStringLiteral("No connection"), QStringLiteral("StatusUnavailable"),
-                             QStringLiteral("A connection could not be established"));
+        showConnectionStatus(tr("No connection"), QStringLiteral("StatusUnavailable"),
+                             tr("A connection could not be established"));
         if (_alertOfConnectionStatus)
             warnOfNoConnection();
         attemptRecconnect();
@@ -80,14 +81,14 @@ void HLVAppDelegate::OnFingerprintIdentifiedWithRecordingMBID(const std::optiona
 void HLVAppDelegate::acoustIDLookupFinished(bool reachable, const std::optional<HLVFailure>& failure)
 {
     if (reachable) {
-        showConnectionStatus(QStringLiteral("Connected"), QStringLiteral("StatusAvailable"),
-                             QStringLiteral("Connection was successful"));
+        showConnectionStatus(tr("Connected"), QStringLiteral("StatusAvailable"),
+                             tr("Connection was successful"));
         return;
     }
-    QString toolTip = QStringLiteral("Certain functionality may be limited");
+    QString toolTip = tr("Certain functionality may be limited");
     if (failure && !failure->message.isEmpty())
         toolTip += QStringLiteral(": ") + failure->message;
-    showConnectionStatus(QStringLiteral("Partial Connection"), QStringLiteral("StatusPartiallyAvailable"), toolTip);
+    showConnectionStatus(tr("Partial Connection"), QStringLiteral("StatusPartiallyAvailable"), toolTip);
     if (_alertOfConnectionStatus)
         warnOfPartialConnection();
     attemptRecconnect();
@@ -110,6 +111,14 @@ QMessageBox* HLVAppDelegate::showAlert(const QString& objectName, const QString&
     alert->setWindowModality(Qt::WindowModal);
     alert->setText(message);
     alert->setInformativeText(informative);
+    // Short texts on one line, long ones wrapped at a readable width: never
+    // squeezed to the longest word, which cuts the title too.
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        if (label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const QFontMetrics metrics = label->fontMetrics();
+        label->setMinimumWidth(std::min(metrics.horizontalAdvance(label->text()), metrics.averageCharWidth() * 52));
+    }
     return alert;
 }
 
@@ -130,14 +139,14 @@ static void openConnectionAlert(QMessageBox* alert)
 {
     alert->setIconPixmap(QPixmap(QStringLiteral(":/images/DetagAlertImage.png"))
                              .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    alert->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    alert->addButton(HLVAppDelegate::tr("Continue"), QMessageBox::AcceptRole);
     alert->open();
 }
 
 void HLVAppDelegate::warnOfNoConnection()
 {
-    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Unable to connect"),
-                                  QStringLiteral("Cadrelle was unable to connect to the Cadrelle servers. An active "
+    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), tr("Unable to connect"),
+                                  tr("Cadrelle was unable to connect to the Cadrelle servers. An active "
                                                  "internet connection is required to download tags and artwork. "
                                                  "Other functionality will not be affected.")));
     _alertOfConnectionStatus = false;
@@ -145,8 +154,8 @@ void HLVAppDelegate::warnOfNoConnection()
 
 void HLVAppDelegate::warnOfPartialConnection()
 {
-    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), QStringLiteral("Limited Connection"),
-                                  QStringLiteral("Cadrelle was unable to connect to one or more services. Tag "
+    openConnectionAlert(showAlert(QStringLiteral("connectionAlert"), tr("Limited Connection"),
+                                  tr("Cadrelle was unable to connect to one or more services. Tag "
                                                  "downloading may be unavailable or limited. Other functionality "
                                                  "should not be affected.")));
     _alertOfConnectionStatus = false;

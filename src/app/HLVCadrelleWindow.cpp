@@ -29,12 +29,12 @@ QString HLVCadrelleWindow::terminationMessage() const
     const int operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
     QString message;
     if (operation == HLVFileOperationSaving)
-        message = QStringLiteral("Save in progress!");
+        message = tr("Save in progress!");
     else if (operation == HLVFileOperationArtwork || operation == HLVFileOperationIdentifying
              || operation == HLVFileOperationRenaming)
-        message = QStringLiteral("Tagging in progress!");
+        message = tr("Tagging in progress!");
     else if (_fileManager && !_fileManager->ModifiedFileDataArray().isEmpty())
-        message = QStringLiteral("Unsaved changes");
+        message = tr("Unsaved changes");
     return message;
 }
 
@@ -56,11 +56,11 @@ QMessageBox* HLVCadrelleWindow::createAlertWithMessageText(const QString& messag
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setWindowModality(Qt::WindowModal);
     alert->setText(messageText);
-    alert->setInformativeText(QStringLiteral("If you close the application now, any unsaved changes will be lost."));
+    alert->setInformativeText(tr("If you close the application now, any unsaved changes will be lost."));
     alert->setIconPixmap(QPixmap(QStringLiteral(":/images/SaveFileAlertImage.png")).scaled(64, 64, Qt::KeepAspectRatio,
                                                                                            Qt::SmoothTransformation));
-    QPushButton* goBack = alert->addButton(QStringLiteral("Go Back"), QMessageBox::RejectRole);
-    QPushButton* closeButton = alert->addButton(QStringLiteral("Close Cadrelle"), QMessageBox::DestructiveRole);
+    QPushButton* goBack = alert->addButton(tr("Go Back"), QMessageBox::RejectRole);
+    QPushButton* closeButton = alert->addButton(tr("Close Cadrelle"), QMessageBox::DestructiveRole);
     alert->setDefaultButton(goBack);
     alert->setEscapeButton(goBack);
     connect(alert, &QMessageBox::buttonClicked, this, [this, closeButton](QAbstractButton* button) {
@@ -118,7 +118,8 @@ bool HLVCadrelleWindow::finishingSaves()
     const int writing = _fileManager->writesUnderWay();
     if (writing == 0)
         return false;
-    statusBar()->showMessage(writing == 1 ? tr("Finishing 1 save") : tr("Finishing %1 saves").arg(writing));
+    statusBar()->showMessage(writing == 1 ? tr("Finishing %n save", nullptr, writing)
+                                          : tr("Finishing %n saves", nullptr, writing));
     if (!_finishingTimer) {
         _finishingTimer = new QTimer(this);
         _finishingTimer->setObjectName(QStringLiteral("finishingSavesTimer"));

@@ -47,6 +47,7 @@ public:
     HLVFileManager* editorViewFileManagerSource() override { return _owner->editorViewFileManagerSource(); }
     void editorViewFileWasSaved(HLVEditorViewController*) override { _owner->editorViewFileWasSaved(); }
     void editorViewFileModified(HLVEditorViewController*) override { _owner->editorViewFileModified(); }
+    HLVWindowActions* editorViewWindowActions() override { return _owner->editorViewWindowActions(); }
 
 private:
     HLVEditorPanelOwner* _owner;

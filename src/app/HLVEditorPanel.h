@@ -5,6 +5,7 @@
 
 class HLVFileData;
 class HLVFileManager;
+class HLVWindowActions;
 class QWidget;
 
 // What the editor on the right of the main window asks of, and tells, the
@@ -19,6 +20,8 @@ public:
     virtual void editorViewFileModified() {}
     // The changes shown were saved or undone; nothing is pending any more.
     virtual void editorViewFileWasSaved() {}
+    // The commands the editor's buttons share with the menus.
+    virtual HLVWindowActions* editorViewWindowActions() { return nullptr; }
 };
 
 // The editor as the application controller uses it. HLVEditorPanel::create()

@@ -23,9 +23,9 @@ HLVIntroductionViewController::HLVIntroductionViewController(QWidget* parent)
     _introductionTextField->setFont(font);
     // Without an alignment flag, so the layout gives the wrapped text the height it needs.
     layout->addWidget(_introductionTextField);
-    _onlineManualButton = new QPushButton(QStringLiteral("User Guide"), this);
+    _onlineManualButton = new QPushButton(tr("User Guide"), this);
     _onlineManualButton->setObjectName(QStringLiteral("onlineManualButton"));
-    _onlineManualButton->setToolTip(QStringLiteral("Open the user guide"));
+    _onlineManualButton->setToolTip(tr("Open the user guide"));
     connect(_onlineManualButton, &QPushButton::clicked, this, &HLVIntroductionViewController::onlineManualButtonSelected);
     layout->addSpacing(16);
     layout->addWidget(_onlineManualButton, 0, Qt::AlignHCenter);
@@ -36,11 +36,11 @@ HLVIntroductionViewController::HLVIntroductionViewController(QWidget* parent)
 void HLVIntroductionViewController::introductionForFiles(bool haveFiles)
 {
     if (haveFiles)
-        _introductionTextField->setText(QStringLiteral(
+        _introductionTextField->setText(tr(
             "To edit tags, select a file from the added files list on the left. You can select multiple files by "
             "holding the Ctrl key as you select each file. You can select all files in the 'File' menu."));
     else
-        _introductionTextField->setText(QStringLiteral(
+        _introductionTextField->setText(tr(
             "To begin, add files to tag into the list on the left. You can also add folders by clicking the folder "
             "icon at the top left. Cadrelle will automatically detect and add music files from added folders."));
 }

@@ -15,7 +15,7 @@ HLVPreferencesWindowController::HLVPreferencesWindowController(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("HLVPreferencesWindowController"));
-    setWindowTitle(QStringLiteral("Preferences"));
+    setWindowTitle(tr("Preferences"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     layout->addLayout(form);
@@ -23,11 +23,11 @@ HLVPreferencesWindowController::HLVPreferencesWindowController(QWidget* parent)
     const QSettings settings;
     _acoustIDKeyField = new QLineEdit(this);
     _acoustIDKeyField->setObjectName(QStringLiteral("acoustIDKeyField"));
-    _acoustIDKeyField->setPlaceholderText(QStringLiteral("the program's own key"));
+    _acoustIDKeyField->setPlaceholderText(tr("the program's own key"));
     _acoustIDKeyField->setText(settings.value(QLatin1String(HLVServiceConfiguration::acoustIDKeyPreference)).toString());
     _acoustIDKeyField->setMinimumWidth(260);
-    form->addRow(QStringLiteral("AcoustID application key:"), _acoustIDKeyField);
-    auto* keyHelp = new QLabel(QStringLiteral("<a href=\"%1\">Register an application key of your own</a>")
+    form->addRow(tr("AcoustID application key:"), _acoustIDKeyField);
+    auto* keyHelp = new QLabel(tr("<a href=\"%1\">Register an application key of your own</a>")
                                    .arg(HLVMakerPages::acoustIDKeyAddress().toString()),
                                this);
     keyHelp->setOpenExternalLinks(true);
@@ -36,9 +36,9 @@ HLVPreferencesWindowController::HLVPreferencesWindowController(QWidget* parent)
     _id3v2VersionBox = new QComboBox(this);
     _id3v2VersionBox->setObjectName(QStringLiteral("id3v2VersionBox"));
     _id3v2VersionBox->addItem(QStringLiteral("ID3v2.4"), 4);
-    _id3v2VersionBox->addItem(QStringLiteral("ID3v2.3 (older players)"), 3);
+    _id3v2VersionBox->addItem(tr("ID3v2.3 (older players)"), 3);
     _id3v2VersionBox->setCurrentIndex(settings.value(QLatin1String(id3v2VersionPreference), 4).toInt() == 3 ? 1 : 0);
-    form->addRow(QStringLiteral("Save MP3 tags as:"), _id3v2VersionBox);
+    form->addRow(tr("Save MP3 tags as:"), _id3v2VersionBox);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -73,11 +73,11 @@ HLVUpdateChecker::Check HLVUpdateChecker::check()
     Check result;
     if (!body || !response) {
         result.failure = error && !error->message.isEmpty() ? error->message
-                                                            : QStringLiteral("the update server could not be reached");
+                                                            : QCoreApplication::translate("HLVUpdateChecker", "the update server could not be reached");
     } else if (response->statusCode != 200) {
-        result.failure = QStringLiteral("the update server answered with status %1").arg(response->statusCode);
+        result.failure = QCoreApplication::translate("HLVUpdateChecker", "the update server answered with status %1").arg(response->statusCode);
     } else if (body->size() > 1024 || !parseDecimal(QString::fromUtf8(*body))) {
-        result.failure = QStringLiteral("the update server's answer is not a version number");
+        result.failure = QCoreApplication::translate("HLVUpdateChecker", "the update server's answer is not a version number");
     } else {
         result.available = isVersionNewer(QString::fromUtf8(*body), runningVersion());
     }

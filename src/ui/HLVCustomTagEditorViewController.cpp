@@ -12,13 +12,21 @@
 #include <QPushButton>
 #include <QSpacerItem>
 #include <QVBoxLayout>
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-const QString normalModeTitle = QStringLiteral("Add/Remove Custom Tags");
-const QString editModeTitle = QStringLiteral("Confirm");
+QString normalModeTitle()
+{
+    return QCoreApplication::translate("HLVCustomTagEditorViewController", "Add/Remove Custom Tags");
+}
+
+QString editModeTitle()
+{
+    return QCoreApplication::translate("HLVCustomTagEditorViewController", "Confirm");
+}
 
 // The file's own list of custom tags: kept like any row, never reported.
 bool isIdentifierList(const QString& identifier)
@@ -40,7 +48,7 @@ HLVCustomTagEditorViewController::HLVCustomTagEditorViewController(QWidget* pare
     _tableLayout->setSpacing(0);
     _tableLayout->addStretch(1);
 
-    _addRemoveCustomTagButton = new QPushButton(normalModeTitle, this);
+    _addRemoveCustomTagButton = new QPushButton(normalModeTitle(), this);
     _addRemoveCustomTagButton->setObjectName(QStringLiteral("addRemoveCustomTagButton"));
     _addRemoveCustomTagButton->setFixedHeight(static_cast<int>(buttonHeight));
     connect(_addRemoveCustomTagButton, &QPushButton::clicked, this,
@@ -84,7 +92,7 @@ void HLVCustomTagEditorViewController::setIsInEditMode(bool editMode)
 {
     _isInEditMode = editMode;
     // The button names the way out of the mode the list is in, whoever switched it.
-    _addRemoveCustomTagButton->setText(editMode ? editModeTitle : normalModeTitle);
+    _addRemoveCustomTagButton->setText(editMode ? editModeTitle() : normalModeTitle());
     reloadData();
 }
 

@@ -1,40 +1,23 @@
 #include "HLVEditorViewController.h"
-#include "HLVCommandState.h"
 
+#include "HLVBatchProgressPresenter.h"
 #include "HLVEditorViewDelegate.h"
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVHoverButton.h"
-#include "HLVMatchesEditorViewController.h"
 #include "HLVSelectionCommands.h"
-#include "HLVStatusEditorViewController.h"
+#include "HLVStripPlaceholder.h"
 #include "HLVTagEditorViewController.h"
+#include "HLVWindowActions.h"
 
-#include <QCheckBox>
-#include <QFrame>
-#include <QGraphicsOpacityEffect>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSet>
-#include <QSettings>
-#include <QToolButton>
 #include <QVBoxLayout>
-
-namespace {
-
-const char* const kDisplayDownloadHelpKey = "CRDisplayDownloadHelp";
-
-// The popover's states in the preferences.
-enum DownloadHelp { DownloadHelpNeverShown = 0, DownloadHelpOncePerRun = 1, DownloadHelpNever = 2 };
-
-} // namespace
 
 HLVEditorViewController::HLVEditorViewController(QWidget* parent) : QWidget(parent)
 {
@@ -48,16 +31,13 @@ HLVEditorViewController::HLVEditorViewController(QWidget* parent) : QWidget(pare
     buildControlBar();
     layout->addWidget(_tagButton->parentWidget());
 
-    for (QWidget** placeholder : {&_statusPlaceholderView, &_matchesPlaceholderView}) {
-        *placeholder = new QWidget(this);
-        auto* placeholderLayout = new QVBoxLayout(*placeholder);
-        placeholderLayout->setContentsMargins(0, 0, 0, 0);
-        (*placeholder)->setMaximumHeight(0);
-        (*placeholder)->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        layout->addWidget(*placeholder);
-    }
+    _statusPlaceholderView = new HLVStripPlaceholder(this);
     _statusPlaceholderView->setObjectName(QStringLiteral("statusPlaceholderView"));
+    layout->addWidget(_statusPlaceholderView);
+    _batchProgress = new HLVBatchProgressPresenter(_statusPlaceholderView, this);
+    _matchesPlaceholderView = new HLVStripPlaceholder(this);
     _matchesPlaceholderView->setObjectName(QStringLiteral("matchesPlaceholderView"));
+    layout->addWidget(_matchesPlaceholderView);
 
     _editorScrollView = new QScrollArea(this);
     _editorScrollView->setObjectName(QStringLiteral("editorScrollView"));
@@ -80,120 +60,6 @@ HLVEditorViewController::~HLVEditorViewController()
     _tagEditorViewController->stopTrackPreview();
 }
 
-void HLVEditorViewController::buildControlBar()
-{
-    auto* bar = new QWidget(this);
-    bar->setObjectName(QStringLiteral("controlBar"));
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(8, 6, 8, 6);
-
-    auto makeButton = [bar](const QString& name, const QString& text) {
-        auto* button = new HLVHoverButton(bar);
-        button->setObjectName(name);
-        button->setText(text);
-        button->setFlat(true);
-        button->setHoverCursor(Qt::PointingHandCursor);
-        return button;
-    };
-    _tagButton = makeButton(QStringLiteral("tagButton"), QString());
-    _tagTextButton = makeButton(QStringLiteral("tagTextButton"), tr("Download Tags"));
-    _saveChangesButton = makeButton(QStringLiteral("saveChangesButton"), QString());
-    _saveChangesTextButton = makeButton(QStringLiteral("saveChangesTextButton"), tr("Save Changes"));
-    // Without an SVG engine the icon buttons keep a short text instead.
-    if (!_tagButton->setImageWithHover(QStringLiteral("DownloadTags")))
-        _tagButton->setText(QStringLiteral("\u2193"));
-    if (!_saveChangesButton->setImageWithHover(QStringLiteral("SaveChanges")))
-        _saveChangesButton->setText(QStringLiteral("\u2713"));
-
-    // As the interface file would: tool tips, and each text lights up with its icon.
-    for (HLVHoverButton* button : {_tagButton, _tagTextButton})
-        button->setToolTip(tr("Download tags"));
-    for (HLVHoverButton* button : {_saveChangesButton, _saveChangesTextButton})
-        button->setToolTip(tr("Save changes"));
-    _tagTextButton->setLinkedButton(_tagButton);
-    _saveChangesTextButton->setLinkedButton(_saveChangesButton);
-    for (HLVHoverButton* button : {_tagButton, _tagTextButton, _saveChangesButton, _saveChangesTextButton})
-        button->setAccessibleName(button->toolTip());
-
-    connect(_tagButton, &QPushButton::clicked, this, &HLVEditorViewController::tagButtonPressed);
-    connect(_tagTextButton, &QPushButton::clicked, this, &HLVEditorViewController::tagButtonPressed);
-    connect(_saveChangesButton, &QPushButton::clicked, this, &HLVEditorViewController::saveChangesButtonSelected);
-    connect(_saveChangesTextButton, &QPushButton::clicked, this,
-            &HLVEditorViewController::saveChangesButtonSelected);
-
-    _detagButton = new QToolButton(bar);
-    _detagButton->setObjectName(QStringLiteral("detagButton"));
-    _detagButton->setText(tr("Remove Tags"));
-    _detagButton->setToolTip(tr("Remove all tags"));
-    _detagButton->setAutoRaise(true);
-    connect(_detagButton, &QToolButton::clicked, this, &HLVEditorViewController::detagButtonPressed);
-    _undoChangesButton = new QToolButton(bar);
-    _undoChangesButton->setObjectName(QStringLiteral("undoChangesButton"));
-    _undoChangesButton->setText(tr("Undo"));
-    _undoChangesButton->setToolTip(tr("Undo changes"));
-    _undoChangesButton->setAutoRaise(true);
-    connect(_undoChangesButton, &QToolButton::clicked, this, &HLVEditorViewController::undoChangesButtonSelected);
-
-    _editingFilesCountLabel = new QLabel(bar);
-    _editingFilesCountLabel->setObjectName(QStringLiteral("editingFilesCountLabel"));
-
-    row->addWidget(_tagButton);
-    row->addWidget(_tagTextButton);
-    row->addSpacing(12);
-    row->addWidget(_saveChangesButton);
-    row->addWidget(_saveChangesTextButton);
-    row->addStretch(1);
-    row->addWidget(_editingFilesCountLabel);
-    row->addStretch(1);
-    row->addWidget(_detagButton);
-    row->addWidget(_undoChangesButton);
-    updateControlBarButtons();
-}
-
-void HLVEditorViewController::buildPopover()
-{
-    _downloadTagsPopoverBox = new QFrame(this);
-    _downloadTagsPopoverBox->setObjectName(QStringLiteral("downloadTagsPopoverBox"));
-    _downloadTagsPopoverBox->setFrameShape(QFrame::StyledPanel);
-    _downloadTagsPopoverBox->setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(_downloadTagsPopoverBox);
-    auto* text = new QLabel(tr("Download Tags looks up the selected files online by their sound and "
-                               "fills in the missing tags. Nothing is written until you save."),
-                            _downloadTagsPopoverBox);
-    text->setWordWrap(true);
-    layout->addWidget(text);
-    auto* row = new QHBoxLayout;
-    _downloadTagsHideButton = new QCheckBox(tr("Don't show this again"), _downloadTagsPopoverBox);
-    _downloadTagsHideButton->setObjectName(QStringLiteral("downloadTagsHideButton"));
-    _downloadTagsCloseButton = new QPushButton(tr("Close"), _downloadTagsPopoverBox);
-    _downloadTagsCloseButton->setObjectName(QStringLiteral("downloadTagsCloseButton"));
-    row->addWidget(_downloadTagsHideButton);
-    row->addStretch(1);
-    row->addWidget(_downloadTagsCloseButton);
-    layout->addLayout(row);
-    connect(_downloadTagsHideButton, &QCheckBox::toggled, this,
-            &HLVEditorViewController::downloadTagsHideButtonSelected);
-    connect(_downloadTagsCloseButton, &QPushButton::clicked, this,
-            &HLVEditorViewController::downloadTagsCloseButtonSelected);
-    _popoverOpacity = new QGraphicsOpacityEffect(_downloadTagsPopoverBox);
-    _popoverOpacity->setOpacity(0);
-    _downloadTagsPopoverBox->setGraphicsEffect(_popoverOpacity);
-    _downloadTagsPopoverBox->hide();
-}
-
-void HLVEditorViewController::placePopover()
-{
-    if (!_downloadTagsPopoverBox)
-        return;
-    // Just below the download command, pointing at it.
-    const int width = qMin(320, qMax(200, this->width() - 16));
-    _downloadTagsPopoverBox->setFixedWidth(width);
-    _downloadTagsPopoverBox->adjustSize();
-    const QWidget* bar = _tagButton->parentWidget();
-    _downloadTagsPopoverBox->move(8, bar->geometry().bottom() + 4);
-    _downloadTagsPopoverBox->raise();
-}
-
 void HLVEditorViewController::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
@@ -201,33 +67,12 @@ void HLVEditorViewController::resizeEvent(QResizeEvent* event)
     placePopover();
 }
 
-void HLVEditorViewController::fitControlBar(int width)
-{
-    // Narrow: the labels next to the icons go first, then the count, so that
-    // no label is ever cut (the icons keep their tool tips).
-    auto* bar = _tagButton->parentWidget();
-    const QMargins margins = bar->layout()->contentsMargins();
-    const int spacing = std::max(0, bar->layout()->spacing());
-    auto widthOf = [spacing](std::initializer_list<QWidget*> widgets) {
-        int sum = 0;
-        for (QWidget* widget : widgets)
-            sum += widget->sizeHint().width() + spacing;
-        return sum;
-    };
-    const int icons = margins.left() + margins.right() + 12
-        + widthOf({_tagButton, _saveChangesButton, _detagButton, _undoChangesButton});
-    const int labels = widthOf({_tagTextButton, _saveChangesTextButton});
-    const int count = widthOf({_editingFilesCountLabel});
-    _tagTextButton->setVisible(icons + labels + count <= width);
-    _saveChangesTextButton->setVisible(icons + labels + count <= width);
-    _editingFilesCountLabel->setVisible(icons + count <= width);
-}
-
 void HLVEditorViewController::setAnimationDurations(int stripMilliseconds, int fadeMilliseconds)
 {
     _stripDuration = qMax(0, stripMilliseconds);
     _fadeDuration = qMax(0, fadeMilliseconds);
     _tagEditorViewController->setAnimationDuration(_stripDuration);
+    _batchProgress->setSlideDuration(_stripDuration);
 }
 
 void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
@@ -237,9 +82,13 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
         _bridge->disconnect(this);
     _bridge.reset();
     _fileManager = nullptr;
-    if (!delegate)
+    _batchProgress->setFileManager(nullptr);
+    if (!delegate) {
+        useActions(_ownActions);
         return;
+    }
     _fileManager = delegate->editorViewFileManagerSource();
+    _batchProgress->setFileManager(_fileManager);
     _editorFileArray.clear();
     _editorFiles.clear();
     _fileDialogWindow = delegate->windowToDisplayEditorViewDialogs();
@@ -255,10 +104,12 @@ void HLVEditorViewController::setDelegate(HLVEditorViewDelegate* delegate)
                 &HLVEditorViewController::updateControlBarButtons);
     }
     _tagEditorViewController->setDelegate(this);
+    HLVWindowActions* shared = delegate->editorViewWindowActions();
+    useActions(shared ? shared : _ownActions);
     updateControlBarButtons();
 }
 
-// --- what is shown ----------------------------------------------------------------------
+// --- what is shown ------------------------------------------------------------------
 
 void HLVEditorViewController::showEditingCount(qsizetype count)
 {
@@ -349,77 +200,7 @@ void HLVEditorViewController::showFilesAgain()
         _tagEditorViewController->displayFileDataSet(_editorFileArray);
 }
 
-// --- the help popover -------------------------------------------------------------------
-
-void HLVEditorViewController::displayDownloadTagsPopover()
-{
-    if (!_firstRun)
-        return;
-    _firstRun = false;
-    QSettings settings;
-    const int state = settings.value(QLatin1String(kDisplayDownloadHelpKey), DownloadHelpNeverShown).toInt();
-    if (state == DownloadHelpNeverShown) {
-        settings.setValue(QLatin1String(kDisplayDownloadHelpKey), int(DownloadHelpOncePerRun));
-        settings.sync();
-    } else if (state != DownloadHelpOncePerRun) {
-        removePopover();
-        return;
-    }
-    if (!_downloadTagsPopoverBox)
-        return;
-    placePopover();
-    _popoverOpacity->setOpacity(0);
-    _downloadTagsPopoverBox->show();
-    fadePopover(1, false);
-}
-
-void HLVEditorViewController::fadePopover(double to, bool removeAfter)
-{
-    if (!_downloadTagsPopoverBox)
-        return;
-    auto finish = [this, to, removeAfter] {
-        _popoverOpacity->setOpacity(to);
-        if (removeAfter)
-            removePopover();
-    };
-    if (_fadeDuration == 0) {
-        finish();
-        return;
-    }
-    auto* fade = new QPropertyAnimation(_popoverOpacity, "opacity", _downloadTagsPopoverBox);
-    fade->setDuration(_fadeDuration);
-    fade->setStartValue(_popoverOpacity->opacity());
-    fade->setEndValue(to);
-    connect(fade, &QPropertyAnimation::finished, this, finish);
-    fade->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-void HLVEditorViewController::removePopover()
-{
-    if (!_downloadTagsPopoverBox)
-        return;
-    _downloadTagsPopoverBox->hide();
-    _downloadTagsPopoverBox->deleteLater();
-    _downloadTagsPopoverBox = nullptr;
-}
-
-void HLVEditorViewController::downloadTagsCloseButtonSelected()
-{
-    if (_downloadTagsPopoverBox && _downloadTagsPopoverBox->isVisible())
-        fadePopover(0, true);
-}
-
-void HLVEditorViewController::downloadTagsHideButtonSelected()
-{
-    if (!_downloadTagsHideButton)
-        return;
-    QSettings settings;
-    settings.setValue(QLatin1String(kDisplayDownloadHelpKey),
-                      _downloadTagsHideButton->isChecked() ? int(DownloadHelpNever) : int(DownloadHelpOncePerRun));
-    settings.sync();
-}
-
-// --- commands ---------------------------------------------------------------------------
+// --- commands -----------------------------------------------------------------------
 
 void HLVEditorViewController::tagButtonPressed()
 {
@@ -532,24 +313,7 @@ void HLVEditorViewController::stopTrackPreview()
     _tagEditorViewController->stopTrackPreview();
 }
 
-// --- the control bar --------------------------------------------------------------------
-
-void HLVEditorViewController::updateControlBarButtons()
-{
-    // The menus' rule, for the files shown here.
-    HLVCommandState::Inputs inputs;
-    HLVCommandState::describeSelection(inputs, _editorFileData ? QList{_editorFileData} : _editorFileArray);
-    inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
-    const HLVCommandState state = HLVCommandState::forInputs(inputs);
-    _tagButton->setEnabled(state.downloadTags);
-    _tagTextButton->setEnabled(state.downloadTags);
-    _saveChangesButton->setEnabled(state.save);
-    _saveChangesTextButton->setEnabled(state.save);
-    _detagButton->setEnabled(state.removeTags);
-    _undoChangesButton->setEnabled(state.revert);
-}
-
-// --- the tag editor's questions and news ------------------------------------------------
+// --- the tag editor's questions and news --------------------------------------------
 
 QWidget* HLVEditorViewController::windowToDisplayTagEditorDialogs()
 {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "HLVMatchesEditorDelegate.h"
-#include "HLVStatusEditorDelegate.h"
 #include "HLVTagEditorDelegate.h"
 
 #include <QCheckBox>
@@ -17,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class HLVBatchProgressPresenter;
 class HLVEditorViewDelegate;
 class HLVFileData;
 class HLVFileManager;
@@ -25,20 +25,22 @@ class HLVRecordChanges;
 class HLVHoverButton;
 class HLVMatchesEditorViewController;
 class HLVStatusEditorViewController;
+class HLVStripPlaceholder;
 class HLVTagEditorViewController;
+class HLVWindowActions;
 class QGraphicsOpacityEffect;
 class QLabel;
 class QScrollArea;
 class QToolButton;
 
 // The editing area of the main window: the tag editor for the selected file or
-// files, the control bar (download tags, save changes, remove tags, undo), the
-// one-time help popover for downloading, and the strips for the progress of a
-// long operation and for stepping through candidate releases. Commands go to
-// the file manager; its notices arrive through a bridge on the main thread.
+// files, the control bar (download tags, save changes, remove tags, undo: the
+// window's shared commands), the one-time help popover for downloading, the
+// progress strip of a long batch (HLVBatchProgressPresenter) and the strip for
+// stepping through candidate releases. Commands go to the file manager; its
+// notices arrive through a bridge on the main thread.
 class HLVEditorViewController : public QWidget,
                                 public HLVTagEditorDelegate,
-                                public HLVStatusEditorDelegate,
                                 public HLVMatchesEditorDelegate
 {
     Q_OBJECT
@@ -56,13 +58,6 @@ public:
     void displayEditorForIndexSet(const QList<int>& rows, const QList<std::shared_ptr<HLVFileData>>& files);
     void refreshEditorForCurrentFileArray();
     void displayDownloadTagsPopover();
-
-    void displayStatusViewWithMessage(const QString& message, double targetValue);
-    void displaySaveProgress();
-    void displayArtworkDownloadProgress();
-    void displayTagDownloadProgress();
-    void displayFileRenameProgress();
-    void hideStatusView();
 
     void displayMatchesViewForFileData(const std::shared_ptr<HLVFileData>& fileData);
     // currentMatch counts from 0.
@@ -83,8 +78,12 @@ public:
     void undoChanges();
     void stopTrackPreview();
 
-    // Enables the control bar's buttons by the menus' rule (HLVCommandState).
+    // Enables the control bar's buttons (and the menus sharing their
+    // commands) by the one rule (HLVCommandState).
     void updateControlBarButtons();
+    // The control bar's commands: the window's shared ones once the delegate
+    // gives them, else the editor's own.
+    HLVWindowActions* windowActions() const { return _actions; }
 
     // The file manager's notices (through the bridge, on the main thread).
     void fileOperationDidStart(int operation);
@@ -95,7 +94,6 @@ public:
     QWidget* windowToDisplayTagEditorDialogs() override;
     HLVFileManager* tagEditorFileManagerSource() override;
     void tagEditorFileWasModified(HLVTagEditorViewController* editor) override;
-    void statusEditorCancelOperationWasSelected(HLVStatusEditorViewController* editor) override;
     void matchesEditorMatchSelectionUpdated(HLVMatchesEditorViewController* editor, unsigned long match) override;
 
     // Milliseconds of the strips' slides (0.25 s) and the popover's fades
@@ -105,10 +103,10 @@ public:
     const std::shared_ptr<HLVFileData>& editorFileData() const { return _editorFileData; }
     const QList<std::shared_ptr<HLVFileData>>& editorFileArray() const { return _editorFileArray; }
     unsigned long saveCount() const { return _saveCount; }
-    bool isStatusViewVisible() const { return _statusViewVisible; }
+    bool isStatusViewVisible() const;
     bool isMatchesViewVisible() const { return _matchesViewVisible; }
     // Null until first used.
-    HLVStatusEditorViewController* statusEditorViewController() const { return _statusEditorViewController; }
+    HLVStatusEditorViewController* statusEditorViewController() const;
     HLVMatchesEditorViewController* matchesEditorViewController() const { return _matchesEditorViewController; }
     HLVTagEditorViewController* tagEditorViewController() const { return _tagEditorViewController; }
     QLabel* editingFilesCountLabel() const { return _editingFilesCountLabel; }
@@ -128,20 +126,18 @@ protected:
 
 private:
     void buildControlBar();
+    void makeOwnActions();
+    void useActions(HLVWindowActions* actions);
     void buildPopover();
     void placePopover();
     // Hides the control bar's labels that do not fit the width.
     void fitControlBar(int width);
     void removePopover();
     void fadePopover(double to, bool removeAfter);
-    void animateHeight(QWidget* placeholder, int height, int duration, std::function<void()> done);
     void showFilesAgain();
     void showEditingCount(qsizetype count);
     qsizetype filesShownCount() const;
     void scrollEditorToTop();
-    void showFailureSummary(int operation);
-    // One file's notice: collects its failure; answers whether it counts as progress.
-    bool noteFileChange(const std::shared_ptr<HLVFileData>& fileData, int code);
 
     HLVEditorViewDelegate* _delegate = nullptr;
     QPointer<QWidget> _fileDialogWindow;
@@ -152,11 +148,11 @@ private:
     QSet<const HLVFileData*> _editorFiles; // the records of _editorFileArray
 
     HLVTagEditorViewController* _tagEditorViewController = nullptr;
-    HLVStatusEditorViewController* _statusEditorViewController = nullptr;
+    HLVBatchProgressPresenter* _batchProgress = nullptr;
     HLVMatchesEditorViewController* _matchesEditorViewController = nullptr;
     QScrollArea* _editorScrollView = nullptr;
-    QWidget* _statusPlaceholderView = nullptr;
-    QWidget* _matchesPlaceholderView = nullptr;
+    HLVStripPlaceholder* _statusPlaceholderView = nullptr;
+    HLVStripPlaceholder* _matchesPlaceholderView = nullptr;
     QLabel* _editingFilesCountLabel = nullptr;
     HLVHoverButton* _tagButton = nullptr;
     HLVHoverButton* _tagTextButton = nullptr;
@@ -169,20 +165,12 @@ private:
     QPointer<QCheckBox> _downloadTagsHideButton;
     QGraphicsOpacityEffect* _popoverOpacity = nullptr;
     QPointer<QMessageBox> _detagAlert;
+    HLVWindowActions* _ownActions = nullptr;
+    HLVWindowActions* _actions = nullptr;
 
     bool _matchesViewVisible = false;
-    bool _statusViewVisible = false;
-    bool _savingFiles = false;
-    bool _downloadingArtwork = false;
-    bool _downloadingTags = false;
-    bool _renamingFiles = false;
     bool _firstRun = true;
     unsigned long _saveCount = 0;
     int _stripDuration = 250;
     int _fadeDuration = 500;
-
-    // Failures seen during the running save or identification, as "name: reason".
-    int _failureOperation = 0;
-    QStringList _failures;
-    bool _showsFailureSummary = false;
 };

@@ -2,6 +2,7 @@
 
 class HLVEditorViewController;
 class HLVFileManager;
+class HLVWindowActions;
 class QWidget;
 
 // What the editor controller asks of its owner (the application controller),
@@ -19,4 +20,7 @@ public:
     virtual void editorViewFileWasSaved(HLVEditorViewController* /*editor*/) {}
     // The user changed the file or files shown.
     virtual void editorViewFileModified(HLVEditorViewController* /*editor*/) {}
+    // The window's shared commands, which the owner connects and keeps up to
+    // date; null: the control bar keeps commands of its own.
+    virtual HLVWindowActions* editorViewWindowActions() { return nullptr; }
 };

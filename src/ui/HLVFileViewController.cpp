@@ -1,4 +1,5 @@
 #include "HLVFileViewController.h"
+#include "HLVWindowActions.h"
 #include "HLVFileListModel.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVFileSearchProxyModel.h"
@@ -25,7 +26,8 @@ HLVFileViewController::HLVFileViewController(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("HLVFileViewController"));
     buildInterface();
-    buildContextMenu();
+    makeOwnActions();
+    useActions(_ownActions);
 }
 
 HLVFileViewController::~HLVFileViewController() = default;
@@ -50,6 +52,8 @@ void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
     if (_delegate)
         _delegate->fileViewDataSourceChanged(this, _dataSource);
     _fileDialogWindow = _delegate ? _delegate->windowToDisplayFileViewDialogs() : nullptr;
+    HLVWindowActions* shared = _delegate ? _delegate->fileViewWindowActions() : nullptr;
+    useActions(shared ? shared : _ownActions);
     reloadFileTableView();
     updateFileCountLabel();
 }
@@ -97,11 +101,11 @@ void HLVFileViewController::updateFileCountLabel()
 {
     const int count = dataSourceCount();
     if (count == 0)
-        _fileCountLabel->setText(_tableShown ? QStringLiteral("None Found") : QStringLiteral("No Files Added"));
+        _fileCountLabel->setText(_tableShown ? tr("None Found") : tr("No Files Added"));
     else if (count == 1)
-        _fileCountLabel->setText(QStringLiteral("1 File"));
+        _fileCountLabel->setText(tr("%n File", nullptr, 1));
     else
-        _fileCountLabel->setText(QStringLiteral("%1 Files").arg(count));
+        _fileCountLabel->setText(tr("%n Files", nullptr, int(count)));
 }
 
 void HLVFileViewController::refreshView()
@@ -201,19 +205,22 @@ void HLVFileViewController::displayOperationMessage(const QString& message)
     _addFolderButton->setEnabled(false);
     _removeButton->setEnabled(false);
     _progressLabel->setText(message);
+    _operationMessage = message;
     _progressIndicator->setRange(0, 0); // busy
     _progressStrip->setVisible(true);
 }
 
 void HLVFileViewController::clearOperationMessage(const QString& message)
 {
-    if (_progressLabel->text() != message)
+    // The message as given, not as shown: a translation may show it otherwise.
+    if (_operationMessage != message)
         return;
+    _operationMessage.clear();
     _progressStrip->setVisible(false);
     _addButton->setEnabled(true);
     _addFolderButton->setEnabled(true);
     _removeButton->setEnabled(!_currentSelection.isEmpty());
-    _progressLabel->setText(QStringLiteral("Complete"));
+    _progressLabel->setText(tr("Complete"));
     _progressIndicator->setRange(0, 1);
 }
 
@@ -226,10 +233,11 @@ bool HLVFileViewController::canAddFiles() const
 
 void HLVFileViewController::fileOperationDidStart(int operation)
 {
+    _actions->refresh();
     _removeButton->setEnabled(false);
     switch (operation) {
     case HLVFileOperationAdding:
-        displayOperationMessage(QStringLiteral("Adding Files"));
+        displayOperationMessage(tr("Adding Files"));
         break;
     case HLVFileOperationRemoving: {
         // The list may reload before the finish; remember where the selection stood.
@@ -238,19 +246,19 @@ void HLVFileViewController::fileOperationDidStart(int operation)
         const QList<int> selected = selectedRows();
         _removalRow = _requestedRemovalRow.value_or(selected.isEmpty() ? 0 : selected.first());
         _requestedRemovalRow.reset();
-        displayOperationMessage(QStringLiteral("Removing Files"));
+        displayOperationMessage(tr("Removing Files"));
         break;
     }
     case HLVFileOperationSaving:
-        displayOperationMessage(QStringLiteral("Saving Changes"));
+        displayOperationMessage(tr("Saving Changes"));
         break;
     case HLVFileOperationFiltering:
-        displayOperationMessage(QStringLiteral("Applying filter..."));
+        displayOperationMessage(tr("Applying filter..."));
         _cancelButton->setVisible(true);
         _tableView->setVisible(false);
         break;
     case HLVFileOperationRenaming:
-        displayOperationMessage(QStringLiteral("Renaming Files"));
+        displayOperationMessage(tr("Renaming Files"));
         _cancelButton->setVisible(true);
         _tableView->setVisible(false);
         break;
@@ -264,15 +272,16 @@ void HLVFileViewController::fileOperationDidStart(int operation)
 void HLVFileViewController::fileOperationDidFinish(int operation)
 {
     reload(false);
+    _actions->refresh();
     switch (operation) {
     case HLVFileOperationAdding:
-        clearOperationMessage(QStringLiteral("Adding Files"));
+        clearOperationMessage(tr("Adding Files"));
         // New rows may have moved the selected ones.
         _currentSelection = selectedRows();
         reportSelection();
         break;
     case HLVFileOperationRemoving: {
-        clearOperationMessage(QStringLiteral("Removing Files"));
+        clearOperationMessage(tr("Removing Files"));
         const int rows = dataSourceCount();
         if (rows > 0) {
             selectRows({std::min(_removalRow, rows - 1)});
@@ -287,12 +296,12 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
         break;
     }
     case HLVFileOperationSaving:
-        clearOperationMessage(QStringLiteral("Saving Changes"));
+        clearOperationMessage(tr("Saving Changes"));
         break;
     case HLVFileOperationFiltering:
     case HLVFileOperationRenaming:
-        clearOperationMessage(operation == HLVFileOperationFiltering ? QStringLiteral("Applying filter...")
-                                                                     : QStringLiteral("Renaming Files"));
+        clearOperationMessage(operation == HLVFileOperationFiltering ? tr("Applying filter...")
+                                                                     : tr("Renaming Files"));
         _cancelButton->setVisible(false);
         _tableView->setVisible(_tableShown);
         break;
@@ -437,6 +446,7 @@ void HLVFileViewController::reportSelection()
 {
     if (_delegate)
         _delegate->fileViewSelectionChanged(this, _currentSelection, shownRecords());
+    _actions->refresh();
 }
 
 bool HLVFileViewController::operationRunning() const

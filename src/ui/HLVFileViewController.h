@@ -20,6 +20,7 @@ class HLVFileView;
 class HLVViewJobs;
 class QTimer;
 class HLVFileViewControllerDelegate;
+class HLVWindowActions;
 
 class QAction;
 
@@ -98,6 +99,9 @@ public:
     // Sets the context menu's items for a click on a row (-1: the empty area).
     void menuNeedsUpdate(int clickedRow);
     QMenu* contextMenu() const { return _contextMenu; }
+    // The commands of the context menu: the window's shared ones once the
+    // delegate gives them, else the list's own.
+    HLVWindowActions* windowActions() const { return _actions; }
     HLVRenameTrackWindowController* renameTrackWindowController() const { return _renameTrackWindowController; }
     QListView* tableView() const { return _tableView; }
 
@@ -109,7 +113,9 @@ public:
 private:
     void buildInterface();
     void buildContextMenu();
-    QAction* addContextItem(const QString& objectName, const QString& text, void (HLVFileViewController::*slot)());
+    // The commands this list runs by itself when no window shares its own.
+    void makeOwnActions();
+    void useActions(HLVWindowActions* actions);
     void changeFilter(HLVFileList list, int item);
     void scheduleReload();
     void reload(bool reportSelectionChange);
@@ -122,7 +128,8 @@ private:
     void setTableShown(bool shown);
     // Filters by the search field's text once every record's text is known.
     void applySearch();
-    void showAlert(const QString& message, const QString& informative, const QStringList& buttons,
+    // escapeButton: the index of the button Escape answers.
+    void showAlert(const QString& message, const QString& informative, const QStringList& buttons, int escapeButton,
                    const QString& image, std::function<void(int)> answered);
     void applyArtwork(const HLVSelectionCommands::Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records);
 
@@ -162,20 +169,13 @@ private:
     QList<QAction*> _filterItems;
     QFrame* _progressStrip = nullptr;
     QLabel* _progressLabel = nullptr;
+    QString _operationMessage; // what the strip was put up for
     QProgressBar* _progressIndicator = nullptr;
     QPushButton* _cancelButton = nullptr;
     QLabel* _fileCountLabel = nullptr;
 
     QMenu* _contextMenu = nullptr;
-    QAction* _addFilesMenuItem = nullptr;
-    QAction* _addFolderMenuItem = nullptr;
-    QAction* _selectAllMenuItem = nullptr;
-    QAction* _renameSelectionMenuItem = nullptr;
-    QAction* _removeSelectionMenuItem = nullptr;
-    QAction* _downloadTagsMenuItem = nullptr;
-    QAction* _saveChangesMenuItem = nullptr;
-    QAction* _undoChangesMenuItem = nullptr;
+    HLVWindowActions* _ownActions = nullptr;
+    HLVWindowActions* _actions = nullptr;
     QAction* _openInFinderMenuItem = nullptr;
-    QAction* _removeTagsMenuItem = nullptr;
-    QAction* _mergeArtworkMenuItem = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "HLVFolderOpener.h"
 #include "HLVRenameTrackWindowController.h"
 #include "HLVSelectionCommands.h"
+#include "HLVWindowActions.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -92,46 +93,61 @@ void HLVFileViewController::addFilesAndFoldersAtPaths(const QStringList& paths)
 
 // --- context menu ----------------------------------------------------------------------------
 
-QAction* HLVFileViewController::addContextItem(const QString& objectName, const QString& text,
-                                               void (HLVFileViewController::*slot)())
+void HLVFileViewController::makeOwnActions()
 {
-    QAction* item = _contextMenu->addAction(text);
-    item->setObjectName(objectName);
-    // The menu's own state decides; it is set each time the menu opens.
-    connect(item, &QAction::triggered, this, slot);
-    return item;
+    _ownActions = new HLVWindowActions(this);
+    _ownActions->setInputsSource([this] {
+        HLVCommandState::Inputs inputs;
+        HLVCommandState::describeSelection(inputs, selectedRecords());
+        inputs.listed = dataSourceCount();
+        inputs.added = _fileManager ? _fileManager->fileListSize(HLVFileList::All) : 0;
+        inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
+        return inputs;
+    });
+    const std::pair<QAction*, void (HLVFileViewController::*)()> commands[] = {
+        {_ownActions->addFiles, &HLVFileViewController::addFilesWithDialog},
+        {_ownActions->addFolder, &HLVFileViewController::addFolderWithDialog},
+        {_ownActions->save, &HLVFileViewController::saveChangesForSelection},
+        {_ownActions->revert, &HLVFileViewController::undoChangesForSelection},
+        {_ownActions->downloadTags, &HLVFileViewController::downloadTagsForSelection},
+        {_ownActions->removeTags, &HLVFileViewController::removeTagsFromSelection},
+        {_ownActions->selectAll, &HLVFileViewController::selectAllFiles},
+        {_ownActions->rename, &HLVFileViewController::renameSelectedFiles},
+        {_ownActions->syncArtwork, &HLVFileViewController::syncArtwork},
+        {_ownActions->removeSelection, &HLVFileViewController::removeSelectedFiles},
+    };
+    for (const auto& [action, slot] : commands)
+        connect(action, &QAction::triggered, this, slot);
+}
+
+void HLVFileViewController::useActions(HLVWindowActions* actions)
+{
+    if (_actions == actions)
+        return;
+    if (_actions)
+        _tableView->removeAction(_actions->removeSelection);
+    _actions = actions;
+    // Delete in the list removes the selection, as the menu and the remove button do.
+    _tableView->addAction(_actions->removeSelection);
+    buildContextMenu();
+    _actions->refresh();
 }
 
 void HLVFileViewController::buildContextMenu()
 {
-    _contextMenu = new QMenu(this);
-    _contextMenu->setObjectName(QStringLiteral("fileContextMenu"));
-    _downloadTagsMenuItem = addContextItem(QStringLiteral("downloadTagsMenuItem"), tr("Download Tags"),
-                                           &HLVFileViewController::downloadTagsForSelection);
-    _saveChangesMenuItem = addContextItem(QStringLiteral("saveChangesMenuItem"), tr("Save Changes"),
-                                          &HLVFileViewController::saveChangesForSelection);
-    _undoChangesMenuItem = addContextItem(QStringLiteral("undoChangesMenuItem"), tr("Undo Changes"),
-                                          &HLVFileViewController::undoChangesForSelection);
+    if (!_contextMenu) {
+        _contextMenu = new QMenu(this);
+        _contextMenu->setObjectName(QStringLiteral("fileContextMenu"));
+        _openInFinderMenuItem = new QAction(tr("Show in File Browser"), this);
+        _openInFinderMenuItem->setObjectName(QStringLiteral("openInFinderMenuItem"));
+        connect(_openInFinderMenuItem, &QAction::triggered, this, &HLVFileViewController::openSelectionInFileBrowser);
+    }
+    _contextMenu->clear();
+    _contextMenu->addActions({_actions->downloadTags, _actions->save, _actions->revert});
     _contextMenu->addSeparator();
-    _removeTagsMenuItem = addContextItem(QStringLiteral("removeTagsMenuItem"), tr("Remove Tags…"),
-                                         &HLVFileViewController::removeTagsFromSelection);
-    _mergeArtworkMenuItem = addContextItem(QStringLiteral("mergeArtworkMenuItem"), tr("Sync Artwork…"),
-                                           &HLVFileViewController::syncArtwork);
-    _renameSelectionMenuItem = addContextItem(QStringLiteral("renameSelectionMenuItem"), tr("Rename…"),
-                                              &HLVFileViewController::renameSelectedFiles);
-    _openInFinderMenuItem = addContextItem(QStringLiteral("openInFinderMenuItem"),
-                                           tr("Show in File Browser"),
-                                           &HLVFileViewController::openSelectionInFileBrowser);
+    _contextMenu->addActions({_actions->removeTags, _actions->syncArtwork, _actions->rename, _openInFinderMenuItem});
     _contextMenu->addSeparator();
-    _addFilesMenuItem = addContextItem(QStringLiteral("addFilesMenuItem"), tr("Add Files…"),
-                                       &HLVFileViewController::addFilesWithDialog);
-    _addFolderMenuItem = addContextItem(QStringLiteral("addFolderMenuItem"), tr("Add Folder…"),
-                                        &HLVFileViewController::addFolderWithDialog);
-    _selectAllMenuItem = addContextItem(QStringLiteral("selectAllMenuItem"), tr("Select All"),
-                                        &HLVFileViewController::selectAllFiles);
-    _removeSelectionMenuItem = addContextItem(QStringLiteral("removeSelectionMenuItem"),
-                                              tr("Remove Selection"),
-                                              &HLVFileViewController::removeSelectedFiles);
+    _contextMenu->addActions({_actions->addFiles, _actions->addFolder, _actions->selectAll, _actions->removeSelection});
 }
 
 void HLVFileViewController::showContextMenu(const QPoint& position)
@@ -148,30 +164,15 @@ void HLVFileViewController::menuNeedsUpdate(int clickedRow)
     // busy that is all it does (looking is allowed).
     if (rowClicked && !_currentSelection.contains(clickedRow))
         selectRows({clickedRow});
-    // The menus' rule, for the files the menu acts on.
-    HLVCommandState::Inputs inputs;
-    HLVCommandState::describeSelection(inputs, selectedRecords());
-    inputs.listed = dataSourceCount();
-    inputs.added = _fileManager ? _fileManager->fileListSize(HLVFileList::All) : 0;
-    inputs.operation = _fileManager ? _fileManager->currentOperation() : HLVFileOperationNone;
-    const HLVCommandState state = HLVCommandState::forInputs(inputs);
-    _removeSelectionMenuItem->setEnabled(state.removeSelection);
-    _downloadTagsMenuItem->setEnabled(state.downloadTags);
-    _removeTagsMenuItem->setEnabled(state.removeTags);
-    _addFilesMenuItem->setEnabled(state.addFiles);
-    _addFolderMenuItem->setEnabled(state.addFiles);
-    _saveChangesMenuItem->setEnabled(state.save);
-    _undoChangesMenuItem->setEnabled(state.revert);
-    _renameSelectionMenuItem->setEnabled(state.rename);
-    _mergeArtworkMenuItem->setEnabled(state.syncArtwork);
-    _selectAllMenuItem->setEnabled(state.selectAll && _tableView->isVisible());
+    // The window's one rule, for the files the menu acts on.
+    _actions->refresh();
     _openInFinderMenuItem->setEnabled(rowClicked);
 }
 
 // --- commands on the selection --------------------------------------------------------------
 
 void HLVFileViewController::showAlert(const QString& message, const QString& informative, const QStringList& buttons,
-                                      const QString& image, std::function<void(int)> answered)
+                                      int escapeButton, const QString& image, std::function<void(int)> answered)
 {
     auto* box = new QMessageBox(dialogParent(_fileDialogWindow, this));
     box->setObjectName(QStringLiteral("fileViewAlert"));
@@ -185,10 +186,7 @@ void HLVFileViewController::showAlert(const QString& message, const QString& inf
     for (const QString& title : buttons)
         added.append(box->addButton(title, QMessageBox::AcceptRole));
     box->setDefaultButton(qobject_cast<QPushButton*>(added.first()));
-    for (qsizetype i = 0; i < buttons.size(); ++i) {
-        if (buttons[i] == tr("Cancel") || buttons[i] == tr("Dismiss"))
-            box->setEscapeButton(added[i]);
-    }
+    box->setEscapeButton(added.value(escapeButton));
     connect(box, &QMessageBox::buttonClicked, this, [added, answered](QAbstractButton* button) {
         if (answered)
             answered(int(added.indexOf(button)));
@@ -253,7 +251,7 @@ void HLVFileViewController::removeSelectedFiles()
     showAlert(tr("Remove unsaved files?"),
               tr("One or more of the selected files have unsaved changes. Removing these files will lose "
                              "any changes that have been made."),
-              {tr("Cancel"), tr("Remove")}, QStringLiteral("SaveFileAlertImage"),
+              {tr("Cancel"), tr("Remove")}, 0, QStringLiteral("SaveFileAlertImage"),
               [remove](int answer) {
                   if (answer == 1)
                       remove();
@@ -268,7 +266,7 @@ void HLVFileViewController::removeTagsFromSelection()
     showAlert(tr("Remove Tags"),
               tr("This will remove all tags from the selected file(s). Once saved, the changes will not be "
                              "reversable."),
-              {tr("Cancel"), tr("Remove Tags")}, QStringLiteral("DetagAlertImage"),
+              {tr("Cancel"), tr("Remove Tags")}, 0, QStringLiteral("DetagAlertImage"),
               [this, records](int answer) {
                   if (answer != 1)
                       return;
@@ -286,7 +284,7 @@ void HLVFileViewController::syncArtwork()
         showAlert(tr("Invalid Track Selection"),
                   tr("You must select at least two tracks to sync artwork. At least one track must have "
                                  "existing artwork."),
-                  {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                  {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
         return;
     }
     // The first picture may have to be read from its file: on a worker.
@@ -295,13 +293,13 @@ void HLVFileViewController::syncArtwork()
             showAlert(tr("Invalid Track Selection"),
                       tr("At least one of the selected tracks must have existing artwork to sync to the "
                                      "other tracks."),
-                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
         showAlert(tr("Sync Artwork"),
                   tr("The first found artwork in the selected tracks will be applied to all other tracks "
                                  "in the selection."),
-                  {tr("Sync Artwork"), tr("Cancel")}, QStringLiteral("SaveFileAlertImage"),
+                  {tr("Sync Artwork"), tr("Cancel")}, 1, QStringLiteral("SaveFileAlertImage"),
                   [this, cover, records](int answer) {
                       if (answer == 0)
                           applyArtwork(cover, records);
@@ -317,7 +315,7 @@ void HLVFileViewController::applyArtwork(const HLVSelectionCommands::Cover& cove
             showAlert(tr("Sync Artwork"),
                       tr("The artwork could not be written to the temporary folder, so nothing was "
                                      "changed."),
-                      {tr("Dismiss")}, QStringLiteral("DetagAlertImage"), nullptr);
+                      {tr("Dismiss")}, 0, QStringLiteral("DetagAlertImage"), nullptr);
             return;
         }
         refreshView();

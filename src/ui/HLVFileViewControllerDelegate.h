@@ -6,6 +6,7 @@
 #include <memory>
 
 class HLVFileViewController;
+class HLVWindowActions;
 class QWidget;
 
 // What the file list needs from its owner (the application controller): the
@@ -28,4 +29,7 @@ public:
     }
     // The filter (which of the manager's lists is shown) changed.
     virtual void fileViewDataSourceChanged(HLVFileViewController* /*fileView*/, HLVFileList /*list*/) {}
+    // The window's shared commands, which the owner connects and keeps up to
+    // date; null: the list's context menu keeps commands of its own.
+    virtual HLVWindowActions* fileViewWindowActions() { return nullptr; }
 };

@@ -59,13 +59,13 @@ void HLVFileViewController::buildInterface()
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(2);
-    _addButton = makeButton(_fileView, QStringLiteral("addButton"), QStringLiteral("FileListAdd"), QStringLiteral("Add files"));
+    _addButton = makeButton(_fileView, QStringLiteral("addButton"), QStringLiteral("FileListAdd"), tr("Add files"));
     _addFolderButton = makeButton(_fileView, QStringLiteral("addFolderButton"), QStringLiteral("FileListAddFolder"),
-                                  QStringLiteral("Add folder"));
+                                  tr("Add folder"));
     _removeButton = makeButton(_fileView, QStringLiteral("removeButton"), QStringLiteral("FileListRemove"),
-                               QStringLiteral("Remove selection"));
+                               tr("Remove selection"));
     _filterButton = makeButton(_fileView, QStringLiteral("filterButton"), QStringLiteral("FileListFilter"),
-                               QStringLiteral("Filter displayed files"));
+                               tr("Filter displayed files"));
     _removeButton->setEnabled(false);
     buttons->addWidget(_addButton);
     buttons->addWidget(_addFolderButton);
@@ -77,17 +77,17 @@ void HLVFileViewController::buildInterface()
     connect(_addFolderButton, &QToolButton::clicked, this, &HLVFileViewController::addFolderWithDialog);
     connect(_removeButton, &QToolButton::clicked, this, &HLVFileViewController::removeSelectedFiles);
 
-    _filterMenu = new QMenu(QStringLiteral("Filter"), this);
+    _filterMenu = new QMenu(tr("Filter"), this);
     _filterMenu->setObjectName(QStringLiteral("filterMenu"));
     auto* group = new QActionGroup(_filterMenu);
     const std::pair<const char*, void (HLVFileViewController::*)()> filters[] = {
-        {"All Files", &HLVFileViewController::changeFilterToAll},
-        {"Untagged Files", &HLVFileViewController::changeFilterToNoTags},
-        {"Partially Tagged Files", &HLVFileViewController::changeFilterToPartial},
-        {"Modified Files", &HLVFileViewController::changeFilterToModified},
+        {QT_TR_NOOP("All Files"), &HLVFileViewController::changeFilterToAll},
+        {QT_TR_NOOP("Untagged Files"), &HLVFileViewController::changeFilterToNoTags},
+        {QT_TR_NOOP("Partially Tagged Files"), &HLVFileViewController::changeFilterToPartial},
+        {QT_TR_NOOP("Modified Files"), &HLVFileViewController::changeFilterToModified},
     };
     for (const auto& [title, slot] : filters) {
-        QAction* item = _filterMenu->addAction(QString::fromLatin1(title));
+        QAction* item = _filterMenu->addAction(tr(title));
         item->setCheckable(true);
         group->addAction(item);
         connect(item, &QAction::triggered, this, slot);
@@ -104,9 +104,9 @@ void HLVFileViewController::buildInterface()
 
     _searchField = new QLineEdit(_fileView);
     _searchField->setObjectName(QStringLiteral("searchField"));
-    _searchField->setPlaceholderText(QStringLiteral("Search name, artist, album, title"));
+    _searchField->setPlaceholderText(tr("Search name, artist, album, title"));
     _searchField->setClearButtonEnabled(true);
-    _searchField->setToolTip(QStringLiteral("Show only files whose name, artist, album or title contains this text"));
+    _searchField->setToolTip(tr("Show only files whose name, artist, album or title contains this text"));
     layout->addWidget(_searchField);
 
     _model = new HLVFileListModel(this);
@@ -124,20 +124,11 @@ void HLVFileViewController::buildInterface()
     _tableView->setAlternatingRowColors(true);
     _tableView->setVisible(false);
     layout->addWidget(_tableView, 1);
-    // Delete removes the selection, as the remove button does.
-    auto* removeShortcut = new QAction(_tableView);
-    removeShortcut->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
-    removeShortcut->setShortcutContext(Qt::WidgetShortcut);
-    _tableView->addAction(removeShortcut);
-    connect(removeShortcut, &QAction::triggered, this, [this] {
-        if (_removeButton->isEnabled())
-            removeSelectedFiles();
-    });
     connect(_tableView, &QListView::customContextMenuRequested, this, &HLVFileViewController::showContextMenu);
     connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HLVFileViewController::tableViewSelectionDidChange);
 
-    _emptyListLabel = new QLabel(QStringLiteral("Drop music files or folders here,\nor add them with the buttons above."),
+    _emptyListLabel = new QLabel(tr("Drop music files or folders here,\nor add them with the buttons above."),
                                  _fileView);
     _emptyListLabel->setObjectName(QStringLiteral("emptyListLabel"));
     _emptyListLabel->setAlignment(Qt::AlignCenter);
@@ -155,9 +146,9 @@ void HLVFileViewController::buildInterface()
     _progressIndicator->setRange(0, 1);
     _progressIndicator->setTextVisible(false);
     _progressIndicator->setFixedSize(48, 10);
-    _progressLabel = new QLabel(QStringLiteral("Complete"), _progressStrip);
+    _progressLabel = new QLabel(tr("Complete"), _progressStrip);
     _progressLabel->setObjectName(QStringLiteral("progressLabel"));
-    _cancelButton = new QPushButton(QStringLiteral("Cancel"), _progressStrip);
+    _cancelButton = new QPushButton(tr("Cancel"), _progressStrip);
     _cancelButton->setObjectName(QStringLiteral("cancelButton"));
     _cancelButton->setVisible(false);
     strip->addWidget(_progressIndicator);
@@ -173,7 +164,7 @@ void HLVFileViewController::buildInterface()
         changeFilterToAll();
     });
 
-    _fileCountLabel = new QLabel(QStringLiteral("No Files Added"), _fileView);
+    _fileCountLabel = new QLabel(tr("No Files Added"), _fileView);
     _fileCountLabel->setObjectName(QStringLiteral("fileCountLabel"));
     _fileCountLabel->setAlignment(Qt::AlignCenter);
     layout->addWidget(_fileCountLabel);

@@ -44,18 +44,18 @@ HLVFileViewTableCell::Content HLVFileViewTableCell::setCellContentForFileData(co
         return content;
     const auto failure = fileData->LastFailure();
     if (fileData->IsReadOnly()) {
-        content.label = QStringLiteral("%1 [Read-Only]").arg(fileData->FileName());
+        content.label = tr("%1 [Read-Only]").arg(fileData->FileName());
         content.greyed = true;
         content.imageName = QStringLiteral("Cross");
-        content.imageToolTip = failure ? failure->message : QStringLiteral("the file is read-only");
+        content.imageToolTip = failure ? failure->message : tr("the file is read-only");
         return content;
     }
-    content.label = fileData->FileName().isEmpty() ? QStringLiteral("Unknown") : fileData->FileName();
+    content.label = fileData->FileName().isEmpty() ? tr("Unknown") : fileData->FileName();
     content.isModified = fileData->IsModified();
     content.tagSetCount = fileData->releaseCount();
     if (fileData->IdentificationState() == HLVIdentificationFailed) {
         content.imageName = QStringLiteral("Cross");
-        content.imageToolTip = failure ? failure->message : QStringLiteral("the file could not be identified");
+        content.imageToolTip = failure ? failure->message : tr("the file could not be identified");
     }
     return content;
 }

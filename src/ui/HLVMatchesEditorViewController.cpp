@@ -2,13 +2,17 @@
 #include "HLVMatchesEditorDelegate.h"
 #include "HLVIconButton.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 
 namespace {
 
-const QString segmentedToolTip = QStringLiteral("View next/previous match");
+QString segmentedToolTip()
+{
+    return QCoreApplication::translate("HLVMatchesEditorViewController", "View next/previous match");
+}
 
 QToolButton* segmentButton(QWidget* parent, const QString& name, const QString& icon, const QString& fallbackText)
 {
@@ -17,7 +21,7 @@ QToolButton* segmentButton(QWidget* parent, const QString& name, const QString& 
     button->setIconSize(QSize(14, 14));
     button->setFocusPolicy(Qt::TabFocus);
     // The segments share the control's tool tip, as one control would.
-    HLVIconButton::setIcon(button, icon, fallbackText, segmentedToolTip);
+    HLVIconButton::setIcon(button, icon, fallbackText, segmentedToolTip());
     return button;
 }
 
@@ -30,7 +34,7 @@ HLVMatchesEditorViewController::HLVMatchesEditorViewController(QWidget* parent)
 
     _matchesSegmentedControl = new QWidget(this);
     _matchesSegmentedControl->setObjectName(QStringLiteral("matchesSegmentedControl"));
-    _matchesSegmentedControl->setToolTip(segmentedToolTip);
+    _matchesSegmentedControl->setToolTip(segmentedToolTip());
     auto* segments = new QHBoxLayout(_matchesSegmentedControl);
     segments->setContentsMargins(0, 0, 0, 0);
     segments->setSpacing(0);
@@ -69,12 +73,12 @@ void HLVMatchesEditorViewController::updateMatchesView()
     const unsigned long c = _matchCount;
     const unsigned long n = _currentMatch;
     if (c < 2) {
-        _matchesTextField->setText(QStringLiteral("Match found! Displaying match %1 of %2.").arg(n).arg(c));
+        _matchesTextField->setText(tr("Match found! Displaying match %1 of %2.").arg(n).arg(c));
         _previousButton->setEnabled(false);
         _nextButton->setEnabled(false);
         return;
     }
-    _matchesTextField->setText(QStringLiteral("Multiple matches found! Displaying match %1 of %2.").arg(n).arg(c));
+    _matchesTextField->setText(tr("Multiple matches found! Displaying match %1 of %2.").arg(n).arg(c));
     if (n < c) {
         _previousButton->setEnabled(n != 1);
         _nextButton->setEnabled(true);

@@ -12,12 +12,6 @@
 #include <cmath>
 #include <memory>
 
-namespace {
-
-const QString processingText = QStringLiteral("Processing...");
-
-} // namespace
-
 HLVStatusEditorViewController::HLVStatusEditorViewController(QWidget* parent)
     : QWidget(parent)
 {
@@ -134,7 +128,7 @@ void HLVStatusEditorViewController::updateStatusProgressIndicator()
 
 void HLVStatusEditorViewController::showCount(const Snapshot& values)
 {
-    _statusLabel->setText(QStringLiteral("%1 %2 of %3.")
+    _statusLabel->setText(tr("%1 %2 of %3.")
                               .arg(values.message)
                               .arg(values.current, 0, 'f', 0)
                               .arg(values.target, 0, 'f', 0));
@@ -144,7 +138,7 @@ void HLVStatusEditorViewController::showCount(const Snapshot& values)
 
 void HLVStatusEditorViewController::resetStatusProgress()
 {
-    _statusLabel->setText(processingText);
+    _statusLabel->setText(tr("Processing..."));
     // An empty range is Qt's busy indicator.
     _statusProgressIndicator->setRange(0, 0);
     _cancelButton->setEnabled(true);

@@ -143,7 +143,9 @@ void HLVTagEditorViewController::displayFileData(const std::shared_ptr<HLVFileDa
         showArtworkOf(fileData, picture);
     else if (fetching)
         showArtworkTitle(QString());
-    if (map->ArtworkState() == HLVArtworkStateChosen)
+    // Only a choice not saved yet can be undone: a saved picture is the file's own.
+    if (const auto pending = fileData->existingVirtualTagMap();
+        pending && fileData->IsModified() && pending->ArtworkState() == HLVArtworkStateChosen)
         _restoreArtworkButton->setEnabled(true);
 
     setShowArtworkLoading(false);
@@ -268,7 +270,9 @@ void HLVTagEditorViewController::applySummary(const HLVSelectionSummary& summary
                 field->setStringValueOrEmpty(shown);
         }
         // An empty field over files that differ leaves each file's value alone.
-        field->setPlaceholderText(!shown ? tr("Multiple values") : QString());
+        // The narrow number fields say it shorter, so that nothing is cut.
+        const QString differing = _tagFields.at(i)->numeric ? differingNumbersText() : tr("Multiple values");
+        field->setPlaceholderText(!shown ? differing : QString());
         field->setDistinctSavedValues(summary.savedCounts.at(i).keys(), summary.fileCount, shared.has_value());
     }
     _compilationButton->setChecked(summary.pendingCompilationAlike && summary.sharedPendingCompilation.value_or(false));
@@ -547,4 +551,9 @@ const HLVTagField* HLVTagEditorViewController::tagFieldFor(const HLVTagTextField
 {
     const qsizetype index = _textFields.indexOf(const_cast<HLVTagTextField*>(field));
     return index < 0 ? nullptr : _tagFields.at(index);
+}
+
+QString HLVTagEditorViewController::differingNumbersText()
+{
+    return tr("Mixed", "the placeholder of a number field over files whose values differ");
 }

@@ -190,6 +190,8 @@ private:
     void showArtworkTitle(const QString& title);
     void applyChosenArtwork(const QImage& image, const QString& path);
     bool initialTagsHaveArtwork(const std::shared_ptr<HLVFileData>& fileData) const;
+    // What an empty number field over files that differ shows.
+    static QString differingNumbersText();
     void artworkFetchFinished(const std::shared_ptr<HLVFileData>& fileData, const QImage& image,
                               const std::optional<QString>& album, quint64 fetch);
     QString droppedImagePath(const QMimeData* data) const;
@@ -199,6 +201,8 @@ private:
     void updatePreviewAvailability();
     void ensureAudioPlayer();
     void showPreviewPlaying(bool playing);
+    // Says in an alert why the track the user asked to hear does not play.
+    void alertPreviewFailure(const QString& reason);
 
     QList<HLVTagTextField*> _textFields;
     QList<const HLVTagField*> _tagFields; // what each text field edits

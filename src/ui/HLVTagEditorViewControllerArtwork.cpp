@@ -39,8 +39,8 @@ QImage readImage(const QString& path, HLVFailure* failure)
     const QImage image = reader.read();
     if (image.isNull()) {
         HLVReportFailure(failure, QFileInfo::exists(path) ? HLVFailure::Kind::Other : HLVFailure::Kind::FileMissing,
-                         QFileInfo::exists(path) ? QStringLiteral("the picture cannot be read")
-                                                 : QStringLiteral("the picture file is missing"));
+                         QFileInfo::exists(path) ? HLVTagEditorViewController::tr("the picture cannot be read")
+                                                 : HLVTagEditorViewController::tr("the picture file is missing"));
     }
     return image;
 }
@@ -185,9 +185,9 @@ bool HLVTagEditorViewController::loadArtworkFromPath(const QString& path, HLVFai
 {
     const QList<std::shared_ptr<HLVFileData>> shown = filesShown();
     if (shown.isEmpty())
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file is shown"));
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, tr("no file is shown"));
     if (std::ranges::none_of(shown, [](const auto& file) { return file->canBeEdited(); }))
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be changed"));
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, tr("the file cannot be changed"));
     const QImage image = readImage(path, failure);
     if (image.isNull())
         return false;
@@ -202,8 +202,9 @@ void HLVTagEditorViewController::applyChosenArtwork(const QImage& image, const Q
     for (const auto& file : files)
         file->chooseArtwork(artwork, path);
     showArtworkImage(image);
-    if (_tagFileData)
-        _restoreArtworkButton->setEnabled(initialTagsHaveArtwork(_tagFileData));
+    // The picture just chosen is a change that can be undone, whether or not
+    // the file had one of its own.
+    _restoreArtworkButton->setEnabled(true);
     tellFileManager();
     tellDelegateOfModification();
 }
@@ -401,11 +402,11 @@ void HLVTagEditorViewController::copyImage()
 bool HLVTagEditorViewController::pasteImage(HLVFailure* failure)
 {
     if (filesShown().isEmpty())
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("no file is shown"));
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, tr("no file is shown"));
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     QImage image = data && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
     if (image.isNull())
-        return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the clipboard holds no picture"));
+        return HLVReportFailure(failure, HLVFailure::Kind::Other, tr("the clipboard holds no picture"));
     if (image.hasAlphaChannel()) {
         // JPEG has no transparency: lay the picture on white rather than black.
         QImage flat(image.size(), QImage::Format_RGB32);
@@ -419,7 +420,7 @@ bool HLVTagEditorViewController::pasteImage(HLVFailure* failure)
     const QString path = image.save(&buffer, "JPG", 100) ? HLVArtworkFolder::storePicture(jpeg, QStringLiteral("jpg"))
                                                          : QString();
     if (path.isEmpty())
-        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, QStringLiteral("cannot store the pasted picture"));
+        return HLVReportFailure(failure, HLVFailure::Kind::WriteFailed, tr("cannot store the pasted picture"));
     return loadArtworkFromPath(path, failure);
 }
 

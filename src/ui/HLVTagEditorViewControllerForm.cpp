@@ -128,13 +128,17 @@ void HLVTagEditorViewController::buildForm()
         form->addWidget(_textFields.at(i), row, 1);
     }
     // Year; then track and disc, each "n of total".
+    // Wide enough for a number, and for the short placeholder over files that differ.
+    auto numberWidth = [this](HLVTagTextField* field, int minimum) {
+        return std::max(minimum, field->fontMetrics().horizontalAdvance(differingNumbersText()) + 18);
+    };
     auto numberRow = [&](std::initializer_list<int> indexes) {
         auto* line = new QHBoxLayout;
         line->setSpacing(6);
         bool first = true;
         for (int i : indexes) {
             HLVTagTextField* field = _textFields.at(i);
-            field->setFixedWidth(i == 5 ? 64 : 48);
+            field->setFixedWidth(numberWidth(field, i == 5 ? 64 : 48));
             field->setAlignment(Qt::AlignRight);
             if (!first)
                 line->addWidget(addLabel(fieldLooks[i].label, field));
@@ -154,7 +158,7 @@ void HLVTagEditorViewController::buildForm()
     trackAndDisc->insertWidget(trackAndDisc->count() - 1, addLabel(fieldLooks[9].label, _textFields.at(9)));
     trackAndDisc->insertWidget(trackAndDisc->count() - 1, _textFields.at(9));
     for (int i : {8, 9}) {
-        _textFields.at(i)->setFixedWidth(48);
+        _textFields.at(i)->setFixedWidth(numberWidth(_textFields.at(i), 48));
         _textFields.at(i)->setAlignment(Qt::AlignRight);
     }
     form->addLayout(trackAndDisc, row++, 1);

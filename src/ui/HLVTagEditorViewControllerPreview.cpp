@@ -4,6 +4,7 @@
 #include "HLVTagEditorViewController.h"
 #include "HLVFileData.h"
 #include "HLVHoverButton.h"
+#include "HLVTagEditorDelegate.h"
 
 #include <QAudioOutput>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QMediaFormat>
 #include <QMediaPlayer>
+#include <QMessageBox>
 #include <QUrl>
 
 namespace {
@@ -87,6 +89,7 @@ void HLVTagEditorViewController::ensureAudioPlayer()
         const QString reason = message.isEmpty() ? tr("The preview failed") : tr("The preview failed: %1").arg(message);
         for (HLVHoverButton* button : {_playTrackIconButton, _playTrackButton})
             button->setToolTip(reason);
+        alertPreviewFailure(reason);
     });
 }
 
@@ -103,6 +106,7 @@ void HLVTagEditorViewController::playTrackButtonPressed()
     if (!file.isFile() || !file.isReadable()) {
         for (HLVHoverButton* button : {_playTrackIconButton, _playTrackButton})
             button->setToolTip(tr("The preview failed: the file cannot be read"));
+        alertPreviewFailure(tr("The preview failed: the file cannot be read"));
         return;
     }
     _previewFailure = whyThereAreNoDecoders();
@@ -113,6 +117,7 @@ void HLVTagEditorViewController::playTrackButtonPressed()
     }
     if (!_previewFailure.isEmpty()) {
         updatePreviewAvailability();
+        alertPreviewFailure(_previewFailure);
         return;
     }
     // The player streams the file itself: nothing is read into memory here.
@@ -142,4 +147,18 @@ void HLVTagEditorViewController::showPreviewPlaying(bool playing)
         for (HLVHoverButton* button : {_playTrackIconButton, _playTrackButton})
             button->setToolTip(playing ? tr("Stop Track") : tr("Play Track"));
     }
+}
+
+void HLVTagEditorViewController::alertPreviewFailure(const QString& reason)
+{
+    // The click had no other answer: a tool tip alone goes unseen.
+    QWidget* over = _delegate ? _delegate->windowToDisplayTagEditorDialogs() : nullptr;
+    auto* alert = new QMessageBox(over ? over : window());
+    alert->setObjectName(QStringLiteral("previewAlert"));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setText(tr("The track cannot be played"));
+    alert->setInformativeText(reason);
+    alert->addButton(tr("Continue"), QMessageBox::AcceptRole);
+    alert->open();
 }

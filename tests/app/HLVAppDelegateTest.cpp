@@ -10,6 +10,7 @@
 #include "HLVEventLoopWait.h"
 #include "HLVFileData.h"
 #include "HLVFileManager.h"
+#include "HLVFileManagerBridge.h"
 #include "HLVFileView.h"
 #include "HLVFileViewController.h"
 #include "HLVHoverButton.h"
@@ -35,6 +36,10 @@
 #include "HLVMainThreadFileCheck.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTranslator>
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
@@ -560,9 +565,17 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     }
     dropAndWait(paths);
     auto* editor = app->window()->findChild<HLVEditorViewController*>();
-    auto contextItem = [&](const char* name) {
-        return list()->contextMenu()->findChild<QAction*>(QLatin1String(name));
+    // The context menu holds the menus' own actions, and the buttons follow them.
+    auto contextItem = [&](const char* name) -> QAction* {
+        for (QAction* action : list()->contextMenu()->actions()) {
+            if (action->objectName() == QLatin1String(name))
+                return action;
+        }
+        return nullptr;
     };
+    for (const char* name : {"SaveSelectionMenuItem", "RevertSelectionMenuItem", "DownloadTagsMenuItem",
+                             "RemoveTagsMenuItem", "SyncArtworkMenuItem", "RenameSelectionMenuItem"})
+        EXPECT_EQ(contextItem(name), item(name)) << name;
     auto settle = [&] {
         for (int round = 0; round < 3; ++round) {
             QCoreApplication::processEvents();
@@ -581,12 +594,10 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
         EXPECT_EQ(anyListed, modified) << when;
         EXPECT_EQ(item("SaveSelectionMenuItem")->isEnabled(), modified) << when;
         EXPECT_EQ(item("RevertSelectionMenuItem")->isEnabled(), modified) << when;
-        EXPECT_EQ(contextItem("saveChangesMenuItem")->isEnabled(), modified) << when;
-        EXPECT_EQ(contextItem("undoChangesMenuItem")->isEnabled(), modified) << when;
         EXPECT_EQ(editor->saveChangesButton()->isEnabled(), modified) << when;
         EXPECT_EQ(editor->undoChangesButton()->isEnabled(), modified) << when;
         const bool editable = item("DownloadTagsMenuItem")->isEnabled();
-        EXPECT_EQ(contextItem("downloadTagsMenuItem")->isEnabled(), editable) << when;
+        EXPECT_EQ(item("RemoveTagsMenuItem")->isEnabled(), editable) << when;
         EXPECT_EQ(editor->tagButton()->isEnabled(), editable) << when;
         EXPECT_EQ(editor->detagButton()->isEnabled(), editable) << when;
     };
@@ -596,7 +607,7 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     EXPECT_TRUE(item("DownloadTagsMenuItem")->isEnabled());
 
     // Remove Tags from the list's menu.
-    list()->removeTagsFromSelection();
+    contextItem("RemoveTagsMenuItem")->trigger();
     QMessageBox* box = alert("fileViewAlert");
     ASSERT_NE(box, nullptr);
     answer(box, QStringLiteral("Remove Tags"));
@@ -611,8 +622,15 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     for (const auto& record : manager().FileDataArray())
         EXPECT_FALSE(record->IsModified());
 
+    // Download Tags with every service answering 404: nothing changes.
+    const auto bridge = HLVFileManagerBridge::forManager(&manager());
+    QSignalSpy finished(bridge.get(), &HLVFileManagerBridge::operationFinished);
+    item("DownloadTagsMenuItem")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty() && !manager().isOperationRunning(); }));
+    agree(false, "after a failed download of tags");
+
     // Sync Artwork: the files given the picture show modified everywhere.
-    list()->syncArtwork();
+    contextItem("SyncArtworkMenuItem")->trigger();
     box = alert("fileViewAlert");
     ASSERT_NE(box, nullptr);
     answer(box, QStringLiteral("Sync Artwork"));
@@ -630,6 +648,32 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     agree(false, "after Ctrl+S");
     EXPECT_FALSE(editor->isStatusViewVisible()) << "the strip went with the save";
 
+    // A picture loaded onto one file; a failed artwork download leaves it as it was.
+    list()->selectRows({2});
+    settle();
+    auto* tags = editor->tagEditorViewController();
+    ASSERT_TRUE(tags->loadArtworkFromPath(files.path(QStringLiteral("cover.jpg"))));
+    agree(true, "after loading artwork");
+    EXPECT_TRUE(tags->restoreArtworkButton()->isEnabled());
+    item("RevertSelectionMenuItem")->trigger();
+    agree(false, "after undoing the artwork");
+    const qsizetype batches = finished.size();
+    tags->downloadArtworkButtonPressed();
+    ASSERT_TRUE(waitUntil([&] { return finished.size() > batches && !manager().isOperationRunning(); }));
+    agree(false, "after a failed artwork download");
+    EXPECT_FALSE(tags->artworkImage().isNull()) << "nothing found: the file's own picture stays";
+
+    // A file that is not audio at all: selecting it changes nothing.
+    const QString noise = files.writeFile(QStringLiteral("noise.mp3"), QByteArray(4096, 'x'));
+    manager().addFilesAtURLs(QList<QUrl>{QUrl::fromLocalFile(noise)});
+    ASSERT_TRUE(waitUntil([&] { return list()->dataSourceCount() == 4 && !manager().isOperationRunning(); }));
+    const auto shown = list()->shownRecords();
+    const auto unreadable = std::ranges::find_if(shown, [](const auto& record) { return record->FileName() == QLatin1String("noise.mp3"); });
+    ASSERT_NE(unreadable, shown.end());
+    list()->selectRows({int(unreadable - shown.begin())});
+    agree(false, "an unreadable file");
+    EXPECT_FALSE(item("DownloadTagsMenuItem")->isEnabled());
+
     // A read-only file: nothing to download, remove or save for it.
     list()->selectRows({0});
     settle();
@@ -637,4 +681,60 @@ TEST_F(HLVAppDelegateTest, CommandsAgreeEverywhereAndTheStandardKeysAct)
     list()->selectRows({1});
     agree(false, "a read-only file");
     EXPECT_FALSE(item("DownloadTagsMenuItem")->isEnabled());
+}
+
+// A translation that renames commands leaves them working: nothing decides by
+// a text shown.
+class HLVRenamingTranslator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char*, const char* source, const char*, int) const override
+    {
+        const QLatin1String text(source);
+        if (text == QLatin1String("Copy"))
+            return QStringLiteral("Kopieren");
+        if (text == QLatin1String("Paste"))
+            return QStringLiteral("Einfügen");
+        if (text == QLatin1String("Cancel"))
+            return QStringLiteral("Abbrechen");
+        return QString();
+    }
+};
+
+TEST_F(HLVAppDelegateTest, ATranslationRenamingCopyPasteAndCancelLeavesThemWorking)
+{
+    HLVRenamingTranslator translator;
+    ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+    launch();
+    addFixtures(2);
+    list()->selectRows({0});
+    HLVViewJobs::waitForAll(30000);
+    auto* tags = app->window()->findChild<HLVTagEditorViewController*>();
+    ASSERT_NE(tags, nullptr);
+    auto* paste = tags->findChild<QAction*>(QStringLiteral("pasteArtworkAction"));
+    auto* copy = tags->findChild<QAction*>(QStringLiteral("copyArtworkAction"));
+    ASSERT_TRUE(paste && copy);
+    EXPECT_EQ(paste->text(), QStringLiteral("Einfügen"));
+
+    // Paste a picture onto the file, then copy it back out.
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QGuiApplication::clipboard()->setImage(picture);
+    paste->trigger();
+    const auto record = manager().FileDataArray().at(0);
+    EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateChosen);
+    QGuiApplication::clipboard()->clear();
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(30, 20));
+
+    // Escape answers the renamed Cancel: the file with changes stays.
+    item("RemoveSelectionMenuItem")->trigger();
+    QMessageBox* box = alert("fileViewAlert");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(buttonTitles(box).contains(QStringLiteral("Abbrechen")));
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager().FileDataArray().size(), 2);
+    QCoreApplication::removeTranslator(&translator);
 }

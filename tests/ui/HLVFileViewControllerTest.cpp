@@ -136,7 +136,15 @@ protected:
     }
     QString countText() const { return child<QLabel>("fileCountLabel")->text(); }
     bool stripShown() const { return !child<QFrame>("progressStrip")->isHidden(); }
-    QAction* menuItem(const char* name) const { return list->contextMenu()->findChild<QAction*>(QLatin1String(name)); }
+    // An item of the context menu by its action's name.
+    QAction* menuItem(const char* name) const
+    {
+        for (QAction* item : list->contextMenu()->actions()) {
+            if (item->objectName() == QLatin1String(name))
+                return item;
+        }
+        return nullptr;
+    }
 
     // Drops the paths on the panel, as a file manager's drag would, and waits
     // until the add has finished and the list shows count rows.
@@ -326,9 +334,9 @@ TEST_F(HLVFileViewControllerTest, ContextClickWhileSavingOnlySelectsAndOffersThe
 
     // Not running: the clicked selected row offers its commands.
     list->menuNeedsUpdate(0);
-    EXPECT_TRUE(menuItem("downloadTagsMenuItem")->isEnabled());
-    EXPECT_TRUE(menuItem("saveChangesMenuItem")->isEnabled());
-    menuItem("saveChangesMenuItem")->trigger();
+    EXPECT_TRUE(menuItem("DownloadTagsMenuItem")->isEnabled());
+    EXPECT_TRUE(menuItem("SaveSelectionMenuItem")->isEnabled());
+    menuItem("SaveSelectionMenuItem")->trigger();
     EXPECT_EQ(saveRequests, 1);
 
     manager.saveFile(saving);
@@ -344,7 +352,7 @@ TEST_F(HLVFileViewControllerTest, ContextClickWhileSavingOnlySelectsAndOffersThe
             enabled.append(item->objectName());
     }
     // Only looking (and selecting) while the files are being written.
-    EXPECT_EQ(enabled, (QStringList{QStringLiteral("openInFinderMenuItem"), QStringLiteral("selectAllMenuItem")}));
+    EXPECT_EQ(enabled, (QStringList{QStringLiteral("openInFinderMenuItem"), QStringLiteral("SelectAllFilesMenuItem")}));
     list->contextMenu()->close();
     ASSERT_TRUE(waitUntil([&] { return !stripShown(); }, 60000));
     HLVMusicBrainzTestSupport::reset();
@@ -366,7 +374,7 @@ TEST_F(HLVFileViewControllerTest, SyncArtworkAlertsAndCopiesTheFirstCoversBytesT
 
     list->selectRows({0});
     HLVViewJobs::waitForAll(30000);
-    menuItem("mergeArtworkMenuItem")->trigger();
+    menuItem("SyncArtworkMenuItem")->trigger();
     QMessageBox* box = alert();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), QStringLiteral("Invalid Track Selection"));
@@ -478,7 +486,7 @@ TEST_F(HLVFileViewControllerTest, RenameDialogShowsTheOutcomeAndRenamesOnDisk)
 
     list->selectAllFiles();
     HLVViewJobs::waitForAll(30000);
-    menuItem("renameSelectionMenuItem")->trigger();
+    menuItem("RenameSelectionMenuItem")->trigger();
     HLVRenameTrackWindowController* dialog = list->renameTrackWindowController();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
@@ -528,9 +536,9 @@ TEST_F(HLVFileViewControllerTest, RemoveTagsAsksThenUndoRestores)
     list->selectAllFiles();
     HLVViewJobs::waitForAll(30000);
     list->menuNeedsUpdate(0);
-    ASSERT_TRUE(menuItem("removeTagsMenuItem")->isEnabled());
-    EXPECT_FALSE(menuItem("undoChangesMenuItem")->isEnabled());
-    menuItem("removeTagsMenuItem")->trigger();
+    ASSERT_TRUE(menuItem("RemoveTagsMenuItem")->isEnabled());
+    EXPECT_FALSE(menuItem("RevertSelectionMenuItem")->isEnabled());
+    menuItem("RemoveTagsMenuItem")->trigger();
     QMessageBox* box = alert();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), QStringLiteral("Remove Tags"));
@@ -548,8 +556,8 @@ TEST_F(HLVFileViewControllerTest, RemoveTagsAsksThenUndoRestores)
     EXPECT_EQ(manager.ModifiedFileDataArray().size(), 2);
 
     list->menuNeedsUpdate(0);
-    ASSERT_TRUE(menuItem("undoChangesMenuItem")->isEnabled());
-    menuItem("undoChangesMenuItem")->trigger();
+    ASSERT_TRUE(menuItem("RevertSelectionMenuItem")->isEnabled());
+    menuItem("RevertSelectionMenuItem")->trigger();
     EXPECT_FALSE(records[0]->IsModified());
     HLVAllowMainThreadFileAccess checking; // the test's own first read of the record
     EXPECT_EQ(records[0]->TagMap()->TrackName(), QStringLiteral("One"));

@@ -21,6 +21,8 @@
 #include "HLVWidgetGallery.h"
 #include "HLVViewJobs.h"
 
+#include <QFile>
+#include <QMessageBox>
 #include <QAction>
 #include <QApplication>
 #include <QAudioOutput>
@@ -190,6 +192,7 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
         return [=](HLVTagMap& map) {
             map.setAlbumName(QStringLiteral("X"));
             map.setArtistName(artist);
+            map.setReleaseYear(artist == QLatin1String("A") ? 2001 : 2002);
             map.setTrackNumber(0);
             map.setCompilation(compilation);
             map.setCustomTagValues(HLVCustomTagValueArray{
@@ -206,6 +209,10 @@ TEST_F(HLVTagEditorTest, SeveralFilesShowWhatTheirPendingChangesShareAndEditsRea
     EXPECT_EQ(field("ArtistName")->text(), QString());
     EXPECT_EQ(field("ArtistName")->placeholderText(), QStringLiteral("Multiple values")) << "A and B once applied";
     EXPECT_EQ(field("TrackNumber")->text(), QString()) << "a shared 0 shows empty";
+    // The narrow year field says so in full view.
+    HLVTagTextField* year = field("ReleaseYear");
+    EXPECT_FALSE(year->placeholderText().isEmpty());
+    EXPECT_LE(year->fontMetrics().horizontalAdvance(year->placeholderText()), year->width() - 8);
     EXPECT_TRUE(editor->compilationButton()->isChecked());
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("Multiple artwork"));
     EXPECT_TRUE(editor->playTrackBox()->isHidden());
@@ -508,7 +515,7 @@ TEST_F(HLVTagEditorTest, TheArtworkWellTakesDroppedAndPastedPicturesAndRestores)
     EXPECT_EQ(pending->ArtworkState(), HLVArtworkStateChosen);
     EXPECT_EQ(pending->ArtworkPath(), png);
     EXPECT_TRUE(editor->removeArtworkButton()->isEnabled());
-    EXPECT_FALSE(editor->restoreArtworkButton()->isEnabled()) << "the file has no picture to go back to";
+    EXPECT_TRUE(editor->restoreArtworkButton()->isEnabled()) << "the picture just loaded can be undone";
     EXPECT_EQ(manager.ModifiedFileDataArray().size(), 1);
 
     editor->restoreArtworkButtonPressed();
@@ -561,6 +568,7 @@ TEST_F(HLVTagEditorTest, TheArtworkWellTakesDroppedAndPastedPicturesAndRestores)
     editor->displayFileData(record);
     HLVViewJobs::waitForAll(30000);
     EXPECT_EQ(editor->artworkImage().size(), QSize(40, 30));
+    EXPECT_FALSE(editor->restoreArtworkButton()->isEnabled()) << "nothing is left to undo once saved";
     editor->removeArtworkButtonPressed();
     EXPECT_EQ(editor->artworkTitle(), QStringLiteral("No artwork"));
     EXPECT_EQ(record->VirtualTagMap()->ArtworkState(), HLVArtworkStateRemove);
@@ -697,6 +705,13 @@ TEST(HLVTagEditorPreview, PlaysTheFileAtHalfVolumeAndStopsForOtherDisplays)
     editor.displayFileData(second);
     HLVViewJobs::waitForAll(30000);
     EXPECT_FALSE(editor.isPlayingPreview()) << "another file stops the preview";
+
+    // A file gone since it was shown: the click is answered with the reason.
+    ASSERT_TRUE(QFile::remove(second->FilePath()));
+    editor.playTrackButtonPressed();
+    auto* alert = editor.findChild<QMessageBox*>(QStringLiteral("previewAlert"));
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->informativeText().contains(QStringLiteral("cannot be read")));
 }
 
 // QtMultimedia aborts without a back end plugin, and GStreamer without its
@@ -708,9 +723,14 @@ TEST(HLVTagEditorPreview, IsDisabledWithAReasonWhereThereIsNoMediaBackEnd)
         HLVTagEditorViewController editor;
         editor.displayFileData(HLVFileData::createWithPath(files.copyFixture(QStringLiteral("tone.mp3"))));
         HLVViewJobs::waitForAll(30000);
-        // Known at once without a back end; without its decoders, at the first try.
-        if (editor.playTrackButton()->isEnabled())
+        // Known at once without a back end; without its decoders, at the first
+        // try, which an alert answers.
+        if (editor.playTrackButton()->isEnabled()) {
             editor.playTrackButtonPressed();
+            auto* alert = editor.findChild<QMessageBox*>(QStringLiteral("previewAlert"));
+            ASSERT_NE(alert, nullptr);
+            EXPECT_EQ(alert->informativeText(), editor.previewUnavailableReason());
+        }
         EXPECT_FALSE(editor.playTrackButton()->isEnabled());
         EXPECT_FALSE(editor.playTrackIconButton()->isEnabled());
         EXPECT_TRUE(editor.playTrackButton()->toolTip().startsWith(QStringLiteral("Preview not available")))
