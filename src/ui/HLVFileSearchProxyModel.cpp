@@ -13,6 +13,7 @@ void HLVFileSearchProxyModel::setSearchText(const QString& text)
     if (trimmed.isEmpty() && _searchText.isEmpty())
         return;
     _searchText = trimmed;
+    _foldedSearchText = trimmed.toCaseFolded();
     invalidateFilter();
 }
 
@@ -36,13 +37,26 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::shownRecords() cons
     return records;
 }
 
+bool HLVFileSearchProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
+    return model ? model->rowLess(left.row(), right.row(), left.column())
+                 : QSortFilterProxyModel::lessThan(left, right);
+}
+
 bool HLVFileSearchProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     if (_searchText.isEmpty())
         return true;
     auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
     const auto record = model ? model->recordAt(sourceRow) : nullptr;
-    return record && knownText(record).contains(_searchText, Qt::CaseInsensitive);
+    if (!record)
+        return false;
+    // Both sides folded beforehand: a keystroke over a large list allocates nothing per row.
+    const auto found = _texts.constFind(record.get());
+    if (found != _texts.constEnd() && !found->record.owner_before(record) && !record.owner_before(found->record))
+        return found->text.contains(_foldedSearchText);
+    return record->FileName().contains(_searchText, Qt::CaseInsensitive);
 }
 
 QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText() const
@@ -65,14 +79,6 @@ void HLVFileSearchProxyModel::addTexts(const QList<std::pair<std::shared_ptr<HLV
         _texts.insert(record.get(), Entry{record, text});
 }
 
-QString HLVFileSearchProxyModel::knownText(const std::shared_ptr<HLVFileData>& record) const
-{
-    const auto found = _texts.constFind(record.get());
-    if (found != _texts.constEnd() && found->record.lock() == record)
-        return found->text;
-    return record->FileName();
-}
-
 QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileData>& record)
 {
     // A record not read yet is searched through a throw-away read, so a search
@@ -83,5 +89,5 @@ QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileD
         if (value)
             parts.append(*value);
     }
-    return parts.join(QLatin1Char('\n'));
+    return parts.join(QLatin1Char('\n')).toCaseFolded();
 }

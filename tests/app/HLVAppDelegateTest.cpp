@@ -45,7 +45,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
