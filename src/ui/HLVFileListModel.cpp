@@ -178,6 +178,7 @@ HLVFileListModel::Cells HLVFileListModel::cellsFor(const std::shared_ptr<HLVFile
     cells.filled = true;
     cells.generation = record->pendingGeneration(); // before the maps: a change meanwhile shows next time
     cells.numbers.fill(kAbsent);
+    cells.modified = record->IsModified();
     cells.texts[NameColumn] = record->FileName();
     cells.texts[FolderColumn] = folderOf(record->FilePath());
     // What the record holds already; a record not read yet shows empty cells.
@@ -186,7 +187,7 @@ HLVFileListModel::Cells HLVFileListModel::cellsFor(const std::shared_ptr<HLVFile
         return cells;
     cells.read = true;
     // Pending values not saved yet (a saved record may keep its pending map).
-    const auto pending = record->IsModified() ? record->existingVirtualTagMap() : nullptr;
+    const auto pending = cells.modified ? record->existingVirtualTagMap() : nullptr;
     for (int column = TitleColumn; column <= GenreColumn; ++column) {
         const HLVTagField* field = fieldOf(column);
         if (!field)
@@ -228,8 +229,9 @@ const HLVFileListModel::Cells& HLVFileListModel::keptCells(int row) const
 const HLVFileListModel::Cells& HLVFileListModel::cells(int row) const
 {
     Cells& cell = _cells[size_t(row)];
-    // Edits in the editor tell the lists, not each row: the record says whether it changed.
-    if (!cell.filled || !cell.read || cell.generation != _records.at(row)->pendingGeneration())
+    // Edits in the editor and saves tell the lists, not each row at once: the record says whether it changed.
+    const auto& record = _records.at(row);
+    if (!cell.filled || !cell.read || cell.generation != record->pendingGeneration() || cell.modified != record->IsModified())
         fill(row, cell);
     return cell;
 }

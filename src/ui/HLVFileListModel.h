@@ -47,6 +47,8 @@ public:
     bool setRecords(const QList<std::shared_ptr<HLVFileData>>& records,
                     const QList<std::shared_ptr<HLVFileData>>& byName = {});
     const QList<std::shared_ptr<HLVFileData>>& records() const { return _records; }
+    // The rows stand in file-name order (they are the list of all files).
+    bool isInNameOrder() const { return _nameRanks.isEmpty(); }
     std::shared_ptr<HLVFileData> recordAt(int row) const;
     // Where each record stands in a list, for finding many records at once.
     static QHash<const HLVFileData*, int> rowsByRecord(const QList<std::shared_ptr<HLVFileData>>& records);
@@ -79,6 +81,7 @@ public:
         quint32 pending = 0;                    // bit per column: the value is a pending change
         int nameRank = 0;
         quint64 generation = 0; // the record's pending generation they were taken at
+        bool modified = false;  // and whether it was modified then
     };
     static Cells cellsFor(const std::shared_ptr<HLVFileData>& record);
     // Cells worked out off the main thread, for the rows of these records.

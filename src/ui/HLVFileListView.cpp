@@ -60,10 +60,10 @@ void HLVFileListView::showDefaultColumns()
             || column == HLVFileListModel::TrackColumn;
         header->setSectionHidden(column, !shown);
     }
-    header->resizeSection(HLVFileListModel::NameColumn, 200);
+    header->resizeSection(HLVFileListModel::NameColumn, 130);
     for (int column : {HLVFileListModel::TitleColumn, HLVFileListModel::ArtistColumn, HLVFileListModel::AlbumColumn})
-        header->resizeSection(column, 140);
-    header->resizeSection(HLVFileListModel::TrackColumn, 50);
+        header->resizeSection(column, 92);
+    header->resizeSection(HLVFileListModel::TrackColumn, 44);
     header->setSortIndicator(HLVFileListModel::NameColumn, Qt::AscendingOrder);
 }
 

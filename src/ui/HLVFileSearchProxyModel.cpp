@@ -27,7 +27,9 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::shownRecords() cons
     auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
     if (!model)
         return {};
-    if (!isSearching())
+    // The source's own list when the rows stand as it does.
+    if (!isSearching() && (sortColumn() < 0 || (sortColumn() == HLVFileListModel::NameColumn
+                                                 && sortOrder() == Qt::AscendingOrder && model->isInNameOrder())))
         return model->records();
     QList<std::shared_ptr<HLVFileData>> records;
     const int rows = rowCount();

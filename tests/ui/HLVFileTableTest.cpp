@@ -122,6 +122,8 @@ TEST_F(HLVFileTableTest, SortingByAlbumKeepsEachAlbumInTrackOrderAndCombinesWith
     for (int row = 0; row < 6; ++row)
         order.append(cell(row, HLVFileListModel::AlbumColumn) + cell(row, HLVFileListModel::TrackColumn));
     EXPECT_EQ(order, QStringList({"Brass1", "Brass2", "Brass3", "Shore1", "Shore2", "Shore3"}));
+    // The editor is handed the rows in the order shown.
+    EXPECT_EQ(list()->shownRecords().at(3)->FileName(), QStringLiteral("01 Low Tide.mp3"));
     clickHeader(HLVFileListModel::AlbumColumn); // again: reversed
     EXPECT_EQ(cell(0, HLVFileListModel::AlbumColumn) + cell(0, HLVFileListModel::TrackColumn), QStringLiteral("Shore3"));
 
