@@ -1,6 +1,16 @@
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileListModel.h"
 
+namespace {
+
+// Without locking the weak pointer: the same control block is the same record.
+bool isSameRecord(const std::weak_ptr<HLVFileData>& kept, const std::shared_ptr<HLVFileData>& record)
+{
+    return !kept.owner_before(record) && !record.owner_before(kept);
+}
+
+} // namespace
+
 HLVFileSearchProxyModel::HLVFileSearchProxyModel(QObject* parent) : QSortFilterProxyModel(parent)
 {
     setDynamicSortFilter(false);
@@ -50,13 +60,13 @@ bool HLVFileSearchProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex&
 {
     if (_searchText.isEmpty())
         return true;
-    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
-    const auto record = model ? model->recordAt(sourceRow) : nullptr;
-    if (!record)
+    auto* model = static_cast<HLVFileListModel*>(sourceModel()); // the only source it is given
+    if (!model || sourceRow < 0 || sourceRow >= model->records().size())
         return false;
+    const auto& record = model->records().at(sourceRow); // no copy: no reference count touched per row
     // Both sides folded beforehand: a keystroke over a large list allocates nothing per row.
     const auto found = _texts.constFind(record.get());
-    if (found != _texts.constEnd() && !found->record.owner_before(record) && !record.owner_before(found->record))
+    if (found != _texts.constEnd() && isSameRecord(found->record, record))
         return found->text.contains(_foldedSearchText);
     return record->FileName().contains(_searchText, Qt::CaseInsensitive);
 }
@@ -69,7 +79,7 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText(
         return missing;
     for (const auto& record : model->records()) {
         const auto found = _texts.constFind(record.get());
-        if (found == _texts.constEnd() || found->record.lock() != record)
+        if (found == _texts.constEnd() || !isSameRecord(found->record, record))
             missing.append(record);
     }
     return missing;
