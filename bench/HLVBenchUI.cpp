@@ -144,7 +144,10 @@ bool runUI(const QString& folder, const QList<HLVBenchCorpus::Entry>& entries)
     uiFigure("ui.filter_switch_ms", slowest, "ms", 1);
     if (!watch.wait(std::chrono::seconds(300)) || !HLVSpinEventLoopUntil(idle, 60000))
         return uiFail(QStringLiteral("the filter pass did not end"));
+    // With the tags read for the columns the pass may end before the window
+    // has heard it start: the rows are awaited, not only the strip.
     const qsizetype untagged = manager.UntaggedFileDataArray().size();
+    HLVSpinEventLoopUntil([&] { return idle() && list->dataSourceCount() == untagged; }, 60000);
     if (list->dataSourceCount() != untagged || untagged == 0)
         return uiFail(QStringLiteral("%1 rows for %2 untagged files").arg(list->dataSourceCount()).arg(untagged));
 
