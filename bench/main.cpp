@@ -713,7 +713,7 @@ int main(int argc, char** argv)
         if (uiFiles.isEmpty())
             return setupFailed();
         const QString uiFolder = QFileInfo(uiFiles.first().path).absolutePath();
-        passed = runUI(uiFolder, sizes.ui) && passed;
+        passed = runUI(uiFolder, uiFiles) && passed;
         passed = runQuit(corpus, uiFolder, sizes.ui, tagged) && passed;
     }
     if (wants("window")) {

@@ -22,15 +22,20 @@
 #include "HLVTestFiles.h"
 #include "HLVViewJobs.h"
 
+#include "HLVFileListModel.h"
+#include "HLVFileListView.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLockFile>
 #include <QLinearGradient>
+#include <QLockFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
@@ -40,6 +45,7 @@
 #include <utility>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
+
 
 namespace {
 
@@ -158,6 +164,32 @@ QString writeCover(const QString& path)
     return path;
 }
 
+// Three albums of three tracks whose file names interleave.
+QStringList threeAlbums(HLVTestFiles& files)
+{
+    const struct { const char* name; const char* title; const char* artist; const char* album; unsigned track; } songs[] = {
+        {"01 Low Tide.mp3", "Low Tide", "Marram", "Shoreline", 1}, {"01 Opening Vamp.flac", "Opening Vamp", "The Brass Yard", "Second Line", 1},
+        {"01 Polar Dawn.m4a", "Polar Dawn", "Ice Choir", "Aurora", 1}, {"02 Harbour Lights.mp3", "Harbour Lights", "Marram", "Shoreline", 2},
+        {"02 Parade.flac", "Parade", "The Brass Yard", "Second Line", 2}, {"02 White Sky.m4a", "White Sky", "Ice Choir", "Aurora", 2},
+        {"03 Breakwater.mp3", "Breakwater", "Marram", "Shoreline", 3}, {"03 Coda.flac", "Coda", "The Brass Yard", "Second Line", 3},
+        {"03 Long Night.m4a", "Long Night", "Ice Choir", "Aurora", 3},
+    };
+    QStringList paths;
+    for (const auto& song : songs) {
+        const QString name = QString::fromUtf8(song.name);
+        paths.append(files.copyFixture(QStringLiteral("tone.") + name.section(QLatin1Char('.'), -1), name));
+        TagLib::FileRef file(QFile::encodeName(paths.last()).constData());
+        if (file.isNull())
+            continue;
+        file.tag()->setTitle(TagLib::String(song.title, TagLib::String::UTF8));
+        file.tag()->setArtist(TagLib::String(song.artist, TagLib::String::UTF8));
+        file.tag()->setAlbum(TagLib::String(song.album, TagLib::String::UTF8));
+        file.tag()->setTrack(song.track);
+        file.save();
+    }
+    return paths;
+}
+
 template <typename T>
 T* visible(QWidget* window, const QString& objectName = QString())
 {
@@ -246,7 +278,7 @@ int main(int argc, char* argv[])
         waitFor([&] { return list->dataSourceCount() == 3 && !delegate.fileManager()->isOperationRunning(); },
                 "the files to be added");
         settle();
-        shot(QStringLiteral("2-list-with-files"), window, QStringLiteral("table"));
+        shot(QStringLiteral("2-list-with-files"), window);
 
         list->selectRows({0});
         waitFor([&] { return delegate.editorPanel() != nullptr; }, "the editor");
@@ -348,6 +380,48 @@ int main(int argc, char* argv[])
         shot(QStringLiteral("7-about-window"), delegate.aboutWindowController());
         delegate.aboutWindowController()->close();
 
+        window->close();
+        delegate.applicationWillTerminate();
+    }
+
+    // The table over three albums sorted by album, and the header's menu of columns.
+    {
+        HLVTestFiles albumFiles;
+        HLVAppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        QWidget* window = delegate.window();
+        window->resize(windowSize);
+        delegate.addPaths(threeAlbums(albumFiles));
+        HLVFileViewController* list = delegate.fileViewController();
+        waitFor([&] { return list->dataSourceCount() == 9 && list->areColumnsRead(); }, "the albums' columns");
+        list->fileTable()->sortByColumn(HLVFileListModel::AlbumColumn, Qt::AscendingOrder);
+        list->selectRows({3});
+        HLVViewJobs::waitForAll(30000);
+        HLVSpinEventLoopUntil([] { return false; }, 700);
+        shot(QStringLiteral("table"), window, QStringLiteral("table"));
+
+        QMenu* menu = list->fileTable()->columnMenu();
+        QHeaderView* header = list->fileTable()->horizontalHeader();
+        const QPoint at = header->mapTo(window, QPoint(header->sectionViewportPosition(HLVFileListModel::AlbumColumn) + 20,
+                                                       header->height() / 2));
+        menu->popup(window->mapToGlobal(at));
+        HLVSpinEventLoopUntil([] { return false; }, 300);
+        // A pop-up is a window of its own: drawn over the window where it opened.
+        QPixmap composed = window->grab();
+        {
+            QPainter painter(&composed);
+            painter.drawPixmap(at, menu->grab());
+        }
+        QImage image = composed.toImage();
+        if (guide)
+            image = withPalette(image);
+        const QString path = outputFolder + QStringLiteral("/column-menu.png");
+        if (image.save(path, "PNG", 9))
+            std::printf("%s\n", qPrintable(path));
+        else
+            ++failures;
+        menu->close();
+        list->fileTable()->sortByColumn(HLVFileListModel::NameColumn, Qt::AscendingOrder);
         window->close();
         delegate.applicationWillTerminate();
     }

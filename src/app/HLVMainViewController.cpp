@@ -32,7 +32,7 @@ HLVMainViewController::HLVMainViewController(QWidget* parent)
     _splitter->addWidget(_rightPanel);
     _splitter->setStretchFactor(0, 0);
     _splitter->setStretchFactor(1, 1);
-    _splitter->setSizes({320, 640});
+    _splitter->setSizes({480, 620}); // room for the list's default columns
 }
 
 void HLVMainViewController::setLeftView(QWidget* view)

@@ -156,6 +156,9 @@ public:
     // read kept (without picture bytes and custom tags); null when the file
     // has not been read yet.
     std::shared_ptr<const HLVTagMap> ListingTagMap() const;
+    // Changes with every change of the pending map: a view that keeps what it
+    // showed of the record knows when to take it afresh.
+    quint64 pendingGeneration() const;
     HLVCustomTagValueArray determineCustomTagValues();
 
     // Copies of the candidates, in order.

@@ -51,3 +51,9 @@ std::shared_ptr<const HLVTagMap> HLVFileData::ListingTagMap() const
         return HLVTagMapMerge::merged(*_listingTagMap, _virtualTagMap.get());
     return _listingTagMap;
 }
+
+quint64 HLVFileData::pendingGeneration() const
+{
+    Lock lock(_lock);
+    return _pendingGeneration;
+}

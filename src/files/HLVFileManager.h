@@ -154,11 +154,13 @@ public:
     void prioritizeReads(const QList<std::shared_ptr<HLVFileData>>& records);
     // Reads the tags of every record not read yet on the read pool, records
     // given to prioritizeReads() first, and returns when all are read (or the
-    // manager shuts down). progress, if given, is called on the calling thread
-    // with the number of records read so far. Blocks: for the command line and
-    // workers, never for a window's main thread.
+    // manager shuts down, or stopped, if given, answers true). progress, if
+    // given, is called on the calling thread with the number of records read
+    // so far. Blocks: for the command line and workers, never for a window's
+    // main thread.
     void loadFiles(const QList<std::shared_ptr<HLVFileData>>& records,
-                   const std::function<void(qsizetype done)>& progress = {});
+                   const std::function<void(qsizetype done)>& progress = {},
+                   const std::function<bool()>& stopped = {});
 
     void OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code) override;
     void OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData) override;

@@ -234,7 +234,8 @@ void HLVFileManager::prioritizeReads(const Records& records)
     _readPool->setPriorityRecords(records);
 }
 
-void HLVFileManager::loadFiles(const Records& records, const std::function<void(qsizetype)>& progress)
+void HLVFileManager::loadFiles(const Records& records, const std::function<void(qsizetype)>& progress,
+                               const std::function<bool()>& stopped)
 {
     Records unread;
     for (const auto& record : records) {
@@ -243,7 +244,7 @@ void HLVFileManager::loadFiles(const Records& records, const std::function<void(
     }
     const qsizetype loaded = records.size() - unread.size();
     _readPool->run(unread, [](const std::shared_ptr<HLVFileData>& record) { record->InitialTagMap(); },
-                   [this] { return _shutDown.load(); },
+                   [this, &stopped] { return _shutDown.load() || (stopped && stopped()); },
                    progress ? [&](qsizetype done) { progress(loaded + done); } : std::function<void(qsizetype)>());
 }
 

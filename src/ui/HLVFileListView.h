@@ -1,18 +1,41 @@
 #pragma once
 
-#include <QListView>
+#include <QTableView>
 
-// The file list's view. Its rows are all one height, so a row whose text
-// changed is painted again without laying out every row anew, which
-// QListView does on each change and which costs a save of thousands of
-// selected files that many passes over all of them.
-class HLVFileListView : public QListView
+class QMenu;
+class QTimer;
+
+// The file list's table: the file's own row cell first, then the tag columns
+// the user chose from the header's context menu. Which columns show, their
+// widths, their order and the sort column are remembered between runs. Rows
+// are all one height and cells elide long texts in the middle.
+class HLVFileListView : public QTableView
 {
     Q_OBJECT
 public:
-    using QListView::QListView;
+    explicit HLVFileListView(QWidget* parent = nullptr);
+    ~HLVFileListView() override;
+
+    // After setModel: the remembered columns and sort, or the defaults
+    // (name, title, artist, album and track, sorted by name).
+    void restoreColumns();
+    // Writes the columns' state to the preferences now (it is also written
+    // shortly after each change and when the view goes).
+    void saveColumns();
+    // The header's menu of columns, built each time it opens.
+    QMenu* columnMenu();
+
+    static const QString columnsPreference;
 
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+
+private:
+    void showDefaultColumns();
+    void scheduleSave();
+
+    QMenu* _columnMenu = nullptr;
+    QTimer* _saveTimer = nullptr;
+    bool _restoring = false;
 };

@@ -1,6 +1,16 @@
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileListModel.h"
 
+namespace {
+
+// Without locking the weak pointer: the same control block is the same record.
+bool isSameRecord(const std::weak_ptr<HLVFileData>& kept, const std::shared_ptr<HLVFileData>& record)
+{
+    return !kept.owner_before(record) && !record.owner_before(kept);
+}
+
+} // namespace
+
 HLVFileSearchProxyModel::HLVFileSearchProxyModel(QObject* parent) : QSortFilterProxyModel(parent)
 {
     setDynamicSortFilter(false);
@@ -13,6 +23,7 @@ void HLVFileSearchProxyModel::setSearchText(const QString& text)
     if (trimmed.isEmpty() && _searchText.isEmpty())
         return;
     _searchText = trimmed;
+    _foldedSearchText = trimmed.toCaseFolded();
     invalidateFilter();
 }
 
@@ -26,7 +37,9 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::shownRecords() cons
     auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
     if (!model)
         return {};
-    if (!isSearching())
+    // The source's own list when the rows stand as it does.
+    if (!isSearching() && (sortColumn() < 0 || (sortColumn() == HLVFileListModel::NameColumn
+                                                 && sortOrder() == Qt::AscendingOrder && model->isInNameOrder())))
         return model->records();
     QList<std::shared_ptr<HLVFileData>> records;
     const int rows = rowCount();
@@ -36,13 +49,26 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::shownRecords() cons
     return records;
 }
 
+bool HLVFileSearchProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
+    return model ? model->rowLess(left.row(), right.row(), left.column())
+                 : QSortFilterProxyModel::lessThan(left, right);
+}
+
 bool HLVFileSearchProxyModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     if (_searchText.isEmpty())
         return true;
-    auto* model = qobject_cast<HLVFileListModel*>(sourceModel());
-    const auto record = model ? model->recordAt(sourceRow) : nullptr;
-    return record && knownText(record).contains(_searchText, Qt::CaseInsensitive);
+    auto* model = static_cast<HLVFileListModel*>(sourceModel()); // the only source it is given
+    if (!model || sourceRow < 0 || sourceRow >= model->records().size())
+        return false;
+    const auto& record = model->records().at(sourceRow); // no copy: no reference count touched per row
+    // Both sides folded beforehand: a keystroke over a large list allocates nothing per row.
+    const auto found = _texts.constFind(record.get());
+    if (found != _texts.constEnd() && isSameRecord(found->record, record))
+        return found->text.contains(_foldedSearchText);
+    return record->FileName().contains(_searchText, Qt::CaseInsensitive);
 }
 
 QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText() const
@@ -53,7 +79,7 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText(
         return missing;
     for (const auto& record : model->records()) {
         const auto found = _texts.constFind(record.get());
-        if (found == _texts.constEnd() || found->record.lock() != record)
+        if (found == _texts.constEnd() || !isSameRecord(found->record, record))
             missing.append(record);
     }
     return missing;
@@ -63,14 +89,6 @@ void HLVFileSearchProxyModel::addTexts(const QList<std::pair<std::shared_ptr<HLV
 {
     for (const auto& [record, text] : texts)
         _texts.insert(record.get(), Entry{record, text});
-}
-
-QString HLVFileSearchProxyModel::knownText(const std::shared_ptr<HLVFileData>& record) const
-{
-    const auto found = _texts.constFind(record.get());
-    if (found != _texts.constEnd() && found->record.lock() == record)
-        return found->text;
-    return record->FileName();
 }
 
 QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileData>& record)
@@ -83,5 +101,5 @@ QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileD
         if (value)
             parts.append(*value);
     }
-    return parts.join(QLatin1Char('\n'));
+    return parts.join(QLatin1Char('\n')).toCaseFolded();
 }

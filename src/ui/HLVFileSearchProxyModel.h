@@ -7,7 +7,8 @@
 #include <memory>
 
 // Narrows the file list to the rows whose file name, artist, album or title
-// holds the search text, ignoring letter case. Rows keep the source's order.
+// holds the search text, ignoring letter case, sorted by the column the user
+// chose (by name at first).
 // It searches only text it was given (searchableTextOf, worked out off the
 // main thread) and kept until the record changes; a record without it is
 // searched by its file name alone.
@@ -24,7 +25,7 @@ public:
     void forgetRecord(const HLVFileData* record);
     // The source's records whose search text is not known.
     QList<std::shared_ptr<HLVFileData>> recordsWithoutText() const;
-    // The text a record is searched by; may read the file, so never on the main thread.
+    // The text a record is searched by, case-folded; may read the file, so never on the main thread.
     static QString searchableTextOf(const std::shared_ptr<HLVFileData>& record);
     void addTexts(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
     // The records in shown order.
@@ -32,11 +33,11 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
-    QString knownText(const std::shared_ptr<HLVFileData>& record) const;
-
     QString _searchText;
+    QString _foldedSearchText;
     struct Entry
     {
         std::weak_ptr<HLVFileData> record; // a freed record's address may be reused

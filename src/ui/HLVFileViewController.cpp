@@ -1,6 +1,7 @@
 #include "HLVFileViewController.h"
 #include "HLVWindowActions.h"
 #include "HLVFileListModel.h"
+#include "HLVFileListView.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
@@ -14,7 +15,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -86,6 +86,11 @@ void HLVFileViewController::enableFilterMenu(bool enabled)
 }
 
 // --- display -------------------------------------------------------------------------------
+
+QTableView* HLVFileViewController::tableView() const
+{
+    return _tableView;
+}
 
 int HLVFileViewController::dataSourceCount() const
 {
@@ -173,7 +178,7 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     _reloading = true;
     quint64 revision = allRevision;
     const bool replaced = _model->setRecords(
-        _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource, &revision));
+        _dataSource == HLVFileList::All || !_fileManager ? all : _fileManager->fileList(_dataSource, &revision), all);
     _shownList = _dataSource;
     _shownRevision = _fileManager ? revision : kNoRevision;
     if (replaced && !selected.isEmpty()) {
@@ -183,7 +188,7 @@ void HLVFileViewController::reload(bool reportSelectionChange)
             const auto found = rowOf.constFind(record.get());
             if (found == rowOf.constEnd())
                 continue;
-            const int row = _proxy->mapFromSource(_model->index(*found)).row();
+            const int row = _proxy->mapFromSource(_model->index(*found, 0)).row();
             if (row >= 0)
                 rows.append(row);
         }
@@ -192,6 +197,8 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     _reloading = false;
     if (replaced && _proxy->isSearching())
         _searchPause->start(); // new records' texts
+    if (replaced)
+        readColumns();
     if (!_currentSelection.isEmpty())
         _removeButton->setEnabled(_addButton->isEnabled());
     // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HLVFileData.h"
+#include "HLVFileListModel.h"
 #include "HLVFileManager.h"
 #include "HLVRenameTrackWindowController.h"
 #include "HLVSelectionCommands.h"
@@ -12,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-class HLVFileListModel;
+class HLVFileListView;
 class HLVFileManagerBridge;
 class HLVRecordChanges;
 class HLVFileSearchProxyModel;
@@ -28,7 +29,7 @@ class QFrame;
 class QItemSelection;
 class QLabel;
 class QLineEdit;
-class QListView;
+class QTableView;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -103,12 +104,19 @@ public:
     // delegate gives them, else the list's own.
     HLVWindowActions* windowActions() const { return _actions; }
     HLVRenameTrackWindowController* renameTrackWindowController() const { return _renameTrackWindowController; }
-    QListView* tableView() const { return _tableView; }
+    QTableView* tableView() const;
+    HLVFileListView* fileTable() const { return _tableView; }
+    // Every shown row's tag columns are filled (no read of them is pending).
+    bool areColumnsRead() const;
 
     // File manager notices, on the main thread.
     void fileOperationDidStart(int operation);
     void fileOperationDidFinish(int operation);
     void recordsChanged(const HLVRecordChanges& changes);
+
+signals:
+    // The tags of the rows shown were read and their columns filled.
+    void columnsReady();
 
 private:
     void buildInterface();
@@ -132,6 +140,17 @@ private:
     void showAlert(const QString& message, const QString& informative, const QStringList& buttons, int escapeButton,
                    const QString& image, std::function<void(int)> answered);
     void applyArtwork(const HLVSelectionCommands::Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records);
+    // The tag columns: the shown records' tags read on the read pool, the rows
+    // in sight first; what was read reaches the rows in sight while the reads
+    // go on and every row when they end.
+    void readColumns();
+    void columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, HLVFileListModel::Cells>>& cells,
+                     const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
+    QPair<int, int> visibleRows() const;
+    void prioritizeVisibleRows();
+    void showReadRows();
+    // An edit in a cell (a source row), applied to the selection when the row is part of it.
+    void applyCellEdit(int sourceRow, int column, const QString& text);
 
     HLVFileViewControllerDelegate* _delegate = nullptr;
     HLVFileManager* _fileManager = nullptr;
@@ -156,11 +175,12 @@ private:
     HLVFileListModel* _model = nullptr;
     HLVFileSearchProxyModel* _proxy = nullptr;
     HLVFileView* _fileView = nullptr;
-    QListView* _tableView = nullptr;
+    HLVFileListView* _tableView = nullptr;
     QLabel* _emptyListLabel = nullptr;
     QLineEdit* _searchField = nullptr;
     QTimer* _searchPause = nullptr; // filtering waits for a pause in typing
     HLVViewJobs* _searchTexts = nullptr;
+    HLVViewJobs* _columnReads = nullptr;
     QToolButton* _addButton = nullptr;
     QToolButton* _addFolderButton = nullptr;
     QToolButton* _removeButton = nullptr;

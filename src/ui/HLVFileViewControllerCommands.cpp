@@ -4,6 +4,7 @@
 #include "HLVFileViewController.h"
 #include "HLVCommandState.h"
 #include "HLVFileListModel.h"
+#include "HLVFileListView.h"
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
 #include "HLVFileViewControllerDelegate.h"
@@ -15,7 +16,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>

@@ -14,7 +14,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -115,16 +116,21 @@ void HLVFileViewController::buildInterface()
     _tableView = new HLVFileListView(_fileView);
     _tableView->setObjectName(QStringLiteral("fileTableView"));
     _tableView->setModel(_proxy);
-    _tableView->setItemDelegate(new HLVFileViewTableCell(_tableView));
-    _tableView->setUniformItemSizes(true);
+    _tableView->setAccessibleName(tr("Files"));
+    _tableView->setItemDelegateForColumn(HLVFileListModel::NameColumn, new HLVFileViewTableCell(_tableView));
     _tableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    _tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // F2 or a double click edits a tag cell; Tab goes on to the next one.
+    _tableView->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
     _tableView->setContextMenuPolicy(Qt::CustomContextMenu);
-    _tableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     _tableView->setAlternatingRowColors(true);
+    _tableView->restoreColumns();
+    connect(_model, &HLVFileListModel::cellEdited, this, &HLVFileViewController::applyCellEdit);
+    // The rows in sight are read first, wherever the list is scrolled or sorted to.
+    connect(_tableView->verticalScrollBar(), &QScrollBar::valueChanged, this, &HLVFileViewController::prioritizeVisibleRows);
+    connect(_proxy, &QAbstractItemModel::layoutChanged, this, &HLVFileViewController::prioritizeVisibleRows);
     _tableView->setVisible(false);
     layout->addWidget(_tableView, 1);
-    connect(_tableView, &QListView::customContextMenuRequested, this, &HLVFileViewController::showContextMenu);
+    connect(_tableView, &QTableView::customContextMenuRequested, this, &HLVFileViewController::showContextMenu);
     connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HLVFileViewController::tableViewSelectionDidChange);
 
@@ -177,6 +183,7 @@ void HLVFileViewController::buildInterface()
     connect(_searchPause, &QTimer::timeout, this, &HLVFileViewController::applySearch);
     connect(_searchField, &QLineEdit::textChanged, _searchPause, qOverload<>(&QTimer::start));
     _searchTexts = new HLVViewJobs(this);
+    _columnReads = new HLVViewJobs(this);
 
     setTabOrder(_addButton, _addFolderButton);
     setTabOrder(_addFolderButton, _removeButton);

@@ -51,7 +51,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -477,18 +477,20 @@ TEST_F(HLVAppDelegateTest, AboutPreferencesAndHelpPages)
 // row's text: HLVCustomTagEditor.TypedIdentifiersAreCheckedCutAndFilledFromTheFile.)
 TEST_F(HLVAppDelegateTest, FileWorkOfTheWindowRunsOffTheMainThread)
 {
-    const QStringList paths = addFixtures(3);
+    // Tagged before they are added: the list reads them for its columns (on a worker) at once.
+    QStringList paths;
     {
         HLVAllowMainThreadFileAccess preparing;
         HLVTagMap tags;
         tags.setAlbumName(QStringLiteral("Shared Album"));
         tags.setArtistName(QStringLiteral("Somebody"));
-        for (const QString& path : paths)
-            ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(path, &tags));
+        for (const char* fixture : {"tone.mp3", "tone.flac", "tone.m4a"}) {
+            paths.append(files.copyFixture(QString::fromLatin1(fixture)));
+            ASSERT_TRUE(HLVTagLib::saveTagsToFileAtPath(paths.last(), &tags));
+        }
     }
+    dropAndWait(paths);
     const auto records = manager().FileDataArray();
-    for (const auto& record : records)
-        ASSERT_FALSE(record->isLoaded());
 
     list()->selectAllFiles();
     auto* editor = app->window()->findChild<HLVTagEditorViewController*>();

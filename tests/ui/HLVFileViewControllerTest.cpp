@@ -29,7 +29,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -461,7 +461,7 @@ TEST_F(HLVFileViewControllerTest, RowsShowReadOnlyModifiedAndFailedFiles)
     // The failed file's cross says why.
     const auto failed = HLVFileViewTableCell::setCellContentForFileData(records[2]);
     EXPECT_EQ(failed.imageName, QStringLiteral("Cross"));
-    QListView* view = list->tableView();
+    QTableView* view = list->tableView();
     const QRect row = view->visualRect(view->model()->index(2, 0));
     const QPoint cross(row.right() - 12, row.center().y());
     QHelpEvent help(QEvent::ToolTip, cross, view->viewport()->mapToGlobal(cross));
