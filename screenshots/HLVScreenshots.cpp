@@ -39,6 +39,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
+#include <QSplitter>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -390,7 +391,8 @@ int main(int argc, char* argv[])
         HLVAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         QWidget* window = delegate.window();
-        window->resize(windowSize);
+        // Wide enough for the list's default columns beside the editor.
+        window->resize(QSize(1280, windowSize.height()));
         delegate.addPaths(threeAlbums(albumFiles));
         HLVFileViewController* list = delegate.fileViewController();
         waitFor([&] { return list->dataSourceCount() == 9 && list->areColumnsRead(); }, "the albums' columns");
@@ -398,6 +400,16 @@ int main(int argc, char* argv[])
         list->selectRows({3});
         HLVViewJobs::waitForAll(30000);
         HLVSpinEventLoopUntil([] { return false; }, 700);
+        // The first selection's tip about Download Tags would cover the editor.
+        if (auto* close = window->findChild<QAbstractButton*>(QStringLiteral("downloadTagsCloseButton")); close && close->isVisible())
+            close->click();
+        if (auto* splitter = window->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
+            splitter->setSizes({640, 640});
+        // Widened by hand, as a user with a wider list would.
+        list->fileTable()->horizontalHeader()->resizeSection(HLVFileListModel::NameColumn, 190);
+        list->fileTable()->horizontalHeader()->resizeSection(HLVFileListModel::TitleColumn, 120);
+        list->fileTable()->horizontalHeader()->resizeSection(HLVFileListModel::ArtistColumn, 120);
+        HLVSpinEventLoopUntil([] { return false; }, 1200); // the tip fades out
         shot(QStringLiteral("table"), window, QStringLiteral("table"));
 
         QMenu* menu = list->fileTable()->columnMenu();
