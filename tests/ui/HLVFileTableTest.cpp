@@ -72,7 +72,8 @@ protected:
         QSettings().remove(HLVFileListView::columnsPreference);
     }
 
-    QWidget* windowToDisplayFileViewDialogs() override { return &shown->window; }
+    // The list asks while its window is still being made.
+    QWidget* windowToDisplayFileViewDialogs() override { return shown ? &shown->window : nullptr; }
     HLVFileManager* fileViewFileManagerSource() override { return &manager; }
 
     HLVFileViewController* list() const { return shown->list; }
