@@ -260,7 +260,11 @@ bool runWindow(const QString& workFolder, int count, int saveCount)
 
     // One keystroke in the search field, until the list shows what it found
     // (no file name or tag holds a "q").
+    // Once the editor shows every file and the columns are in, so the figure
+    // holds the keystroke's own work and not the end of earlier work.
     list->selectAllFiles();
+    if (!waitFor([&] { return albumShown() && list->areColumnsRead(); }, 600000))
+        return windowFail(QStringLiteral("the editor did not show the files before the search"));
     auto* search = list->findChild<QLineEdit*>(QStringLiteral("searchField"));
     const double keyBefore = threadMilliseconds();
     QTest::keyClick(search, Qt::Key_Q);
