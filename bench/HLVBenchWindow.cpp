@@ -184,8 +184,11 @@ bool runWindow(const QString& workFolder, int count, int saveCount)
     // The fields are disabled while the editor works out what the files share.
     auto shown = [&](qsizetype files) {
         editor = editor ? editor : app.window()->findChild<HLVTagEditorViewController*>();
-        return editor && editor->displayedFileDataSet().size() == files
-            && editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled();
+        if (!editor)
+            return false;
+        // One file is shown on its own, not as a set of one.
+        const qsizetype shownCount = editor->displayedFileData() ? 1 : editor->displayedFileDataSet().size();
+        return shownCount == files && editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled();
     };
     auto albumShown = [&] { return shown(count); };
     if (!waitFor(albumShown, 600000))
