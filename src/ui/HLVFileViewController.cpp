@@ -10,6 +10,7 @@
 #include "HLVRenameTrackWindowController.h"
 #include "HLVViewJobs.h"
 
+#include <QScopedValueRollback>
 #include <QAction>
 #include <QItemSelection>
 #include <QFrame>
@@ -352,7 +353,12 @@ void HLVFileViewController::applySearch()
         return;
     }
     _searchTexts->cancel();
-    _proxy->setSearchText(text);
+    {
+        // The selection is reported once the rows are filtered, not while
+        // thousands of them are on their way out.
+        const QScopedValueRollback filtering(_reloading, true);
+        _proxy->setSearchText(text);
+    }
     updateFileCountLabel();
     displaySelectionInEditor();
 }
