@@ -381,12 +381,17 @@ void HLVFileViewController::recordsChanged(const HLVRecordChanges& changes)
 
 QList<int> HLVFileViewController::selectedRows() const
 {
+    // Whole rows are selected, so the ranges tell the rows. The model's own
+    // selectedRows() asks every cell of every row whether it can be selected:
+    // with 20,000 rows selected that held the window for a tenth of a second.
     QList<int> rows;
-    const QModelIndexList indexes = _tableView->selectionModel()->selectedRows();
-    rows.reserve(indexes.size());
-    for (const QModelIndex& index : indexes)
-        rows.append(index.row());
+    const QItemSelection selection = _tableView->selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
