@@ -485,6 +485,7 @@ void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& file
         // read it) must not hide those changes from the modified list.
         if (!fileData->IsModified() && _lists.removeModified(fileData))
             listsChanged();
+        _delegates.forEach([&](HLVFileManagerDelegate* d) { d->fileDataWasLoaded(fileData); });
         break;
     case HLVFileDataChangeRenamed:
         _lists.renamed(fileData, fileData->FileName(), pathKey(fileData->FilePath()));
