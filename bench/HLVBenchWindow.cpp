@@ -184,8 +184,11 @@ bool runWindow(const QString& workFolder, int count, int saveCount)
     // The fields are disabled while the editor works out what the files share.
     auto shown = [&](qsizetype files) {
         editor = editor ? editor : app.window()->findChild<HLVTagEditorViewController*>();
-        return editor && editor->displayedFileDataSet().size() == files
-            && editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled();
+        if (!editor)
+            return false;
+        // One file is shown on its own, not as a set of one.
+        const qsizetype shownCount = editor->displayedFileData() ? 1 : editor->displayedFileDataSet().size();
+        return shownCount == files && editor->textFieldForKey(QStringLiteral("AlbumName"))->isEnabled();
     };
     auto albumShown = [&] { return shown(count); };
     if (!waitFor(albumShown, 600000))
@@ -260,7 +263,11 @@ bool runWindow(const QString& workFolder, int count, int saveCount)
 
     // One keystroke in the search field, until the list shows what it found
     // (no file name or tag holds a "q").
+    // Once the editor shows every file and the columns are in, so the figure
+    // holds the keystroke's own work and not the end of earlier work.
     list->selectAllFiles();
+    if (!waitFor([&] { return albumShown() && list->areColumnsRead(); }, 600000))
+        return windowFail(QStringLiteral("the editor did not show the files before the search"));
     auto* search = list->findChild<QLineEdit*>(QStringLiteral("searchField"));
     const double keyBefore = threadMilliseconds();
     QTest::keyClick(search, Qt::Key_Q);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QSettings>
 #include <QTimer>
@@ -42,6 +43,18 @@ HLVFileListView::~HLVFileListView()
 {
     if (_saveTimer->isActive())
         saveColumns();
+}
+
+void HLVFileListView::setSelectionModel(QItemSelectionModel* selectionModel)
+{
+    QTableView::setSelectionModel(selectionModel);
+    // At every paint a header asks whether each column is wholly selected, and
+    // the answer walks every row: with thousands of rows selected that was most
+    // of a keystroke's time. Whole rows are what is selected here, so the header
+    // gets a selection of its own that stays empty.
+    QItemSelectionModel* earlier = std::exchange(_headerSelection, new QItemSelectionModel(model(), this));
+    horizontalHeader()->setSelectionModel(_headerSelection);
+    delete earlier;
 }
 
 void HLVFileListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)

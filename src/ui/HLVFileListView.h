@@ -2,6 +2,7 @@
 
 #include <QTableView>
 
+class QItemSelectionModel;
 class QMenu;
 class QTimer;
 
@@ -28,6 +29,8 @@ public:
 
     static const QString columnsPreference;
 
+    void setSelectionModel(QItemSelectionModel* selectionModel) override;
+
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
@@ -38,6 +41,7 @@ private:
     void scheduleSave();
 
     QMenu* _columnMenu = nullptr;
+    QItemSelectionModel* _headerSelection = nullptr;
     QTimer* _saveTimer = nullptr;
     bool _restoring = false;
 };

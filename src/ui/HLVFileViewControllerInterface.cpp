@@ -7,6 +7,7 @@
 #include "HLVFileSearchProxyModel.h"
 #include "HLVFileView.h"
 #include "HLVFileViewTableCell.h"
+#include "HLVGlyphIcon.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -35,7 +36,7 @@ QToolButton* makeButton(QWidget* parent, const QString& objectName, const QStrin
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
-    button->setIcon(QIcon(QStringLiteral(":/images/%1.png").arg(image)));
+    button->setIcon(HLVGlyphIcon::load(QStringLiteral(":/images/%1.png").arg(image)));
     button->setIconSize(QSize(18, 18));
     button->setToolTip(toolTip);
     button->setAccessibleName(toolTip);

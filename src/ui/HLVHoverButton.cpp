@@ -1,4 +1,5 @@
 #include "HLVHoverButton.h"
+#include "HLVGlyphIcon.h"
 #include "HLVHoverButtonDelegate.h"
 
 #include <QDragEnterEvent>
@@ -28,13 +29,13 @@ HLVHoverButton::HLVHoverButton(QWidget* parent)
 
 bool HLVHoverButton::setImageWithHover(const QString& name)
 {
-    const QIcon normal(imageResource(name));
+    const QIcon normal = HLVGlyphIcon::load(imageResource(name));
     if (!drawable(normal))
         return false;
     _imageName = name;
     _normalImage = normal;
     const QString hover = imageResource(name + QStringLiteral("Hover"));
-    _hoverImage = QFile::exists(hover) ? QIcon(hover) : QIcon();
+    _hoverImage = QFile::exists(hover) ? HLVGlyphIcon::load(hover) : QIcon();
     showHover(!_didExit);
     return true;
 }

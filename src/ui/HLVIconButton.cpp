@@ -1,4 +1,5 @@
 #include "HLVIconButton.h"
+#include "HLVGlyphIcon.h"
 
 #include <QAbstractButton>
 #include <QIcon>
@@ -7,7 +8,7 @@ namespace HLVIconButton {
 
 void setIcon(QAbstractButton* button, const QString& resource, const QString& fallbackText, const QString& toolTip)
 {
-    const QIcon icon(resource);
+    const QIcon icon = HLVGlyphIcon::load(resource);
     if (icon.pixmap(QSize(16, 16)).isNull())
         button->setText(fallbackText);
     else

@@ -8,6 +8,7 @@
 #include "HLVEventLoopWait.h"
 #include "HLVFileManagerBridge.h"
 #include "HLVFileManagerEvents.h"
+#include "HLVGlyphIcon.h"
 #include "HLVHoverButton.h"
 #include "HLVLoopbackServer.h"
 #include "HLVOpenedAddresses.h"
@@ -795,6 +796,44 @@ TEST(HLVHoverButton, LightsUpWithItsPartnerAndShowsTheHandOverTheWell)
 
     HLVTagEditorViewController editor;
     EXPECT_EQ(editor.viewArtworkButton()->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST(HLVGlyphIcon, GreyGlyphsTakeTheButtonTextColourOnADarkWindowOnly)
+{
+    // The mean colour of a pixmap's inked pixels.
+    auto ink = [](const QIcon& icon, QIcon::Mode mode = QIcon::Normal) {
+        const QImage image = icon.pixmap(QSize(32, 32), mode).toImage().convertToFormat(QImage::Format_ARGB32);
+        qint64 red = 0, green = 0, blue = 0, inked = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) < 128)
+                    continue;
+                red += qRed(pixel), green += qGreen(pixel), blue += qBlue(pixel), ++inked;
+            }
+        }
+        return inked ? QColor(int(red / inked), int(green / inked), int(blue / inked)) : QColor();
+    };
+    const QIcon grey = HLVGlyphIcon::load(QStringLiteral(":/images/SaveChanges.svg"));
+    const QIcon slate = HLVGlyphIcon::load(QStringLiteral(":/images/FileListAdd.png"));
+    const QIcon red = HLVGlyphIcon::load(QStringLiteral(":/images/CustomTagRemove.svg"));
+    const QIcon blue = HLVGlyphIcon::load(QStringLiteral(":/images/SaveChangesHover.svg"));
+    ASSERT_TRUE(ink(grey).isValid() && ink(slate).isValid() && ink(red).isValid() && ink(blue).isValid());
+    const QColor lightGrey = ink(grey), lightRed = ink(red), lightBlue = ink(blue);
+    EXPECT_LT(lightGrey.lightness(), 100) << "a light window keeps the glyph as drawn";
+
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(37, 37, 37));
+    dark.setColor(QPalette::Active, QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    QApplication::setPalette(dark);
+    EXPECT_GT(ink(grey).lightness(), 200);
+    EXPECT_GT(ink(slate).lightness(), 200);
+    EXPECT_LT(ink(grey, QIcon::Disabled).lightness(), 160) << "a disabled glyph stays dimmer";
+    EXPECT_EQ(ink(red), lightRed) << "a coloured icon keeps its colours";
+    EXPECT_EQ(ink(blue), lightBlue);
+    QApplication::setPalette(light);
+    EXPECT_EQ(ink(grey), lightGrey) << "back to a light window, back to the drawn ink";
 }
 
 TEST_F(HLVTagEditorOnScreen, WritesPicturesOfThePanel)
