@@ -242,7 +242,15 @@ TEST_F(HLVFileTableTest, RowsNotReadYetShowEmptyCellsAndFillAsTheirTagsArrive)
     // Two more files; the one that takes the second row is read last.
     HeldReads held;
     list()->addFilesAndFoldersAtPaths({tagged("b held.mp3", "Beta"), tagged("d.mp3", "Delta")});
-    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return cell(3, HLVFileListModel::AlbumColumn) == QStringLiteral("Delta"); }));
+    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return list()->dataSourceCount() == 4; }));
+    // The last row is painted again once its tags arrive, while the other read is held.
+    bool lastRowChanged = false;
+    QObject::connect(table()->model(), &QAbstractItemModel::dataChanged, table(),
+                     [&](const QModelIndex& top, const QModelIndex& bottom) {
+                         lastRowChanged = lastRowChanged || (top.row() <= 3 && bottom.row() >= 3);
+                     });
+    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return lastRowChanged; }));
+    EXPECT_EQ(cell(3, HLVFileListModel::AlbumColumn), QStringLiteral("Delta"));
     EXPECT_EQ(cell(1, HLVFileListModel::NameColumn), QStringLiteral("b held.mp3"));
     // Empty, not what the row showed before the add (Gamma) nor a neighbour's tags.
     EXPECT_EQ(cell(1, HLVFileListModel::AlbumColumn), QString());
