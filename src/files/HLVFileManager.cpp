@@ -20,6 +20,11 @@ QString pathKey(const QString& path)
     return QDir::cleanPath(path);
 }
 
+void noteWhetherWritable(HLVFileData& record)
+{
+    record.setIsReadOnly(!QFileInfo(record.FilePath()).isWritable());
+}
+
 } // namespace
 
 Records HLVFileManager::withoutDuplicates(const Records& files)
@@ -206,16 +211,36 @@ bool HLVFileManager::addFilesAtURLs(const std::optional<QList<QUrl>>& urls)
     _fileOpQueues->addOperation([this, batch, urlList] {
         if (!startBatch(batch))
             return;
-        bool added = false;
+        Records records;
+        records.reserve(urlList.size());
         for (const QUrl& url : urlList) {
-            if (batch->isStopped())
-                break;
             if (url.isEmpty())
                 continue;
             auto record = HLVFileData::create();
             record->setFileWithURL(url);
-            recoverAddedFile(*record);
-            record->setIsReadOnly(!QFileInfo(record->FilePath()).isWritable());
+            records.append(std::move(record));
+        }
+        // Each file's own checks ask the disk several times: on every core.
+        // Only the rare file a save left something behind for is recovered,
+        // one at a time (the files of one save may share what it left).
+        QSet<const HLVFileData*> toRecover;
+        std::mutex toRecoverLock;
+        const bool recovers = _recoversAddedFiles;
+        _readPool->run(records, [&](const std::shared_ptr<HLVFileData>& record) {
+            noteWhetherWritable(*record);
+            if (recovers && HLVSafeSave::hasPendingRecovery(record->FilePath())) {
+                std::lock_guard lock(toRecoverLock);
+                toRecover.insert(record.get());
+            }
+        }, [&batch] { return batch->isStopped(); });
+        bool added = false;
+        for (const auto& record : std::as_const(records)) {
+            if (batch->isStopped())
+                break;
+            if (toRecover.contains(record.get())) {
+                recoverAddedFile(*record);
+                noteWhetherWritable(*record);
+            }
             added = addFileDataQuietly(record) || added;
         }
         finishBatch(batch);
@@ -248,8 +273,7 @@ bool HLVFileManager::addFileAtURL(const QUrl& url)
     auto record = HLVFileData::create();
     record->setFileWithURL(url);
     recoverAddedFile(*record);
-    const QFileInfo info(record->FilePath());
-    record->setIsReadOnly(!info.isWritable());
+    noteWhetherWritable(*record);
     return addFileData(record);
 }
 
@@ -485,6 +509,7 @@ void HLVFileManager::OnFileDataModified(const std::shared_ptr<HLVFileData>& file
         // read it) must not hide those changes from the modified list.
         if (!fileData->IsModified() && _lists.removeModified(fileData))
             listsChanged();
+        _delegates.forEach([&](HLVFileManagerDelegate* d) { d->fileDataWasLoaded(fileData); });
         break;
     case HLVFileDataChangeRenamed:
         _lists.renamed(fileData, fileData->FileName(), pathKey(fileData->FilePath()));

@@ -48,6 +48,9 @@ public:
     virtual void fileOperationDidStart(int /*operation*/) {}
     virtual void fileOperationDidFinish(int /*operation*/) {}
     virtual void fileDataWasModified(const std::shared_ptr<HLVFileData>& /*fileData*/, int /*code*/) {}
+    // A record's tags were read from its file (first read or read again), on
+    // the thread that read them: many at a time while a list is read.
+    virtual void fileDataWasLoaded(const std::shared_ptr<HLVFileData>& /*fileData*/) {}
     // The four lists changed (records added, removed or moved between lists),
     // inside an operation or outside one.
     virtual void fileListsDidChange() {}
@@ -165,6 +168,9 @@ public:
     void OnFileDataModified(const std::shared_ptr<HLVFileData>& fileData, int code) override;
     void OnFileDataChanged(const std::shared_ptr<HLVFileData>& fileData) override;
 
+    // Each record once, in the order of its first place.
+    static QList<std::shared_ptr<HLVFileData>> withoutDuplicates(const QList<std::shared_ptr<HLVFileData>>& files);
+
     // Blocks until no operation is queued or running (command-line front end, tests).
     void waitUntilIdle();
 
@@ -196,7 +202,6 @@ private:
     Records recordsAt(const QList<int>& indexes, HLVFileList list) const;
     void queueSaves(const Records& records);
     void recoverAddedFile(HLVFileData& record);
-    static Records withoutDuplicates(const Records& files);
     // What shutdown() and the destructor both do; returns the batches stopped.
     QList<BatchPtr> stopWork();
     void noteRemoved(const Records& records);

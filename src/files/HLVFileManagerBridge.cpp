@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 
 void HLVRecordChanges::append(const std::shared_ptr<HLVFileData>& record, int code)
@@ -42,6 +43,7 @@ HLVFileManagerBridge::HLVFileManagerBridge(HLVFileManager* manager) : _manager(m
 {
     qRegisterMetaType<std::shared_ptr<HLVFileData>>("std::shared_ptr<HLVFileData>");
     qRegisterMetaType<HLVRecordChanges>("HLVRecordChanges");
+    qRegisterMetaType<QList<std::shared_ptr<HLVFileData>>>("QList<std::shared_ptr<HLVFileData>>");
     _manager->addDelegate(this);
 }
 
@@ -69,6 +71,36 @@ void HLVFileManagerBridge::fileDataWasModified(const std::shared_ptr<HLVFileData
 void HLVFileManagerBridge::fileListsDidChange()
 {
     enqueue({Event::Lists, 0, nullptr});
+}
+
+void HLVFileManagerBridge::fileDataWasLoaded(const std::shared_ptr<HLVFileData>& fileData)
+{
+    if (!fileData)
+        return;
+    {
+        std::lock_guard lock(_lock);
+        _loaded.append(fileData);
+        if (_loadedDeliveryPosted)
+            return;
+        _loadedDeliveryPosted = true;
+    }
+    // The pause is timed on the main thread: readers have no event loop.
+    QMetaObject::invokeMethod(this, [this] {
+        QTimer::singleShot(loadedPauseMilliseconds, this, &HLVFileManagerBridge::deliverLoaded);
+    }, Qt::QueuedConnection);
+}
+
+void HLVFileManagerBridge::deliverLoaded()
+{
+    QList<std::shared_ptr<HLVFileData>> loaded;
+    {
+        std::lock_guard lock(_lock);
+        loaded.swap(_loaded);
+        _loadedDeliveryPosted = false;
+    }
+    const auto records = HLVFileManager::withoutDuplicates(loaded);
+    if (!records.isEmpty())
+        emit recordsLoaded(records);
 }
 
 // Notices come from any thread; the first one of a turn posts the delivery.

@@ -41,8 +41,11 @@ Q_DECLARE_METATYPE(HLVRecordChanges)
 // any number of threads are gathered and delivered once per turn of the event
 // loop, in their order: operation starts and finishes as they came, the
 // per-file notices between them as one HLVRecordChanges, and any number of
-// list changes as one listsChanged at the end of the turn. Widgets connect to
-// these signals and never implement core delegates themselves.
+// list changes as one listsChanged at the end of the turn. Records read from
+// their files (thousands a second while a list's tags are read) arrive apart,
+// gathered for a short while (recordsLoaded), so the main thread is not woken
+// for each. Widgets connect to these signals and never implement core
+// delegates themselves.
 class HLVFileManagerBridge : public QObject, public HLVFileManagerDelegate
 {
     Q_OBJECT
@@ -58,12 +61,18 @@ public:
     void fileOperationDidFinish(int operation) override;
     void fileDataWasModified(const std::shared_ptr<HLVFileData>& fileData, int code) override;
     void fileListsDidChange() override;
+    void fileDataWasLoaded(const std::shared_ptr<HLVFileData>& fileData) override;
+
+    // How long read records are gathered before they are delivered.
+    static constexpr int loadedPauseMilliseconds = 50;
 
 signals:
     void operationStarted(int kind);
     void operationFinished(int kind);
     void recordsChanged(const HLVRecordChanges& changes);
     void listsChanged();
+    // Records whose tags were read, each once, in the order they were read.
+    void recordsLoaded(const QList<std::shared_ptr<HLVFileData>>& records);
 
 private:
     explicit HLVFileManagerBridge(HLVFileManager* manager);
@@ -76,9 +85,12 @@ private:
     };
     void enqueue(Event event);
     void deliver();
+    void deliverLoaded();
 
     HLVFileManager* _manager;
     std::mutex _lock;
     QList<Event> _pending;
     bool _deliveryPosted = false;
+    QList<std::shared_ptr<HLVFileData>> _loaded;
+    bool _loadedDeliveryPosted = false;
 };

@@ -62,35 +62,17 @@ void HLVFileListModel::refreshRecords(const QList<std::shared_ptr<HLVFileData>>&
     emitRowsChanged(std::move(rows));
 }
 
-void HLVFileListModel::installCells(const QList<std::pair<std::shared_ptr<HLVFileData>, Cells>>& cells)
+void HLVFileListModel::recordsRead(const QList<std::shared_ptr<HLVFileData>>& records)
 {
     QList<int> rows;
-    rows.reserve(cells.size());
-    for (const auto& [record, rowCells] : cells) {
+    rows.reserve(records.size());
+    for (const auto& record : records) {
         if (const int row = rowOf(record.get()); row >= 0) {
+            _cells[size_t(row)].filled = false;
             rows.append(row);
-            const int rank = _nameRanks.isEmpty() ? row : _nameRanks.value(record.get(), row);
-            _cells[size_t(row)] = rowCells;
-            _cells[size_t(row)].nameRank = rank;
         }
     }
     emitRowsChanged(std::move(rows));
-}
-
-bool HLVFileListModel::refreshUnreadRows(int first, int last)
-{
-    QList<int> rows;
-    for (int row = std::max(0, first); row <= last && row < _records.size(); ++row) {
-        Cells& cell = _cells[size_t(row)];
-        if (cell.filled && cell.read)
-            continue;
-        fill(row, cell);
-        if (cell.read)
-            rows.append(row);
-    }
-    const bool changed = !rows.isEmpty();
-    emitRowsChanged(std::move(rows));
-    return changed;
 }
 
 void HLVFileListModel::emitRowsChanged(QList<int> rows)

@@ -67,8 +67,9 @@ public:
     bool rowLess(int left, int right, int column) const;
     // Whether a row's tags have reached the list (its tag cells are filled).
     bool isRowRead(int row) const;
-    // Takes the cells of unread rows in this range afresh; answers whether any became read.
-    bool refreshUnreadRows(int first, int last);
+    // The records were read: their rows take their cells when next painted or
+    // sorted, so thousands of reads cost the main thread next to nothing.
+    void recordsRead(const QList<std::shared_ptr<HLVFileData>>& records);
 
     // What a row shows, worked out from what the record holds (never reading
     // the file), on any thread.
@@ -84,8 +85,6 @@ public:
         bool modified = false;  // and whether it was modified then
     };
     static Cells cellsFor(const std::shared_ptr<HLVFileData>& record);
-    // Cells worked out off the main thread, for the rows of these records.
-    void installCells(const QList<std::pair<std::shared_ptr<HLVFileData>, Cells>>& cells);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

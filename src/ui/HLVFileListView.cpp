@@ -25,7 +25,7 @@ HLVFileListView::HLVFileListView(QWidget* parent) : QTableView(parent)
     header->setAccessibleName(tr("File list columns"));
     header->setSectionsMovable(true);
     header->setHighlightSections(false);
-    header->setStretchLastSection(true);
+    header->setStretchLastSection(false); // the name stretches (stretchName)
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QHeaderView::customContextMenuRequested, this,
             [this](const QPoint& position) { columnMenu()->popup(horizontalHeader()->viewport()->mapToGlobal(position)); });
@@ -73,11 +73,18 @@ void HLVFileListView::showDefaultColumns()
             || column == HLVFileListModel::TrackColumn;
         header->setSectionHidden(column, !shown);
     }
-    header->resizeSection(HLVFileListModel::NameColumn, 130);
     for (int column : {HLVFileListModel::TitleColumn, HLVFileListModel::ArtistColumn, HLVFileListModel::AlbumColumn})
         header->resizeSection(column, 92);
     header->resizeSection(HLVFileListModel::TrackColumn, 44);
     header->setSortIndicator(HLVFileListModel::NameColumn, Qt::AscendingOrder);
+}
+
+void HLVFileListView::stretchName()
+{
+    // The name takes the room the tag columns leave, so it is elided only when the pane is narrow.
+    QHeaderView* header = horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(HLVFileListModel::NameColumn, QHeaderView::Stretch);
 }
 
 void HLVFileListView::restoreColumns()
@@ -88,6 +95,7 @@ void HLVFileListView::restoreColumns()
     if (state.isEmpty() || !header->restoreState(state) || header->count() != HLVFileListModel::ColumnCount)
         showDefaultColumns();
     header->setSectionHidden(HLVFileListModel::NameColumn, false); // the row's own cell always shows
+    stretchName(); // a state saved when the last column stretched
     setSortingEnabled(true); // sorts by the header's indicator
     _restoring = false;
 }

@@ -9,7 +9,8 @@ class QTimer;
 // The file list's table: the file's own row cell first, then the tag columns
 // the user chose from the header's context menu. Which columns show, their
 // widths, their order and the sort column are remembered between runs. Rows
-// are all one height and cells elide long texts in the middle.
+// are all one height, the name column takes the width the others leave, and
+// cells elide long texts in the middle.
 class HLVFileListView : public QTableView
 {
     Q_OBJECT
@@ -36,6 +37,7 @@ protected:
 
 private:
     void showDefaultColumns();
+    void stretchName();
     void scheduleSave();
 
     QMenu* _columnMenu = nullptr;

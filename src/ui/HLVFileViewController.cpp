@@ -47,6 +47,7 @@ void HLVFileViewController::setDelegate(HLVFileViewControllerDelegate* delegate)
                 &HLVFileViewController::fileOperationDidFinish);
         connect(_bridge.get(), &HLVFileManagerBridge::recordsChanged, this, &HLVFileViewController::recordsChanged);
         connect(_bridge.get(), &HLVFileManagerBridge::listsChanged, this, &HLVFileViewController::scheduleReload);
+        connect(_bridge.get(), &HLVFileManagerBridge::recordsLoaded, this, &HLVFileViewController::recordsLoaded);
     }
     _dataSource = HLVFileList::All;
     _shownRevision = kNoRevision; // another manager's revisions
@@ -199,7 +200,7 @@ void HLVFileViewController::reload(bool reportSelectionChange)
     if (replaced && _proxy->isSearching())
         _searchPause->start(); // new records' texts
     if (replaced)
-        readColumns();
+        scheduleColumnReads();
     if (!_currentSelection.isEmpty())
         _removeButton->setEnabled(_addButton->isEnabled());
     // Not QList's ==: Qt 6.4 hands memcmp a null pointer for an empty list.
@@ -284,6 +285,7 @@ void HLVFileViewController::fileOperationDidFinish(int operation)
     switch (operation) {
     case HLVFileOperationAdding:
         clearOperationMessage(tr("Adding Files"));
+        scheduleColumnReads(); // held back while the files were added
         // New rows may have moved the selected ones.
         _currentSelection = selectedRows();
         reportSelection();

@@ -141,14 +141,14 @@ private:
                    const QString& image, std::function<void(int)> answered);
     void applyArtwork(const HLVSelectionCommands::Cover& cover, const QList<std::shared_ptr<HLVFileData>>& records);
     // The tag columns: the shown records' tags read on the read pool, the rows
-    // in sight first; what was read reaches the rows in sight while the reads
-    // go on and every row when they end.
+    // in sight first, once no add is under way (it would share the cores);
+    // rows fill as the bridge delivers the records read.
+    void scheduleColumnReads();
     void readColumns();
-    void columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, HLVFileListModel::Cells>>& cells,
-                     const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
+    void recordsLoaded(const QList<std::shared_ptr<HLVFileData>>& records);
+    void columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
     QPair<int, int> visibleRows() const;
     void prioritizeVisibleRows();
-    void showReadRows();
     // An edit in a cell (a source row), applied to the selection when the row is part of it.
     void applyCellEdit(int sourceRow, int column, const QString& text);
 
@@ -162,6 +162,7 @@ private:
     QPointer<HLVRenameTrackWindowController> _renameTrackWindowController;
     QPointer<QFileDialog> _fileDialog;
     bool _reloadScheduled = false;
+    bool _columnReadsScheduled = false;
     int _removalRow = 0; // first selected row when a removal began
     std::optional<int> _requestedRemovalRow; // the same, when this list asked for the removal
     bool _reloading = false;

@@ -10,14 +10,26 @@
 #include "HLVTagField.h"
 #include "HLVViewJobs.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
 #include <QTimer>
 
+void HLVFileViewController::scheduleColumnReads()
+{
+    // After the rows just shown are painted.
+    if (_columnReadsScheduled)
+        return;
+    _columnReadsScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        _columnReadsScheduled = false;
+        readColumns();
+    });
+}
+
 void HLVFileViewController::readColumns()
 {
-    if (!_fileManager)
+    // Reads wait for an add to end (its finish starts them): both want the cores.
+    if (!_fileManager || _fileManager->isOperationRunning(HLVFileOperationAdding))
         return;
     QList<std::shared_ptr<HLVFileData>> unread;
     for (const auto& record : _model->records()) {
@@ -30,34 +42,29 @@ void HLVFileViewController::readColumns()
     HLVFileManager* manager = _fileManager; // outlives this controller, whose jobs end with it
     QPointer<HLVFileViewController> self(this);
     _columnReads->start([manager, self, unread](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
-        // Now and then while the reads go on, the rows in sight take what was read.
-        manager->loadFiles(unread, [self](qsizetype) {
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [self] {
-                if (self)
-                    self->showReadRows();
-            }, Qt::QueuedConnection);
-        }, [&cancelled] { return cancelled.load(); });
-        QList<std::pair<std::shared_ptr<HLVFileData>, HLVFileListModel::Cells>> cells;
+        // The rows fill as the bridge hands over what was read (recordsLoaded).
+        manager->loadFiles(unread, {}, [&cancelled] { return cancelled.load(); });
         QList<std::pair<std::shared_ptr<HLVFileData>, QString>> texts;
-        cells.reserve(unread.size());
         texts.reserve(unread.size());
         for (const auto& record : unread) {
             if (cancelled.load())
                 return {};
-            cells.append({record, HLVFileListModel::cellsFor(record)});
             texts.append({record, HLVFileSearchProxyModel::searchableTextOf(record)});
         }
-        return [self, cells, texts] {
+        return [self, texts] {
             if (self)
-                self->columnsRead(cells, texts);
+                self->columnsRead(texts);
         };
     });
 }
 
-void HLVFileViewController::columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, HLVFileListModel::Cells>>& cells,
-                                        const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts)
+void HLVFileViewController::recordsLoaded(const QList<std::shared_ptr<HLVFileData>>& records)
 {
-    _model->installCells(cells);
+    _model->recordsRead(records);
+}
+
+void HLVFileViewController::columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts)
+{
     _proxy->addTexts(texts);
     // Rows sorted by a tag column take their places now that the tags are known.
     const QHeaderView* header = _tableView->horizontalHeader();
@@ -70,11 +77,13 @@ void HLVFileViewController::columnsRead(const QList<std::pair<std::shared_ptr<HL
 
 bool HLVFileViewController::areColumnsRead() const
 {
+    if (_columnReadsScheduled || _columnReads->isBusy())
+        return false;
     for (int row = 0; row < _model->rowCount(); ++row) {
         if (!_model->isRowRead(row))
             return false;
     }
-    return !_columnReads->isBusy();
+    return true;
 }
 
 QPair<int, int> HLVFileViewController::visibleRows() const
@@ -101,16 +110,6 @@ void HLVFileViewController::prioritizeVisibleRows()
             records.append(std::move(record));
     }
     _fileManager->prioritizeReads(records);
-}
-
-void HLVFileViewController::showReadRows()
-{
-    // Only the rows in sight: the others take their cells when the reads end.
-    const auto [first, last] = visibleRows();
-    for (int row = first; row <= last; ++row) {
-        const int source = _proxy->mapToSource(_proxy->index(row, 0)).row();
-        _model->refreshUnreadRows(source, source);
-    }
 }
 
 void HLVFileViewController::applyCellEdit(int sourceRow, int column, const QString& text)

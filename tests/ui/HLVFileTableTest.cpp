@@ -7,18 +7,22 @@
 #include "HLVTestFiles.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
 #include <QTest>
+#include <QThread>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -39,6 +43,33 @@ QString albumInFile(const QString& path)
     TagLib::FileRef file(QFile::encodeName(path).constData());
     return file.isNull() ? QString() : QString::fromStdString(file.tag()->album().to8Bit(true));
 }
+
+// Holds back the reads of files named "held" until released (or ten seconds
+// passed), so a test sees rows before their tags arrive.
+std::atomic<bool> holdingReads{false};
+
+void holdReadsOfHeldFiles(const char* operation, const QString& path)
+{
+    HLVMainThreadFileCheck::check(operation, path);
+    QElapsedTimer waited;
+    waited.start();
+    while (holdingReads.load() && path.contains(QLatin1String("held")) && waited.elapsed() < 10000)
+        QThread::msleep(5);
+}
+
+struct HeldReads
+{
+    HeldReads()
+    {
+        holdingReads = true;
+        HLVTagLib::setAccessCheck(&holdReadsOfHeldFiles);
+    }
+    ~HeldReads()
+    {
+        holdingReads = false;
+        HLVMainThreadFileCheck::install();
+    }
+};
 
 // The list in a window of its own, as a restart makes it anew.
 struct ListWindow
@@ -150,8 +181,14 @@ TEST_F(HLVFileTableTest, EditingACellOfThreeSelectedRowsChangesAllThreeAndASaveW
     auto* editor = table()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->setText(QStringLiteral("Tidal Atlas"));
-    QTest::keyClick(editor, Qt::Key_Return);
+    // Tab keeps the edit and goes on to the next cell shown (Track), ready to edit.
+    QTest::keyClick(editor, Qt::Key_Tab);
     ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return list()->shownRecords().at(2)->IsModified(); })); // committed on the next turn
+    EXPECT_EQ(table()->currentIndex().row(), 1);
+    EXPECT_EQ(table()->currentIndex().column(), int(HLVFileListModel::TrackColumn));
+    auto* next = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_TRUE(next && table()->isAncestorOf(next));
+    QTest::keyClick(next, Qt::Key_Escape);
 
     // Pending everywhere, shown bold as what a save will write; the files are untouched so far.
     for (int row = 0; row < 3; ++row) {
@@ -192,4 +229,37 @@ TEST_F(HLVFileTableTest, ShownColumnsTheirOrderAndTheSortSurviveARestart)
     EXPECT_EQ(header->visualIndex(HLVFileListModel::GenreColumn), 1);
     EXPECT_EQ(header->sortIndicatorSection(), HLVFileListModel::ArtistColumn);
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+TEST_F(HLVFileTableTest, RowsNotReadYetShowEmptyCellsAndFillAsTheirTagsArrive)
+{
+    auto tagged = [&](const char* name, const char* album) {
+        const QString path = files.copyFixture(QStringLiteral("tone.mp3"), QString::fromUtf8(name));
+        tagFile(path, album, 1);
+        return path;
+    };
+    addAndRead({tagged("a.mp3", "Alpha"), tagged("c.mp3", "Gamma")});
+    // Two more files; the one that takes the second row is read last.
+    HeldReads held;
+    list()->addFilesAndFoldersAtPaths({tagged("b held.mp3", "Beta"), tagged("d.mp3", "Delta")});
+    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return list()->dataSourceCount() == 4; }));
+    // The last row is painted again once its tags arrive, while the other read is held.
+    bool lastRowChanged = false;
+    QObject::connect(table()->model(), &QAbstractItemModel::dataChanged, table(),
+                     [&](const QModelIndex& top, const QModelIndex& bottom) {
+                         lastRowChanged = lastRowChanged || (top.row() <= 3 && bottom.row() >= 3);
+                     });
+    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return lastRowChanged; }));
+    EXPECT_EQ(cell(3, HLVFileListModel::AlbumColumn), QStringLiteral("Delta"));
+    EXPECT_EQ(cell(1, HLVFileListModel::NameColumn), QStringLiteral("b held.mp3"));
+    // Empty, not what the row showed before the add (Gamma) nor a neighbour's tags.
+    EXPECT_EQ(cell(1, HLVFileListModel::AlbumColumn), QString());
+    EXPECT_EQ(cell(1, HLVFileListModel::TrackColumn), QString());
+    EXPECT_EQ(cell(2, HLVFileListModel::AlbumColumn), QStringLiteral("Gamma"));
+    EXPECT_FALSE(list()->areColumnsRead());
+
+    holdingReads = false;
+    ASSERT_TRUE(HLVSpinEventLoopUntil([&] { return list()->areColumnsRead(); }));
+    EXPECT_EQ(cell(1, HLVFileListModel::AlbumColumn), QStringLiteral("Beta"));
+    EXPECT_EQ(cell(1, HLVFileListModel::TrackColumn), QStringLiteral("1"));
 }
