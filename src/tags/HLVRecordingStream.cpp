@@ -32,15 +32,23 @@ QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
     if (at < 0 || length <= 0 || at >= _originalLength)
         return bytes;
     length = qMin(length, _originalLength - at);
-    if (length > 4 * blockSize) {
-        bytes.resize(length);
-        if (!HLVSaveCopy::readAll(_fd, bytes.data(), length, at)) {
-            _readFailed = true;
-            bytes.clear();
-        }
-        return bytes;
-    }
     bytes.reserve(length);
+    if (!appendOriginal(bytes, at, length))
+        bytes.clear();
+    return bytes;
+}
+
+bool HLVRecordingStream::appendOriginal(QByteArray& bytes, qint64 at, qint64 length) const
+{
+    if (length > 4 * blockSize) {
+        const qsizetype start = bytes.size();
+        bytes.resize(start + length);
+        if (!HLVSaveCopy::readAll(_fd, bytes.data() + start, length, at)) {
+            _readFailed = true;
+            return false;
+        }
+        return true;
+    }
     for (qint64 block = at / blockSize; block * blockSize < at + length; ++block) {
         auto cached = _blocks.constFind(block);
         if (cached == _blocks.constEnd()) {
@@ -48,7 +56,7 @@ QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
             QByteArray read(qMin(blockSize, _originalLength - start), Qt::Uninitialized);
             if (!HLVSaveCopy::readAll(_fd, read.data(), read.size(), start)) {
                 _readFailed = true;
-                return QByteArray();
+                return false;
             }
             if (_blocks.size() >= cachedBlocks)
                 _blocks.clear();
@@ -58,7 +66,7 @@ QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
         const qint64 to = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
         bytes.append(cached->constData() + from, to - from);
     }
-    return bytes;
+    return true;
 }
 
 QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
@@ -74,10 +82,11 @@ QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
         if (pieceEnd > at && pieceStart < at + length) {
             const qint64 from = qMax(at, pieceStart) - pieceStart;
             const qint64 to = qMin(at + length, pieceEnd) - pieceStart;
-            if (piece.source < 0)
+            if (piece.source < 0) {
                 bytes.append(piece.bytes.constData() + from, to - from);
-            else
-                bytes.append(originalBytes(piece.source + from, to - from));
+            } else if (!appendOriginal(bytes, piece.source + from, to - from)) {
+                return QByteArray();
+            }
         }
         if (pieceEnd >= at + length)
             break;
@@ -244,28 +253,35 @@ QList<HLVRecordingStream::Change> HLVRecordingStream::changes() const
             spans.append({_length, _originalLength});
     }
     QList<Change> changes;
+    changes.reserve(spans.size());
     for (const auto& [begin, end] : std::as_const(spans)) {
         Change change;
         change.offset = begin;
         change.oldBytes = originalBytes(begin, end - begin);
         change.newBytes = resultBytes(begin, end - begin);
         // TagLib rewrites a whole tag for one changed frame: only what differs is kept.
-        const qsizetype common = qMin(change.oldBytes.size(), change.newBytes.size());
+        const char* before = change.oldBytes.constData();
+        const char* after = change.newBytes.constData();
+        const qsizetype oldSize = change.oldBytes.size();
+        const qsizetype newSize = change.newBytes.size();
+        const qsizetype common = qMin(oldSize, newSize);
         qsizetype head = 0;
-        while (head < common && change.oldBytes[head] == change.newBytes[head])
+        while (head < common && before[head] == after[head])
             ++head;
         qsizetype tail = 0;
-        if (change.oldBytes.size() == change.newBytes.size()) {
-            while (tail < common - head
-                   && change.oldBytes[change.oldBytes.size() - 1 - tail] == change.newBytes[change.newBytes.size() - 1 - tail])
+        if (oldSize == newSize) {
+            while (tail < common - head && before[oldSize - 1 - tail] == after[newSize - 1 - tail])
                 ++tail;
         }
-        if (head == change.oldBytes.size() && head == change.newBytes.size())
+        if (head == oldSize && head == newSize)
             continue;
         change.offset += head;
-        change.oldBytes = change.oldBytes.mid(head, change.oldBytes.size() - head - tail);
-        change.newBytes = change.newBytes.mid(head, change.newBytes.size() - head - tail);
-        changes.append(change);
+        // Cut in place: no copies of a whole tag.
+        change.oldBytes.chop(tail);
+        change.oldBytes.remove(0, head);
+        change.newBytes.chop(tail);
+        change.newBytes.remove(0, head);
+        changes.append(std::move(change));
     }
     return changes;
 }

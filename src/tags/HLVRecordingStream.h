@@ -79,6 +79,8 @@ public:
 private:
     void splice(qint64 at, qint64 removed, const QByteArray& inserted);
     qsizetype splitAt(qint64 at);
+    // Appends length bytes of the original from at (which lie inside it).
+    bool appendOriginal(QByteArray& bytes, qint64 at, qint64 length) const;
 
     QByteArray _name;
     int _fd;

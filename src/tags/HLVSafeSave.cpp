@@ -108,6 +108,7 @@ struct Job
     Descriptor file;
     HLVSaveJournal::Identity identity;
     std::unique_ptr<HLVRecordingStream> stream;
+    std::optional<QList<HLVRecordingStream::Change>> changes; // worked out once
     HLVFailure refused; // custom values the write refused; the rest is saved
     enum class Mode { Unchanged, InPlace, Replace } mode = Mode::Unchanged;
     std::optional<QList<Range>> newAudio; // where the audio lies after the save
@@ -175,8 +176,12 @@ void startJournal(Job& job)
     job.journal.path = QFileInfo(job.request->path).absoluteFilePath();
     job.journal.identity = job.identity;
     job.journal.newSize = job.stream->resultLength();
-    for (const HLVRecordingStream::Change& change : job.stream->changes())
-        job.journal.ranges.append({change.offset, change.oldBytes, change.newBytes});
+    if (!job.changes)
+        job.changes = job.stream->changes();
+    job.journal.ranges.reserve(job.changes->size());
+    for (HLVRecordingStream::Change& change : *job.changes)
+        job.journal.ranges.append({change.offset, std::move(change.oldBytes), std::move(change.newBytes)});
+    job.changes.reset();
     if (job.stream->readFailed())
         return fail(job, EIO, "cannot read the file");
     if (folderIsWritable(job.request->path)) {
@@ -226,12 +231,11 @@ void writeJournals(const QList<Job*>& jobs)
 
 // Everything up to the first flush: lock, recover, record, check, and write
 // the journal or the new file.
-void prepare(Job& job)
+void prepare(Job& job, const struct stat* named)
 {
     const QString& path = job.request->path;
     job.format = HLVTagLib::formatForPath(path);
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() == 0) {
+    if (!named || !S_ISREG(named->st_mode) || named->st_size == 0) {
         // Nothing to keep: the writers refuse such a file and say why.
         HLVRecordingStream nothing(path, -1, 0, true);
         HLVFailure refused;
@@ -244,18 +248,17 @@ void prepare(Job& job)
                              ? failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file")
                              : refused);
     }
-    if (::access(encoded(path).constData(), W_OK) != 0) {
-        if (errno == EACCES || errno == EROFS || errno == EPERM)
-            return fail(job, failure(HLVFailure::Kind::ReadOnly, "the file is read-only"));
-        return fail(job, errno, "cannot write the file");
-    }
+    // Opening for writing is what tells a read-only file.
     switch (HLVSaveLock::lock(path, O_RDWR, true, &job.file)) {
     case HLVSaveLock::Result::Locked: break;
     case HLVSaveLock::Result::Busy:
         return fail(job, failure(HLVFailure::Kind::WriteFailed, "another program is saving the file"));
     case HLVSaveLock::Result::Missing:
         return fail(job, failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file"));
-    case HLVSaveLock::Result::Failed: return fail(job, errno, "cannot write the file");
+    case HLVSaveLock::Result::Failed:
+        if (errno == EACCES || errno == EROFS || errno == EPERM)
+            return fail(job, failure(HLVFailure::Kind::ReadOnly, "the file is read-only"));
+        return fail(job, errno, "cannot write the file");
     }
     HLVFailure recoveryFailure;
     const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverHeldFile(path, job.file.get(), &recoveryFailure);
@@ -284,12 +287,14 @@ void prepare(Job& job)
                                                          : writeFailure);
     if (job.stream->readFailed())
         return fail(job, EIO, "cannot read the file");
-    if (job.stream->resultLength() == identity->size && job.stream->keepsOriginalInPlace()
-        && job.stream->changes().isEmpty()) {
-        job.mode = Job::Mode::Unchanged;
-        return;
+    if (job.stream->resultLength() == identity->size && job.stream->keepsOriginalInPlace()) {
+        job.changes = job.stream->changes();
+        if (job.changes->isEmpty()) {
+            job.mode = Job::Mode::Unchanged;
+            return;
+        }
     }
-    if (!HLVSaveChecks::keepsTheAudio(path, job.format, *job.stream, &job.newAudio))
+    if (!HLVSaveChecks::keepsTheAudio(job.format, *job.stream, &job.newAudio))
         return fail(job, writtenInPart());
 
     ignoreFileSizeSignal();
@@ -570,9 +575,11 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
         // A second name of a file held by this group or the one before would
         // find it locked: that group ends first.
         struct stat info;
-        const bool named = ::stat(encoded(request.path).constData(), &info) == 0;
+        const QByteArray name = encoded(request.path);
+        bool named = ::stat(name.constData(), &info) == 0;
         const File file{quint64(info.st_dev), quint64(info.st_ino)};
-        if (named && writtenFiles.contains(file)) {
+        const bool held = named && writtenFiles.contains(file);
+        if (held) {
             settle(written);
             writtenFiles.clear();
         }
@@ -589,10 +596,13 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
                 writtenFiles.clear();
             }
         }
+        // A save just finished may have put a new file under this name.
+        if (held || seen)
+            named = ::stat(name.constData(), &info) == 0;
         group.emplace_back();
         Job& job = group.back();
         job.request = &request;
-        prepare(job);
+        prepare(job, named ? &info : nullptr);
         if (!job.failed && job.mode != Job::Mode::Unchanged) {
             files.insert({job.identity.device, job.identity.inode});
             heldBytes += job.heldBytes();
