@@ -61,7 +61,12 @@ private:
 
 QByteArray HLVSaveJournal::serialized(const QList<HLVSaveJournal>& entries)
 {
-    QByteArray out(magic, magicSize);
+    qsizetype size = magicSize + 8 + checksumSize;
+    for (const HLVSaveJournal& entry : entries)
+        size += 8 + entry.path.size() * 3 + 9 * 8 + entry.ranges.size() * 3 * 8 + entry.payloadSize();
+    QByteArray out;
+    out.reserve(size); // a group's journal holds its files' changes: grown once, not copied on the way
+    out.append(magic, magicSize);
     append64(out, entries.size());
     for (const HLVSaveJournal& entry : entries)
         entry.append(out);
