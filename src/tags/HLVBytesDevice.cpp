@@ -10,12 +10,14 @@ HLVBytesDevice::HLVBytesDevice(qint64 size, Read read) : _size(size), _read(std:
 }
 
 HLVBytesDevice::HLVBytesDevice(TagLib::IOStream& stream)
-    : HLVBytesDevice(qint64(stream.length()), [&stream](qint64 at, qint64 length) {
+    : HLVBytesDevice(qint64(stream.length()), [&stream](char* to, qint64 at, qint64 length) {
           const auto position = stream.tell();
           stream.seek(at);
           const TagLib::ByteVector bytes = stream.readBlock(size_t(length));
           stream.seek(position);
-          return QByteArray(bytes.data(), qsizetype(bytes.size()));
+          if (!bytes.isEmpty())
+              std::memcpy(to, bytes.data(), bytes.size());
+          return qint64(bytes.size());
       })
 {
 }
@@ -25,8 +27,5 @@ qint64 HLVBytesDevice::readData(char* data, qint64 length)
     const qint64 at = pos();
     if (at >= _size || length <= 0)
         return 0;
-    const QByteArray bytes = _read(at, qMin(length, _size - at));
-    if (!bytes.isEmpty())
-        std::memcpy(data, bytes.constData(), size_t(bytes.size()));
-    return bytes.size();
+    return _read(data, at, qMin(length, _size - at));
 }

@@ -14,7 +14,8 @@ class IOStream;
 class HLVBytesDevice : public QIODevice
 {
 public:
-    using Read = std::function<QByteArray(qint64 at, qint64 length)>;
+    // Copies up to length bytes from at into to; answers how many, -1 on failure.
+    using Read = std::function<qint64(char* to, qint64 at, qint64 length)>;
 
     HLVBytesDevice(qint64 size, Read read);
     // The stream's bytes as they are now; the stream keeps its position.

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 HLVRecordingStream::HLVRecordingStream(const QString& path, int fd, qint64 length, bool readOnly)
@@ -28,22 +29,32 @@ constexpr qsizetype cachedBlocks = 32;
 
 QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
 {
-    QByteArray bytes;
-    if (at < 0 || length <= 0 || at >= _originalLength)
-        return bytes;
-    length = qMin(length, _originalLength - at);
-    bytes.reserve(length);
-    if (!appendOriginal(bytes, at, length))
-        bytes.clear();
+    QByteArray bytes(qBound<qint64>(0, length, _originalLength - qMax<qint64>(at, 0)), Qt::Uninitialized);
+    const qint64 read = readOriginal(bytes.data(), at, bytes.size());
+    bytes.truncate(qMax<qint64>(read, 0));
     return bytes;
 }
 
-bool HLVRecordingStream::appendOriginal(QByteArray& bytes, qint64 at, qint64 length) const
+QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
+{
+    QByteArray bytes(qBound<qint64>(0, length, _length - qMax<qint64>(at, 0)), Qt::Uninitialized);
+    const qint64 read = readResult(bytes.data(), at, bytes.size());
+    bytes.truncate(qMax<qint64>(read, 0));
+    return bytes;
+}
+
+qint64 HLVRecordingStream::readOriginal(char* to, qint64 at, qint64 length) const
+{
+    if (at < 0 || length <= 0 || at >= _originalLength)
+        return 0;
+    length = qMin(length, _originalLength - at);
+    return copyOriginal(to, at, length) ? length : -1;
+}
+
+bool HLVRecordingStream::copyOriginal(char* to, qint64 at, qint64 length) const
 {
     if (length > 4 * blockSize) {
-        const qsizetype start = bytes.size();
-        bytes.resize(start + length);
-        if (!HLVSaveCopy::readAll(_fd, bytes.data() + start, length, at)) {
+        if (!HLVSaveCopy::readAll(_fd, to, length, at)) {
             _readFailed = true;
             return false;
         }
@@ -63,44 +74,46 @@ bool HLVRecordingStream::appendOriginal(QByteArray& bytes, qint64 at, qint64 len
             cached = _blocks.insert(block, read);
         }
         const qint64 from = qMax(at, block * blockSize) - block * blockSize;
-        const qint64 to = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
-        bytes.append(cached->constData() + from, to - from);
+        const qint64 until = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
+        std::memcpy(to, cached->constData() + from, size_t(until - from));
+        to += until - from;
     }
     return true;
 }
 
-QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
+qint64 HLVRecordingStream::readResult(char* to, qint64 at, qint64 length) const
 {
-    QByteArray bytes;
     if (at < 0 || length <= 0 || at >= _length)
-        return bytes;
+        return 0;
     length = qMin(length, _length - at);
-    bytes.reserve(length);
     qint64 pieceStart = 0;
     for (const Piece& piece : _pieces) {
         const qint64 pieceEnd = pieceStart + piece.length;
         if (pieceEnd > at && pieceStart < at + length) {
             const qint64 from = qMax(at, pieceStart) - pieceStart;
-            const qint64 to = qMin(at + length, pieceEnd) - pieceStart;
-            if (piece.source < 0) {
-                bytes.append(piece.bytes.constData() + from, to - from);
-            } else if (!appendOriginal(bytes, piece.source + from, to - from)) {
-                return QByteArray();
-            }
+            const qint64 until = qMin(at + length, pieceEnd) - pieceStart;
+            if (piece.source < 0)
+                std::memcpy(to, piece.bytes.constData() + from, size_t(until - from));
+            else if (!copyOriginal(to, piece.source + from, until - from))
+                return -1;
+            to += until - from;
         }
         if (pieceEnd >= at + length)
             break;
         pieceStart = pieceEnd;
     }
-    return bytes;
+    return length;
 }
 
 TagLib::ByteVector HLVRecordingStream::readBlock(Size length)
 {
     const qint64 wanted = qMin<qint64>(qint64(qMin<Size>(length, Size(1) << 30)), qMax<qint64>(0, _length - _position));
-    const QByteArray bytes = resultBytes(_position, wanted);
-    _position += bytes.size();
-    return TagLib::ByteVector(bytes.constData(), unsigned(bytes.size()));
+    TagLib::ByteVector bytes(unsigned(wanted), '\0');
+    const qint64 read = qMax<qint64>(0, readResult(bytes.data(), _position, wanted));
+    if (read < wanted)
+        bytes.resize(unsigned(read));
+    _position += read;
+    return bytes;
 }
 
 // Splits the piece that holds offset at so that a piece starts there;

@@ -19,15 +19,15 @@ namespace {
 // no second opening of the file, and the blocks TagLib read are read once.
 HLVBytesDevice originalOf(const HLVRecordingStream& stream)
 {
-    return HLVBytesDevice(stream.originalLength(), [&stream](qint64 at, qint64 length) {
-        return stream.originalBytes(at, length);
+    return HLVBytesDevice(stream.originalLength(), [&stream](char* to, qint64 at, qint64 length) {
+        return stream.readOriginal(to, at, length);
     });
 }
 
 HLVBytesDevice resultOf(const HLVRecordingStream& stream)
 {
-    return HLVBytesDevice(stream.resultLength(), [&stream](qint64 at, qint64 length) {
-        return stream.resultBytes(at, length);
+    return HLVBytesDevice(stream.resultLength(), [&stream](char* to, qint64 at, qint64 length) {
+        return stream.readResult(to, at, length);
     });
 }
 
