@@ -362,10 +362,22 @@ void prepare(Job& job, const struct stat* named)
 // which also makes new and removed names last.
 bool flush(const QList<FlushTarget>& targets, const QStringList& folders, bool data)
 {
-    if (targets.size() == 1) {
+    // The saves of a group share one journal, most often in one folder: that
+    // is one file and one folder to flush, cheaper than the whole file system
+    // (whose other writers a syncfs() would wait for).
+    QSet<int> descriptors;
+    for (const FlushTarget& target : targets)
+        descriptors.insert(target.fd);
+    if (descriptors.size() == 1) {
         bool flushed = !data || HLVSaveCopy::syncDescriptor(targets.first().fd);
-        for (const QString& folder : folders)
-            flushed = HLVSaveCopy::syncFolderOf(folder) && flushed;
+        QSet<QString> flushedFolders;
+        for (const QString& path : folders) {
+            const QString folder = QFileInfo(path).absolutePath();
+            if (!flushedFolders.contains(folder)) {
+                flushedFolders.insert(folder);
+                flushed = HLVSaveCopy::syncFolderOf(path) && flushed;
+            }
+        }
         return flushed;
     }
     QSet<quint64> devices;
