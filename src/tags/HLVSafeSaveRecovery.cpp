@@ -209,6 +209,14 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
             return Recovery::Failed;
         }
         outcome = Recovery::Restored;
+    } else if (!(*identity == journal->identity) && !HLVSaveCopy::syncDescriptor(fd)) {
+        // Bytes a killed save wrote may not be on the disk yet: the journal
+        // goes only once they are, else a power cut could tear the file with
+        // nothing left to mend it.
+        HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
+                         QStringLiteral("an interrupted save could not be finished; its journal %1 is kept")
+                             .arg(journalPath));
+        return Recovery::Failed;
     }
     HLVSaveCopy::remove(journalPath);
     HLVSaveCopy::syncFolderOf(journalPath);
