@@ -323,7 +323,12 @@ bool fitsInBlocks(TagLib::FLAC::File& file)
 {
     const auto pictures = file.pictureList();
     for (const TagLib::FLAC::Picture* picture : pictures) {
-        if (picture->render().size() > maximumBlockLength)
+        // A picture block is 32 bytes of fields, its type and description
+        // (at most four bytes a character) and its data: only one that may
+        // come near the limit is rendered to be measured.
+        const qint64 most = 32 + 4 * qint64(picture->mimeType().size()) + 4 * qint64(picture->description().size())
+            + qint64(picture->data().size());
+        if (most > qint64(maximumBlockLength) && picture->render().size() > maximumBlockLength)
             return false;
     }
     const TagLib::Ogg::XiphComment* comment = file.xiphComment(false);
