@@ -55,8 +55,9 @@ std::unique_ptr<HLVTagLibWriter> HLVTagLib::writerForPath(const QString& path)
 }
 
 namespace {
-// Taken once for a batch of saves on this thread: reading the preferences
-// for each file cost a tenth of a small file's save.
+// Taken once for a batch of saves on this thread, when its first MP3 asks:
+// reading the preferences for each file cost a tenth of a small file's save.
+thread_local bool savingBatch = false;
 thread_local int id3v2VersionOfBatch = 0;
 } // namespace
 
@@ -216,8 +217,9 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
             return writer.writeTagsToFileAtPath(path, *map, failure);
         }), false, {}});
     }
-    id3v2VersionOfBatch = ID3v2Version();
+    savingBatch = true;
     HLVSafeSave::saveFiles(requests);
+    savingBatch = false;
     id3v2VersionOfBatch = 0;
     for (qsizetype i = 0; i < saves.size(); ++i) {
         saves[i].saved = saves[i].tagMap && requests[i].saved;
@@ -264,7 +266,10 @@ int HLVTagLib::ID3v2Version()
         return version;
     if (id3v2VersionOfBatch != 0)
         return id3v2VersionOfBatch;
-    return QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
+    const int version = QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
+    if (savingBatch)
+        id3v2VersionOfBatch = version;
+    return version;
 }
 
 void HLVTagLib::setID3v2Version(int version)
