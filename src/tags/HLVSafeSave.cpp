@@ -357,14 +357,13 @@ void prepare(Job& job, const struct stat* named)
     startJournal(job);
 }
 
-// One flush for the group. A single file flushes its own data (when data is
-// true) and the folders named; a group flushes the file systems it wrote to,
-// which also makes new and removed names last.
+// One flush for the group. One file (a group's saves share their journal)
+// flushes its own data (when data is true) and each folder named once,
+// cheaper than the whole file system, whose other writers a syncfs() waits
+// for; more files flush the file systems they lie on, which also makes new
+// and removed names last (one file at a time each waits for its own commit).
 bool flush(const QList<FlushTarget>& targets, const QStringList& folders, bool data)
 {
-    // The saves of a group share one journal, most often in one folder: that
-    // is one file and one folder to flush, cheaper than the whole file system
-    // (whose other writers a syncfs() would wait for).
     QSet<int> descriptors;
     for (const FlushTarget& target : targets)
         descriptors.insert(target.fd);
