@@ -157,7 +157,7 @@ std::optional<QList<Range>> mp3Audio(QIODevice& file)
     return std::nullopt;
 }
 
-std::optional<QList<Range>> flacAudio(QIODevice& file, const QString& repairsPath)
+std::optional<QList<Range>> flacAudio(QIODevice& file, Lengths lengths)
 {
     const qint64 size = file.size();
     qint64 at = id3v2End(file);
@@ -168,7 +168,7 @@ std::optional<QList<Range>> flacAudio(QIODevice& file, const QString& repairsPat
     // that makes the metadata end at a frame sync: the audio begins there, in
     // the file as in its saved form.
     QList<HLVFLACFile::BlockRepair> repairs;
-    if (repairsPath.isEmpty() || !HLVFLACFile::planRepairs(repairsPath, &repairs, nullptr))
+    if (lengths == Lengths::AsTheyAre || !HLVFLACFile::planRepairs(file, &repairs, nullptr))
         repairs.clear();
     for (bool last = false; !last;) {
         const QByteArray header = readAt(file, at, 4);
@@ -272,11 +272,11 @@ bool sameBytesIn(QIODevice& a, const QList<Range>& aRanges, QIODevice& b, const 
 }
 
 
-std::optional<QList<Range>> rangesOf(QIODevice& device, HLVTagLib::Format format, const QString& repairsPath)
+std::optional<QList<Range>> rangesOf(QIODevice& device, HLVTagLib::Format format, Lengths lengths)
 {
     switch (format) {
     case HLVTagLib::Format::MP3: return mp3Audio(device);
-    case HLVTagLib::Format::FLAC: return flacAudio(device, repairsPath);
+    case HLVTagLib::Format::FLAC: return flacAudio(device, lengths);
     case HLVTagLib::Format::MP4: return mp4Audio(device);
     case HLVTagLib::Format::Other: break;
     }
@@ -290,12 +290,12 @@ std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format f
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return rangesOf(file, format, path);
+    return rangesOf(file, format, Lengths::AsSaved);
 }
 
-std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format)
+std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format, Lengths lengths)
 {
-    return rangesOf(device, format, QString());
+    return rangesOf(device, format, lengths);
 }
 
 bool sameBytes(QIODevice& device, const QList<Range>& ranges, QIODevice& other, const QList<Range>& otherRanges)

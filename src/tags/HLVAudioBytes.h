@@ -32,9 +32,12 @@ struct Range
 // where the audio is.
 std::optional<QList<Range>> audioRanges(const QString& path, HLVTagLib::Format format);
 
-// The same, for a file's bytes as a device gives them (its own block
-// lengths taken as they are).
-std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format);
+// The same, for a file's bytes as a device gives them: a FLAC file's block
+// lengths taken as they are, or as a save corrects them (as the path's
+// version takes them).
+enum class Lengths { AsTheyAre, AsSaved };
+std::optional<QList<Range>> audioRanges(QIODevice& device, HLVTagLib::Format format,
+                                        Lengths lengths = Lengths::AsTheyAre);
 
 // True when the ranges of both devices hold the same bytes.
 bool sameBytes(QIODevice& device, const QList<Range>& ranges, QIODevice& other, const QList<Range>& otherRanges);

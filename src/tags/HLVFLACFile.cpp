@@ -1,8 +1,10 @@
 #include "HLVFLACFile.h"
+#include "HLVBytesDevice.h"
 #include "HLVTagLibReader.h"
 #include "HLVTagLibWriter.h"
 
 #include <QFile>
+#include <optional>
 #include <QtEndian>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
@@ -39,7 +41,7 @@ qint64 id3v2End(const QByteArray& head)
 
 struct Walk
 {
-    QFile& file;
+    QIODevice& file;
     qint64 length;
 
     QByteArray read(qint64 at, qint64 count)
@@ -151,10 +153,17 @@ bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* f
     QFile raw(path);
     if (!raw.open(QIODevice::ReadOnly))
         return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("the file cannot be read"));
-    Walk walk{raw, raw.size()};
+    return planRepairs(raw, repairs, failure);
+}
+
+bool planRepairs(QIODevice& device, QList<BlockRepair>* repairs, HLVFailure* failure)
+{
+    Walk walk{device, device.size()};
     const qint64 start = id3v2End(walk.read(0, 10));
-    const QByteArray head = walk.read(start, 1 << 20);
-    const qint64 marker = head.indexOf("fLaC");
+    // The marker nearly always follows at once: the first megabyte is read only when it does not.
+    qint64 marker = walk.read(start, 4096).indexOf("fLaC");
+    if (marker < 0)
+        marker = walk.read(start, 1 << 20).indexOf("fLaC");
     if (marker < 0)
         return HLVTagLibReader::reportNotAudio(failure, "a FLAC file");
     const auto damaged = [failure](const QString& what) {
@@ -282,11 +291,14 @@ bool Writable::open(const QString& path, HLVFailure* failure, TagLib::IOStream* 
 {
     _path = path;
     _stream = stream;
-    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+    if (!HLVTagLibWriter::checkWritableFile(path, failure, stream))
         return false;
     QList<BlockRepair> repairs;
     HLVFailure found;
-    if (!planRepairs(path, &repairs, &found)) {
+    std::optional<HLVBytesDevice> streamed;
+    if (_stream)
+        streamed.emplace(*_stream);
+    if (!(streamed ? planRepairs(*streamed, &repairs, &found) : planRepairs(path, &repairs, &found))) {
         // A file TagLib does not take for FLAC is named by its blocks only when it begins as FLAC.
         if (!TagLib::FLAC::File(HLVTagLibReader::fileSystemPath(path).constData(), false).isValid())
             return reportUnreadable(path, found, failure);
@@ -311,7 +323,12 @@ bool fitsInBlocks(TagLib::FLAC::File& file)
 {
     const auto pictures = file.pictureList();
     for (const TagLib::FLAC::Picture* picture : pictures) {
-        if (picture->render().size() > maximumBlockLength)
+        // A picture block is 32 bytes of fields, its type and description
+        // (at most four bytes a character) and its data: only one that may
+        // come near the limit is rendered to be measured.
+        const qint64 most = 32 + 4 * qint64(picture->mimeType().size()) + 4 * qint64(picture->description().size())
+            + qint64(picture->data().size());
+        if (most > qint64(maximumBlockLength) && picture->render().size() > maximumBlockLength)
             return false;
     }
     const TagLib::Ogg::XiphComment* comment = file.xiphComment(false);

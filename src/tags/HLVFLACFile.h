@@ -6,6 +6,8 @@
 #include <QString>
 #include <memory>
 
+class QIODevice;
+
 namespace TagLib {
 class ByteVectorStream;
 class IOStream;
@@ -40,6 +42,7 @@ struct BlockRepair
 // which names the damaged block by its place, the first being 1 ("the FLAC
 // metadata is damaged: block 1 claims more bytes than it holds").
 bool planRepairs(const QString& path, QList<BlockRepair>* repairs, HLVFailure* failure);
+bool planRepairs(QIODevice& device, QList<BlockRepair>* repairs, HLVFailure* failure);
 
 // A file opened for reading. Reading never changes a file, so no layout check
 // is made; only a file TagLib cannot read is read again with its block

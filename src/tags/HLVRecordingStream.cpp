@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 HLVRecordingStream::HLVRecordingStream(const QString& path, int fd, qint64 length, bool readOnly)
@@ -28,19 +29,37 @@ constexpr qsizetype cachedBlocks = 32;
 
 QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
 {
-    QByteArray bytes;
+    QByteArray bytes(qBound<qint64>(0, length, _originalLength - qMax<qint64>(at, 0)), Qt::Uninitialized);
+    const qint64 read = readOriginal(bytes.data(), at, bytes.size());
+    bytes.truncate(qMax<qint64>(read, 0));
+    return bytes;
+}
+
+QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
+{
+    QByteArray bytes(qBound<qint64>(0, length, _length - qMax<qint64>(at, 0)), Qt::Uninitialized);
+    const qint64 read = readResult(bytes.data(), at, bytes.size());
+    bytes.truncate(qMax<qint64>(read, 0));
+    return bytes;
+}
+
+qint64 HLVRecordingStream::readOriginal(char* to, qint64 at, qint64 length) const
+{
     if (at < 0 || length <= 0 || at >= _originalLength)
-        return bytes;
+        return 0;
     length = qMin(length, _originalLength - at);
+    return copyOriginal(to, at, length) ? length : -1;
+}
+
+bool HLVRecordingStream::copyOriginal(char* to, qint64 at, qint64 length) const
+{
     if (length > 4 * blockSize) {
-        bytes.resize(length);
-        if (!HLVSaveCopy::readAll(_fd, bytes.data(), length, at)) {
+        if (!HLVSaveCopy::readAll(_fd, to, length, at)) {
             _readFailed = true;
-            bytes.clear();
+            return false;
         }
-        return bytes;
+        return true;
     }
-    bytes.reserve(length);
     for (qint64 block = at / blockSize; block * blockSize < at + length; ++block) {
         auto cached = _blocks.constFind(block);
         if (cached == _blocks.constEnd()) {
@@ -48,50 +67,53 @@ QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
             QByteArray read(qMin(blockSize, _originalLength - start), Qt::Uninitialized);
             if (!HLVSaveCopy::readAll(_fd, read.data(), read.size(), start)) {
                 _readFailed = true;
-                return QByteArray();
+                return false;
             }
             if (_blocks.size() >= cachedBlocks)
                 _blocks.clear();
             cached = _blocks.insert(block, read);
         }
         const qint64 from = qMax(at, block * blockSize) - block * blockSize;
-        const qint64 to = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
-        bytes.append(cached->constData() + from, to - from);
+        const qint64 until = qMin(at + length, (block + 1) * blockSize) - block * blockSize;
+        std::memcpy(to, cached->constData() + from, size_t(until - from));
+        to += until - from;
     }
-    return bytes;
+    return true;
 }
 
-QByteArray HLVRecordingStream::resultBytes(qint64 at, qint64 length) const
+qint64 HLVRecordingStream::readResult(char* to, qint64 at, qint64 length) const
 {
-    QByteArray bytes;
     if (at < 0 || length <= 0 || at >= _length)
-        return bytes;
+        return 0;
     length = qMin(length, _length - at);
-    bytes.reserve(length);
     qint64 pieceStart = 0;
     for (const Piece& piece : _pieces) {
         const qint64 pieceEnd = pieceStart + piece.length;
         if (pieceEnd > at && pieceStart < at + length) {
             const qint64 from = qMax(at, pieceStart) - pieceStart;
-            const qint64 to = qMin(at + length, pieceEnd) - pieceStart;
+            const qint64 until = qMin(at + length, pieceEnd) - pieceStart;
             if (piece.source < 0)
-                bytes.append(piece.bytes.constData() + from, to - from);
-            else
-                bytes.append(originalBytes(piece.source + from, to - from));
+                std::memcpy(to, piece.bytes.constData() + from, size_t(until - from));
+            else if (!copyOriginal(to, piece.source + from, until - from))
+                return -1;
+            to += until - from;
         }
         if (pieceEnd >= at + length)
             break;
         pieceStart = pieceEnd;
     }
-    return bytes;
+    return length;
 }
 
 TagLib::ByteVector HLVRecordingStream::readBlock(Size length)
 {
     const qint64 wanted = qMin<qint64>(qint64(qMin<Size>(length, Size(1) << 30)), qMax<qint64>(0, _length - _position));
-    const QByteArray bytes = resultBytes(_position, wanted);
-    _position += bytes.size();
-    return TagLib::ByteVector(bytes.constData(), unsigned(bytes.size()));
+    TagLib::ByteVector bytes(unsigned(wanted), '\0');
+    const qint64 read = qMax<qint64>(0, readResult(bytes.data(), _position, wanted));
+    if (read < wanted)
+        bytes.resize(unsigned(read));
+    _position += read;
+    return bytes;
 }
 
 // Splits the piece that holds offset at so that a piece starts there;
@@ -244,28 +266,35 @@ QList<HLVRecordingStream::Change> HLVRecordingStream::changes() const
             spans.append({_length, _originalLength});
     }
     QList<Change> changes;
+    changes.reserve(spans.size());
     for (const auto& [begin, end] : std::as_const(spans)) {
         Change change;
         change.offset = begin;
         change.oldBytes = originalBytes(begin, end - begin);
         change.newBytes = resultBytes(begin, end - begin);
         // TagLib rewrites a whole tag for one changed frame: only what differs is kept.
-        const qsizetype common = qMin(change.oldBytes.size(), change.newBytes.size());
+        const char* before = change.oldBytes.constData();
+        const char* after = change.newBytes.constData();
+        const qsizetype oldSize = change.oldBytes.size();
+        const qsizetype newSize = change.newBytes.size();
+        const qsizetype common = qMin(oldSize, newSize);
         qsizetype head = 0;
-        while (head < common && change.oldBytes[head] == change.newBytes[head])
+        while (head < common && before[head] == after[head])
             ++head;
         qsizetype tail = 0;
-        if (change.oldBytes.size() == change.newBytes.size()) {
-            while (tail < common - head
-                   && change.oldBytes[change.oldBytes.size() - 1 - tail] == change.newBytes[change.newBytes.size() - 1 - tail])
+        if (oldSize == newSize) {
+            while (tail < common - head && before[oldSize - 1 - tail] == after[newSize - 1 - tail])
                 ++tail;
         }
-        if (head == change.oldBytes.size() && head == change.newBytes.size())
+        if (head == oldSize && head == newSize)
             continue;
         change.offset += head;
-        change.oldBytes = change.oldBytes.mid(head, change.oldBytes.size() - head - tail);
-        change.newBytes = change.newBytes.mid(head, change.newBytes.size() - head - tail);
-        changes.append(change);
+        // Cut in place: no copies of a whole tag.
+        change.oldBytes.chop(tail);
+        change.oldBytes.remove(0, head);
+        change.newBytes.chop(tail);
+        change.newBytes.remove(0, head);
+        changes.append(std::move(change));
     }
     return changes;
 }

@@ -66,6 +66,9 @@ public:
     // Bytes of the result, or of the original.
     QByteArray resultBytes(qint64 at, qint64 length) const;
     QByteArray originalBytes(qint64 at, qint64 length) const;
+    // The same into to: how many were copied, -1 when the original could not be read.
+    qint64 readResult(char* to, qint64 at, qint64 length) const;
+    qint64 readOriginal(char* to, qint64 at, qint64 length) const;
 
     // Where the result differs from the original, as few stretches as
     // possible; a stretch of the original that moved counts as changed.
@@ -79,6 +82,8 @@ public:
 private:
     void splice(qint64 at, qint64 removed, const QByteArray& inserted);
     qsizetype splitAt(qint64 at);
+    // Copies length bytes of the original from at (which lie inside it).
+    bool copyOriginal(char* to, qint64 at, qint64 length) const;
 
     QByteArray _name;
     int _fd;

@@ -87,6 +87,19 @@ bool namesFile(const QString& path, int fd)
         && named.st_ino == held.st_ino && held.st_nlink > 0;
 }
 
+// The same for a file whose device and inode are known; size, when given,
+// gets its length.
+bool namesFile(const QString& path, quint64 device, quint64 inode, qint64* size = nullptr)
+{
+    struct stat named;
+    if (::stat(encoded(path).constData(), &named) != 0 || quint64(named.st_dev) != device
+        || quint64(named.st_ino) != inode)
+        return false;
+    if (size)
+        *size = qint64(named.st_size);
+    return true;
+}
+
 bool folderIsWritable(const QString& path)
 {
     return ::access(encoded(QFileInfo(path).absolutePath()).constData(), W_OK) == 0;
@@ -101,6 +114,25 @@ void closeLater(Descriptor& file)
         QThreadPool::globalInstance()->start([fd] { ::close(fd); });
 }
 
+// A journal shared by the saves of a group under their names (hard links):
+// the last of them to let it go closes it, off the save's path.
+using SharedDescriptor = std::shared_ptr<Descriptor>;
+
+SharedDescriptor shared(Descriptor file)
+{
+    return SharedDescriptor(new Descriptor(std::move(file)), [](Descriptor* held) {
+        closeLater(*held);
+        delete held;
+    });
+}
+
+// A descriptor to flush and the device it lies on (0 when not known yet).
+struct FlushTarget
+{
+    int fd = -1;
+    quint64 device = 0;
+};
+
 struct Job
 {
     HLVSafeSave::Request* request = nullptr;
@@ -108,12 +140,15 @@ struct Job
     Descriptor file;
     HLVSaveJournal::Identity identity;
     std::unique_ptr<HLVRecordingStream> stream;
+    std::optional<QList<HLVRecordingStream::Change>> changes; // worked out once
     HLVFailure refused; // custom values the write refused; the rest is saved
     enum class Mode { Unchanged, InPlace, Replace } mode = Mode::Unchanged;
     std::optional<QList<Range>> newAudio; // where the audio lies after the save
     HLVSaveJournal journal;
     QString journalPath;
-    Descriptor journalFile;
+    SharedDescriptor journalFile;
+    quint64 journalDevice = 0;
+    quint64 journalInode = 0;
     QString temporaryPath;
     Descriptor temporaryFile;
     bool failed = false;
@@ -125,7 +160,11 @@ struct Job
             held += piece.bytes.size();
         return held;
     }
-    int flushTarget() const { return mode == Mode::Replace ? temporaryFile.get() : journalFile.get(); }
+    // What the first flush must make last, and its device where known.
+    FlushTarget flushTarget() const
+    {
+        return mode == Mode::Replace ? FlushTarget{temporaryFile.get(), 0} : FlushTarget{journalFile->get(), journalDevice};
+    }
 };
 
 void fail(Job& job, const HLVFailure& why)
@@ -175,8 +214,12 @@ void startJournal(Job& job)
     job.journal.path = QFileInfo(job.request->path).absoluteFilePath();
     job.journal.identity = job.identity;
     job.journal.newSize = job.stream->resultLength();
-    for (const HLVRecordingStream::Change& change : job.stream->changes())
-        job.journal.ranges.append({change.offset, change.oldBytes, change.newBytes});
+    if (!job.changes)
+        job.changes = job.stream->changes();
+    job.journal.ranges.reserve(job.changes->size());
+    for (HLVRecordingStream::Change& change : *job.changes)
+        job.journal.ranges.append({change.offset, std::move(change.oldBytes), std::move(change.newBytes)});
+    job.changes.reset();
     if (job.stream->readFailed())
         return fail(job, EIO, "cannot read the file");
     if (folderIsWritable(job.request->path)) {
@@ -198,40 +241,51 @@ void writeJournals(const QList<Job*>& jobs)
         entries.append(job->journal);
     const QByteArray bytes = HLVSaveJournal::serialized(entries);
     const Job* first = nullptr;
+    QByteArray firstName;
     for (Job* job : jobs) {
-        HLVSaveCopy::remove(job->journalPath); // recovery found it unproven and set it aside, or it is ours
-        if (first && ::link(encoded(first->journalPath).constData(), encoded(job->journalPath).constData()) == 0) {
-            job->journalFile = Descriptor(job->journalPath, O_RDONLY);
-            if (job->journalFile.isOpen())
-                continue;
+        // Recovery, under the file's lock, left no journal under this name; a
+        // link that finds one all the same falls back to a file renamed over it.
+        const QByteArray name = encoded(job->journalPath);
+        if (first && ::link(firstName.constData(), name.constData()) == 0) {
+            // The name is the group's file: its descriptor and lock serve.
+            job->journalFile = first->journalFile;
+            job->journalDevice = first->journalDevice;
+            job->journalInode = first->journalInode;
+            continue;
         }
         const QString unfinished = HLVSafeSave::unfinishedJournalPathFor(job->journalPath);
-        job->journalFile = Descriptor(unfinished, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
-        if (!job->journalFile.isOpen()) {
+        Descriptor made(unfinished, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+        struct stat info;
+        if (!made.isOpen() || ::fstat(made.get(), &info) != 0) {
             fail(*job, errno, "cannot write the save's journal");
+            if (made.isOpen())
+                HLVSaveCopy::remove(unfinished);
             continue;
         }
-        HLVSaveLock::tryLock(job->journalFile.get()); // held until the save ends, links included
-        if (!HLVSaveCopy::writeAll(job->journalFile.get(), bytes.constData(), bytes.size(), 0)
-            || ::rename(encoded(unfinished).constData(), encoded(job->journalPath).constData()) != 0) {
+        HLVSaveLock::tryLock(made.get()); // held until the save ends, links included
+        if (!HLVSaveCopy::writeAll(made.get(), bytes.constData(), bytes.size(), 0)
+            || ::rename(encoded(unfinished).constData(), name.constData()) != 0) {
             fail(*job, errno, "cannot write the save's journal");
             HLVSaveCopy::remove(unfinished);
-            job->journalFile = Descriptor();
             continue;
         }
-        if (!first)
+        job->journalFile = shared(std::move(made));
+        job->journalDevice = quint64(info.st_dev);
+        job->journalInode = quint64(info.st_ino);
+        if (!first) {
             first = job;
+            firstName = name;
+        }
     }
 }
 
 // Everything up to the first flush: lock, recover, record, check, and write
 // the journal or the new file.
-void prepare(Job& job)
+void prepare(Job& job, const struct stat* named)
 {
     const QString& path = job.request->path;
     job.format = HLVTagLib::formatForPath(path);
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() == 0) {
+    if (!named || !S_ISREG(named->st_mode) || named->st_size == 0) {
         // Nothing to keep: the writers refuse such a file and say why.
         HLVRecordingStream nothing(path, -1, 0, true);
         HLVFailure refused;
@@ -244,18 +298,17 @@ void prepare(Job& job)
                              ? failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file")
                              : refused);
     }
-    if (::access(encoded(path).constData(), W_OK) != 0) {
-        if (errno == EACCES || errno == EROFS || errno == EPERM)
-            return fail(job, failure(HLVFailure::Kind::ReadOnly, "the file is read-only"));
-        return fail(job, errno, "cannot write the file");
-    }
+    // Opening for writing is what tells a read-only file.
     switch (HLVSaveLock::lock(path, O_RDWR, true, &job.file)) {
     case HLVSaveLock::Result::Locked: break;
     case HLVSaveLock::Result::Busy:
         return fail(job, failure(HLVFailure::Kind::WriteFailed, "another program is saving the file"));
     case HLVSaveLock::Result::Missing:
         return fail(job, failure(HLVFailure::Kind::FileMissing, "the file is missing or not a regular file"));
-    case HLVSaveLock::Result::Failed: return fail(job, errno, "cannot write the file");
+    case HLVSaveLock::Result::Failed:
+        if (errno == EACCES || errno == EROFS || errno == EPERM)
+            return fail(job, failure(HLVFailure::Kind::ReadOnly, "the file is read-only"));
+        return fail(job, errno, "cannot write the file");
     }
     HLVFailure recoveryFailure;
     const HLVSafeSave::Recovery recovery = HLVSafeSave::recoverHeldFile(path, job.file.get(), &recoveryFailure);
@@ -284,12 +337,14 @@ void prepare(Job& job)
                                                          : writeFailure);
     if (job.stream->readFailed())
         return fail(job, EIO, "cannot read the file");
-    if (job.stream->resultLength() == identity->size && job.stream->keepsOriginalInPlace()
-        && job.stream->changes().isEmpty()) {
-        job.mode = Job::Mode::Unchanged;
-        return;
+    if (job.stream->resultLength() == identity->size && job.stream->keepsOriginalInPlace()) {
+        job.changes = job.stream->changes();
+        if (job.changes->isEmpty()) {
+            job.mode = Job::Mode::Unchanged;
+            return;
+        }
     }
-    if (!HLVSaveChecks::keepsTheAudio(path, job.format, *job.stream, &job.newAudio))
+    if (!HLVSaveChecks::keepsTheAudio(job.format, *job.stream, &job.newAudio))
         return fail(job, writtenInPart());
 
     ignoreFileSizeSignal();
@@ -302,25 +357,42 @@ void prepare(Job& job)
     startJournal(job);
 }
 
-// One flush for the group. A single file flushes its own data (when data is
-// true) and the folders named; a group flushes the file systems it wrote to,
-// which also makes new and removed names last.
-bool flush(const QList<int>& descriptors, const QStringList& folders, bool data)
+// One flush for the group. One file (a group's saves share their journal)
+// flushes its own data (when data is true) and each folder named once,
+// cheaper than the whole file system, whose other writers a syncfs() waits
+// for; more files flush the file systems they lie on, which also makes new
+// and removed names last (one file at a time each waits for its own commit).
+bool flush(const QList<FlushTarget>& targets, const QStringList& folders, bool data)
 {
+    QSet<int> descriptors;
+    for (const FlushTarget& target : targets)
+        descriptors.insert(target.fd);
     if (descriptors.size() == 1) {
-        bool flushed = !data || HLVSaveCopy::syncDescriptor(descriptors.first());
-        for (const QString& folder : folders)
-            flushed = HLVSaveCopy::syncFolderOf(folder) && flushed;
+        bool flushed = !data || HLVSaveCopy::syncDescriptor(targets.first().fd);
+        QSet<QString> flushedFolders;
+        for (const QString& path : folders) {
+            const QString folder = QFileInfo(path).absolutePath();
+            if (!flushedFolders.contains(folder)) {
+                flushedFolders.insert(folder);
+                flushed = HLVSaveCopy::syncFolderOf(path) && flushed;
+            }
+        }
         return flushed;
     }
     QSet<quint64> devices;
     bool flushed = true;
-    for (const int fd : descriptors) {
-        struct stat info;
-        if (::fstat(fd, &info) != 0 || devices.contains(quint64(info.st_dev)))
+    for (const FlushTarget& target : targets) {
+        quint64 device = target.device;
+        if (device == 0) {
+            struct stat info;
+            if (::fstat(target.fd, &info) != 0)
+                continue;
+            device = quint64(info.st_dev);
+        }
+        if (devices.contains(device))
             continue;
-        devices.insert(quint64(info.st_dev));
-        flushed = ::syncfs(fd) == 0 && flushed;
+        devices.insert(device);
+        flushed = ::syncfs(target.fd) == 0 && flushed;
     }
     return flushed;
 }
@@ -338,7 +410,7 @@ bool restoreFromJournal(Job& job)
 
 bool journalIsThere(const Job& job)
 {
-    return namesFile(job.journalPath, job.journalFile.get());
+    return job.journalFile && namesFile(job.journalPath, job.journalDevice, job.journalInode);
 }
 
 void applyJournal(Job& job)
@@ -368,7 +440,8 @@ void applyJournal(Job& job)
 bool journalWasApplied(const Job& job)
 {
     const int fd = job.file.get();
-    if (!namesFile(job.request->path, fd) || job.file.size() != job.journal.newSize)
+    qint64 size = -1;
+    if (!namesFile(job.request->path, job.identity.device, job.identity.inode, &size) || size != job.journal.newSize)
         return false;
     for (const HLVSaveJournal::Range& range : job.journal.ranges) {
         QByteArray bytes(range.newBytes.size(), Qt::Uninitialized);
@@ -418,7 +491,7 @@ void finish(Job& job)
         return fail(job, why);
     }
     HLVSaveCopy::remove(job.journalPath);
-    closeLater(job.journalFile);
+    job.journalFile.reset();
 }
 
 void answer(Job& job)
@@ -451,12 +524,12 @@ void finishInPlace(std::vector<Job>& group, bool flushed, int error)
     }
 }
 
-QList<int> inPlaceFiles(const std::vector<Job>& group)
+QList<FlushTarget> inPlaceFiles(const std::vector<Job>& group)
 {
-    QList<int> files;
+    QList<FlushTarget> files;
     for (const Job& job : group) {
         if (!job.failed && job.mode == Job::Mode::InPlace)
-            files.append(job.file.get());
+            files.append({job.file.get(), job.identity.device});
     }
     return files;
 }
@@ -475,7 +548,7 @@ void commit(std::vector<Job>& group, std::vector<Job>& written)
     if (!inPlace.isEmpty())
         writeJournals(inPlace);
 
-    QList<int> targets = inPlaceFiles(written);
+    QList<FlushTarget> targets = inPlaceFiles(written);
     const bool finishesWritten = !targets.isEmpty();
     QStringList folders;
     for (Job& job : group) {
@@ -510,7 +583,7 @@ void commit(std::vector<Job>& group, std::vector<Job>& written)
             HLVSaveCopy::remove(job->journalPath);
     }
 
-    QList<int> renamed;
+    QList<FlushTarget> renamed;
     folders.clear();
     for (Job& job : group) {
         if (job.failed || job.mode != Job::Mode::Replace)
@@ -518,7 +591,7 @@ void commit(std::vector<Job>& group, std::vector<Job>& written)
         finish(job);
         // A renamed file must keep its new name.
         if (!job.failed) {
-            renamed.append(job.temporaryFile.get());
+            renamed.append({job.temporaryFile.get(), 0});
             folders.append(job.request->path);
         }
         answer(job);
@@ -535,7 +608,7 @@ void commit(std::vector<Job>& group, std::vector<Job>& written)
 // The last group's in-place writes: flushed, checked, their journals removed.
 void settle(std::vector<Job>& written)
 {
-    if (const QList<int> files = inPlaceFiles(written); !files.isEmpty()) {
+    if (const QList<FlushTarget> files = inPlaceFiles(written); !files.isEmpty()) {
         const bool flushed = flush(files, {}, true);
         finishInPlace(written, flushed, errno);
     }
@@ -570,9 +643,11 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
         // A second name of a file held by this group or the one before would
         // find it locked: that group ends first.
         struct stat info;
-        const bool named = ::stat(encoded(request.path).constData(), &info) == 0;
+        const QByteArray name = encoded(request.path);
+        bool named = ::stat(name.constData(), &info) == 0;
         const File file{quint64(info.st_dev), quint64(info.st_ino)};
-        if (named && writtenFiles.contains(file)) {
+        const bool held = named && writtenFiles.contains(file);
+        if (held) {
             settle(written);
             writtenFiles.clear();
         }
@@ -589,10 +664,13 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
                 writtenFiles.clear();
             }
         }
+        // A save just finished may have put a new file under this name.
+        if (held || seen)
+            named = ::stat(name.constData(), &info) == 0;
         group.emplace_back();
         Job& job = group.back();
         job.request = &request;
-        prepare(job);
+        prepare(job, named ? &info : nullptr);
         if (!job.failed && job.mode != Job::Mode::Unchanged) {
             files.insert({job.identity.device, job.identity.inode});
             heldBytes += job.heldBytes();

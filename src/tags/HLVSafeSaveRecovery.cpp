@@ -43,33 +43,54 @@ bool exists(const QString& path)
 
 // ".NAME" + suffix beside the file; a name too long for the suffix is cut and
 // tagged with a hash of the whole, so it still says whose it is.
-QString hiddenPathFor(const QString& path, const char* suffix)
+QString hiddenPathFor(const QString& folder, const QString& fileName, const char* suffix)
 {
-    const QFileInfo info(path);
-    QString name = info.fileName();
+    QString name = fileName;
     const qsizetype room = nameLimit - 1 - qsizetype(std::strlen(suffix)) - suffixRoom;
-    if (encoded(name).size() > room) {
+    // Most names fit whatever their encoding: a UTF-8 byte count is at most three per UTF-16 unit.
+    if (name.size() * 3 > room && encoded(name).size() > room) {
         const QString tag = QLatin1Char('~')
             + QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
         while (!name.isEmpty() && encoded(name).size() + tag.size() > room)
             name.chop(1);
         name += tag;
     }
-    return info.absolutePath() + QLatin1String("/.") + name + QLatin1String(suffix);
+    return folder + QLatin1String("/.") + name + QLatin1String(suffix);
 }
 
-// What a save leaves while it has not touched the file yet: the new file being
-// written beside it, unfinished journals, and what earlier versions left while
-// copying or trying a save out.
-QStringList temporaryPaths(const QString& path)
+QString hiddenPathFor(const QString& path, const char* suffix)
 {
-    const QString copy = HLVSafeSave::earlierCopyPathForPath(path);
-    return {HLVSafeSave::temporaryPathForPath(path),
-            HLVSafeSave::unfinishedJournalPathFor(HLVSafeSave::journalPathForPath(path)),
-            HLVSafeSave::unfinishedJournalPathFor(HLVSafeSave::dataFolderJournalPathForPath(path)),
-            copy + QLatin1String(".partial"),
-            copy + QLatin1String(".trial.") + QFileInfo(path).suffix().left(suffixRoom - 7)};
+    const QFileInfo info(path);
+    return hiddenPathFor(info.absolutePath(), info.fileName(), suffix);
 }
+
+// Every name a save of the file, of this version or an earlier one, may
+// leave, worked out once: this runs for every file added and every save.
+struct Leftovers
+{
+    explicit Leftovers(const QString& path)
+    {
+        const QFileInfo info(path);
+        const QString folder = info.absolutePath();
+        const QString name = info.fileName();
+        journal = hiddenPathFor(folder, name, journalSuffix);
+        dataJournal = HLVSafeSave::dataFolderJournalPathForPath(info.absoluteFilePath());
+        copy = hiddenPathFor(folder, name, earlierCopySuffix);
+        temporary = {hiddenPathFor(folder, name, temporarySuffix),
+                     HLVSafeSave::unfinishedJournalPathFor(journal),
+                     HLVSafeSave::unfinishedJournalPathFor(dataJournal),
+                     copy + QLatin1String(".partial"),
+                     copy + QLatin1String(".trial.") + info.suffix().left(suffixRoom - 7)};
+    }
+
+    // What a save leaves while it has not touched the file yet: the new file
+    // being written beside it, unfinished journals, and what earlier versions
+    // left while copying or trying a save out.
+    QStringList temporary;
+    QString journal;
+    QString dataJournal;
+    QString copy; // an earlier version's copy of the whole file
+};
 
 // Renames a leftover that cannot be proven to a visible, dated name with no
 // audio extension; answers the new path (empty when it could not be moved).
@@ -188,6 +209,14 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
             return Recovery::Failed;
         }
         outcome = Recovery::Restored;
+    } else if (!(*identity == journal->identity) && !HLVSaveCopy::syncDescriptor(fd)) {
+        // Bytes a killed save wrote may not be on the disk yet: the journal
+        // goes only once they are, else a power cut could tear the file with
+        // nothing left to mend it.
+        HLVReportFailure(failure, HLVFailure::Kind::WriteFailed,
+                         QStringLiteral("an interrupted save could not be finished; its journal %1 is kept")
+                             .arg(journalPath));
+        return Recovery::Failed;
     }
     HLVSaveCopy::remove(journalPath);
     HLVSaveCopy::syncFolderOf(journalPath);
@@ -200,16 +229,15 @@ Recovery recoverJournal(const QString& journalPath, const QString& path, int fd,
 Recovery recoverWithoutFile(const QString& path, HLVFailure* failure)
 {
     Recovery outcome = Recovery::NothingToDo;
-    const QStringList temporary = temporaryPaths(path);
-    for (const QString& leftover : temporary) {
+    const Leftovers leftovers(path);
+    for (const QString& leftover : leftovers.temporary) {
         Descriptor file(leftover, O_RDONLY);
         if (file.isOpen() && HLVSaveLock::tryLock(file.get())) {
             HLVSaveCopy::remove(leftover);
             outcome = Recovery::RemovedLeftover;
         }
     }
-    for (const QString& leftover : {HLVSafeSave::journalPathForPath(path), HLVSafeSave::dataFolderJournalPathForPath(path),
-                                    HLVSafeSave::earlierCopyPathForPath(path)}) {
+    for (const QString& leftover : {leftovers.journal, leftovers.dataJournal, leftovers.copy}) {
         Descriptor file(leftover, O_RDONLY);
         if (!file.isOpen() || !HLVSaveLock::tryLock(file.get()))
             continue;
@@ -238,16 +266,13 @@ Recovery worse(Recovery a, Recovery b)
     return rank(b) > rank(a) ? b : a;
 }
 
-bool anyLeftover(const QString& path)
+bool anyLeftover(const Leftovers& leftovers)
 {
-    QStringList leftovers = temporaryPaths(path);
-    leftovers << HLVSafeSave::journalPathForPath(path) << HLVSafeSave::earlierCopyPathForPath(path)
-              << HLVSafeSave::dataFolderJournalPathForPath(path);
-    for (const QString& leftover : std::as_const(leftovers)) {
+    for (const QString& leftover : leftovers.temporary) {
         if (exists(leftover))
             return true;
     }
-    return false;
+    return exists(leftovers.journal) || exists(leftovers.copy) || exists(leftovers.dataJournal);
 }
 
 } // namespace
@@ -294,15 +319,15 @@ bool HLVSafeSave::isLeftoverName(const QString& fileName)
 Recovery HLVSafeSave::recoverHeldFile(const QString& path, int fd, HLVFailure* failure)
 {
     Recovery outcome = Recovery::NothingToDo;
+    const Leftovers leftovers(path);
     // The file is locked: nobody is writing these now, and they hold nothing of the file's.
-    const QStringList temporary = temporaryPaths(path);
-    for (const QString& leftover : temporary) {
+    for (const QString& leftover : leftovers.temporary) {
         if (exists(leftover)) {
             HLVSaveCopy::remove(leftover);
             outcome = Recovery::RemovedLeftover;
         }
     }
-    for (const QString& journal : {journalPathForPath(path), dataFolderJournalPathForPath(path)}) {
+    for (const QString& journal : {leftovers.journal, leftovers.dataJournal}) {
         if (!exists(journal))
             continue;
         HLVFailure why;
@@ -312,7 +337,7 @@ Recovery HLVSafeSave::recoverHeldFile(const QString& path, int fd, HLVFailure* f
     }
     // An earlier version's copy names no file: it is dropped only when it
     // holds exactly what the file holds, else kept in sight.
-    const QString copy = earlierCopyPathForPath(path);
+    const QString& copy = leftovers.copy;
     if (exists(copy)) {
         if (HLVSaveCopy::matches(path, copy)) {
             HLVSaveCopy::remove(copy);
@@ -329,7 +354,7 @@ Recovery HLVSafeSave::recoverHeldFile(const QString& path, int fd, HLVFailure* f
 
 Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFailure* failure)
 {
-    if (path.isEmpty() || !anyLeftover(path))
+    if (path.isEmpty() || !anyLeftover(Leftovers(path)))
         return Recovery::NothingToDo;
     Descriptor file;
     switch (HLVSaveLock::lock(path, O_RDONLY, false, &file)) {
@@ -346,7 +371,7 @@ Recovery HLVSafeSave::recoverFileAtPath(const QString& path, HLVFailure* failure
 
 bool HLVSafeSave::hasPendingRecovery(const QString& path)
 {
-    if (path.isEmpty() || !anyLeftover(path))
+    if (path.isEmpty() || !anyLeftover(Leftovers(path)))
         return false;
     const Descriptor file(path, O_RDONLY);
     if (!file.isOpen())

@@ -1,4 +1,5 @@
 #include "HLVSaveChecks.h"
+#include "HLVBytesDevice.h"
 #include "HLVRecordingStream.h"
 #include "HLVSaveCopy.h"
 #include "HLVTagLibMP4Structure.h"
@@ -14,27 +15,21 @@ using Range = HLVAudioBytes::Range;
 
 namespace {
 
-// The result of the recorded writes, read as a device (for the audio layout).
-class ResultDevice : public QIODevice
+// The original file and the recorded result, read from what the stream holds:
+// no second opening of the file, and the blocks TagLib read are read once.
+HLVBytesDevice originalOf(const HLVRecordingStream& stream)
 {
-public:
-    explicit ResultDevice(const HLVRecordingStream& stream) : _stream(stream) { open(QIODevice::ReadOnly); }
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return _stream.resultLength(); }
+    return HLVBytesDevice(stream.originalLength(), [&stream](char* to, qint64 at, qint64 length) {
+        return stream.readOriginal(to, at, length);
+    });
+}
 
-protected:
-    qint64 readData(char* data, qint64 length) override
-    {
-        const QByteArray bytes = _stream.resultBytes(pos(), length);
-        if (!bytes.isEmpty())
-            std::memcpy(data, bytes.constData(), size_t(bytes.size()));
-        return bytes.size();
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    const HLVRecordingStream& _stream;
-};
+HLVBytesDevice resultOf(const HLVRecordingStream& stream)
+{
+    return HLVBytesDevice(stream.resultLength(), [&stream](char* to, qint64 at, qint64 length) {
+        return stream.readResult(to, at, length);
+    });
+}
 
 } // namespace
 
@@ -42,19 +37,17 @@ namespace HLVSaveChecks {
 
 // The audio of the result must be the original's, byte for byte; for MPEG-4
 // every chunk offset must point at the same media bytes as before.
-bool keepsTheAudio(const QString& path, HLVTagLib::Format format, const HLVRecordingStream& stream,
-                  std::optional<QList<Range>>* newAudio)
+bool keepsTheAudio(HLVTagLib::Format format, const HLVRecordingStream& stream, std::optional<QList<Range>>* newAudio)
 {
     if (format == HLVTagLib::Format::Other)
         return true;
-    // Only an original whose layout cannot be read is taken on trust.
-    const auto oldAudio = HLVAudioBytes::audioRanges(path, format);
+    HLVBytesDevice original = originalOf(stream);
+    // Only an original whose layout cannot be read is taken on trust; one
+    // that could not be read at all is not.
+    const auto oldAudio = HLVAudioBytes::audioRanges(original, format, HLVAudioBytes::Lengths::AsSaved);
     if (!oldAudio)
-        return true;
-    QFile original(path);
-    if (!original.open(QIODevice::ReadOnly))
-        return false;
-    ResultDevice result(stream);
+        return !stream.readFailed();
+    HLVBytesDevice result = resultOf(stream);
     *newAudio = HLVAudioBytes::audioRanges(result, format);
     const QList<Range>& before = *oldAudio;
     if (!*newAudio || (*newAudio)->size() != before.size())
@@ -69,7 +62,7 @@ bool keepsTheAudio(const QString& path, HLVTagLib::Format format, const HLVRecor
     if (!taken && !HLVAudioBytes::sameBytes(original, before, result, *(*newAudio)))
         return false;
     if (format != HLVTagLib::Format::MP4)
-        return true;
+        return !stream.readFailed();
     original.seek(0);
     const auto oldOffsets = HLVTagLibMP4Structure::chunkOffsets(original);
     const auto newOffsets = HLVTagLibMP4Structure::chunkOffsets(result);
@@ -85,7 +78,7 @@ bool keepsTheAudio(const QString& path, HLVTagLib::Format format, const HLVRecor
         if (newOffsets->at(i) != expected)
             return false;
     }
-    return true;
+    return !stream.readFailed();
 }
 
 // Gives the new file the old one's permissions, group and extended

@@ -18,8 +18,8 @@ namespace HLVSaveChecks {
 // same sizes, and for MPEG-4 every chunk offset points at the same media
 // bytes as before. newAudio gets the result's audio layout (absent for formats
 // without a known layout, and for an original whose layout cannot be read,
-// which alone is taken on trust).
-bool keepsTheAudio(const QString& path, HLVTagLib::Format format, const HLVRecordingStream& stream,
+// which alone is taken on trust). Both are read from the stream.
+bool keepsTheAudio(HLVTagLib::Format format, const HLVRecordingStream& stream,
                    std::optional<QList<HLVAudioBytes::Range>>* newAudio);
 
 // Writes the recorded result into the open file to (the original open as from).

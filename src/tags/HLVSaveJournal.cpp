@@ -6,6 +6,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -60,7 +61,12 @@ private:
 
 QByteArray HLVSaveJournal::serialized(const QList<HLVSaveJournal>& entries)
 {
-    QByteArray out(magic, magicSize);
+    qsizetype size = magicSize + 8 + checksumSize;
+    for (const HLVSaveJournal& entry : entries)
+        size += 8 + entry.path.size() * 3 + 9 * 8 + entry.ranges.size() * 3 * 8 + entry.payloadSize();
+    QByteArray out;
+    out.reserve(size); // a group's journal holds its files' changes: grown once, not copied on the way
+    out.append(magic, magicSize);
     append64(out, entries.size());
     for (const HLVSaveJournal& entry : entries)
         entry.append(out);
@@ -153,18 +159,22 @@ std::optional<HLVSaveJournal> HLVSaveJournal::takeEntry(Reader& reader, qsizetyp
 
 std::optional<HLVSaveJournal::Identity> HLVSaveJournal::identityOf(int fd)
 {
-    struct stat info;
-    if (::fstat(fd, &info) != 0)
+    // One call for what fstat() says and the birth time: this runs several times a save.
+    struct statx info;
+    constexpr unsigned wanted = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    if (::statx(fd, "", AT_EMPTY_PATH, wanted, &info) != 0)
+        return std::nullopt;
+    constexpr unsigned needed = STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    if ((info.stx_mask & needed) != needed)
         return std::nullopt;
     Identity identity;
-    identity.device = quint64(info.st_dev);
-    identity.inode = quint64(info.st_ino);
-    identity.size = qint64(info.st_size);
-    identity.modified = qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
-    identity.changed = qint64(info.st_ctim.tv_sec) * 1000000000LL + info.st_ctim.tv_nsec;
-    struct statx extended;
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME))
-        identity.born = qint64(extended.stx_btime.tv_sec) * 1000000000LL + extended.stx_btime.tv_nsec;
+    identity.device = quint64(makedev(info.stx_dev_major, info.stx_dev_minor));
+    identity.inode = quint64(info.stx_ino);
+    identity.size = qint64(info.stx_size);
+    identity.modified = qint64(info.stx_mtime.tv_sec) * 1000000000LL + info.stx_mtime.tv_nsec;
+    identity.changed = qint64(info.stx_ctime.tv_sec) * 1000000000LL + info.stx_ctime.tv_nsec;
+    if (info.stx_mask & STATX_BTIME)
+        identity.born = qint64(info.stx_btime.tv_sec) * 1000000000LL + info.stx_btime.tv_nsec;
     int generation = 0;
     if (::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0)
         identity.generation = generation;

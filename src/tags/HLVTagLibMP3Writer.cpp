@@ -175,7 +175,7 @@ void writeFieldValue(const QString& identifier, TagLib::ID3v2::Tag& tag, const Q
 bool openForWriting(const QString& path, TagLib::IOStream* stream, std::unique_ptr<TagLib::MPEG::File>& file,
                     HLVFailure* failure)
 {
-    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+    if (!HLVTagLibWriter::checkWritableFile(path, failure, stream))
         return false;
     if (stream)
         file = std::make_unique<TagLib::MPEG::File>(stream, TagLib::ID3v2::FrameFactory::instance(), false);

@@ -222,6 +222,11 @@ bool isSoundForWriting(const QString& path, QString* reason)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(reason, QStringLiteral("the file cannot be read"));
+    return isSoundForWriting(file, reason);
+}
+
+bool isSoundForWriting(QIODevice& file, QString* reason)
+{
     bool sawMovie = false;
     if (!boxesFit(file, 0, file.size(), QString(), 0, &sawMovie, reason))
         return false;

@@ -18,6 +18,7 @@ namespace HLVTagLibMP4Structure {
 // wrong and where ("the MPEG-4 structure is damaged: box moov/udta claims more
 // bytes than its parent holds").
 bool isSoundForWriting(const QString& path, QString* reason = nullptr);
+bool isSoundForWriting(QIODevice& device, QString* reason = nullptr);
 
 // Every entry of every chunk-offset table (stco, co64), in file order; absent
 // when the boxes cannot be walked.

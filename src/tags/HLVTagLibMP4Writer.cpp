@@ -1,4 +1,5 @@
 #include "HLVTagLibMP4Writer.h"
+#include "HLVBytesDevice.h"
 #include "HLVFileDetails.h"
 #include "HLVArtwork.h"
 #include "HLVTagLibMP4Items.h"
@@ -16,7 +17,7 @@ namespace {
 // Only a file whose layout TagLib can rewrite without harm is written to.
 std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, TagLib::IOStream* stream, HLVFailure* failure)
 {
-    if (!HLVTagLibWriter::checkWritableFile(path, failure))
+    if (!HLVTagLibWriter::checkWritableFile(path, failure, stream))
         return nullptr;
     auto file = stream ? std::make_unique<TagLib::MP4::File>(stream, false)
                        : std::make_unique<TagLib::MP4::File>(HLVTagLibReader::fileSystemPath(path).constData(), false);
@@ -25,7 +26,15 @@ std::unique_ptr<TagLib::MP4::File> openForWriting(const QString& path, TagLib::I
         return nullptr;
     }
     QString reason;
-    if (!HLVTagLibMP4Structure::isSoundForWriting(path, &reason)) {
+    // Through the stream the save reads, when there is one: the file is not opened again.
+    bool sound = false;
+    if (stream) {
+        HLVBytesDevice device(*stream);
+        sound = HLVTagLibMP4Structure::isSoundForWriting(device, &reason);
+    } else {
+        sound = HLVTagLibMP4Structure::isSoundForWriting(path, &reason);
+    }
+    if (!sound) {
         HLVTagLibWriter::reportStructure(failure, reason);
         return nullptr;
     }

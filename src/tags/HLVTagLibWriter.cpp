@@ -11,10 +11,11 @@
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 #include <taglib/tbytevector.h>
+#include <taglib/tiostream.h>
 
 bool HLVTagLibWriter::writeTagsToFileAtPath(const QString& path, const HLVTagMap& tagMap, HLVFailure* failure)
 {
-    if (!checkWritableFile(path, failure))
+    if (!checkWritableFile(path, failure, _stream))
         return false;
     try {
         TagLib::FileRef file = _stream ? TagLib::FileRef(_stream, false)
@@ -38,8 +39,10 @@ bool HLVTagLibWriter::removeArtworkFromFileAtPath(const QString&, HLVFailure* fa
     return HLVReportFailure(failure, HLVFailure::Kind::Other, QStringLiteral("this format holds no pictures"));
 }
 
-bool HLVTagLibWriter::checkWritableFile(const QString& path, HLVFailure* failure)
+bool HLVTagLibWriter::checkWritableFile(const QString& path, HLVFailure* failure, const TagLib::IOStream* stream)
 {
+    if (stream && !stream->readOnly())
+        return true;
     if (!HLVTagLibReader::checkTagFileCandidate(path, failure))
         return false;
     const QFileInfo info(path);

@@ -63,8 +63,9 @@ public:
     using CustomTagStore = std::function<CustomTagWrite(const QString& identifier, const QString& value, bool editable)>;
 
     // A file that may be handed to TagLib for writing: a tag file candidate
-    // that this process may write to.
-    static bool checkWritableFile(const QString& path, HLVFailure* failure);
+    // that this process may write to. A writable stream is a file the save
+    // has checked, opened for writing and holds: nothing to look up again.
+    static bool checkWritableFile(const QString& path, HLVFailure* failure, const TagLib::IOStream* stream = nullptr);
 
     // The end of every write: the save's result, then the refused custom values.
     static bool finishSave(bool saved, const QStringList& refusedCustomTags, HLVFailure* failure);
