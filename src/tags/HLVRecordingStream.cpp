@@ -25,6 +25,31 @@ TagLib::FileName HLVRecordingStream::name() const
 namespace {
 constexpr qint64 blockSize = 64 * 1024;
 constexpr qsizetype cachedBlocks = 32;
+
+// How many bytes two stretches share from their start, compared a run at a
+// time: a rewritten tag is mostly the same bytes, often a whole picture.
+qsizetype sameFromStart(const char* a, const char* b, qsizetype length)
+{
+    constexpr qsizetype run = 256;
+    qsizetype same = 0;
+    while (same + run <= length && std::memcmp(a + same, b + same, run) == 0)
+        same += run;
+    while (same < length && a[same] == b[same])
+        ++same;
+    return same;
+}
+
+// The same from the end: aEnd and bEnd point just past the stretches.
+qsizetype sameFromEnd(const char* aEnd, const char* bEnd, qsizetype length)
+{
+    constexpr qsizetype run = 256;
+    qsizetype same = 0;
+    while (same + run <= length && std::memcmp(aEnd - same - run, bEnd - same - run, run) == 0)
+        same += run;
+    while (same < length && aEnd[-1 - same] == bEnd[-1 - same])
+        ++same;
+    return same;
+}
 } // namespace
 
 QByteArray HLVRecordingStream::originalBytes(qint64 at, qint64 length) const
@@ -278,14 +303,8 @@ QList<HLVRecordingStream::Change> HLVRecordingStream::changes() const
         const qsizetype oldSize = change.oldBytes.size();
         const qsizetype newSize = change.newBytes.size();
         const qsizetype common = qMin(oldSize, newSize);
-        qsizetype head = 0;
-        while (head < common && before[head] == after[head])
-            ++head;
-        qsizetype tail = 0;
-        if (oldSize == newSize) {
-            while (tail < common - head && before[oldSize - 1 - tail] == after[newSize - 1 - tail])
-                ++tail;
-        }
+        const qsizetype head = sameFromStart(before, after, common);
+        const qsizetype tail = oldSize == newSize ? sameFromEnd(before + oldSize, after + newSize, common - head) : 0;
         if (head == oldSize && head == newSize)
             continue;
         change.offset += head;
