@@ -262,12 +262,19 @@ bool runWindow(const QString& workFolder, int count, int saveCount)
     windowFigure("ui.save_all_ratio", managerSeconds > 0 ? windowSeconds / managerSeconds : 0, "x", 2);
 
     // One keystroke in the search field, until the list shows what it found
-    // (no file name or tag holds a "q").
-    // Once the editor shows every file and the columns are in, so the figure
+    // (no file name or tag holds a "q"). The key waits until the editor shows
+    // every file, the columns are in and the save's strip has slid away (each
+    // step of the slide lays out and paints the editor anew), so the figure
     // holds the keystroke's own work and not the end of earlier work.
     list->selectAllFiles();
-    if (!waitFor([&] { return albumShown() && list->areColumnsRead(); }, 600000))
+    auto settled = [&] {
+        const auto* strip = app.window()->findChild<QWidget*>(QStringLiteral("statusEditorViewController"));
+        return albumShown() && list->areColumnsRead() && !(strip && strip->isVisible());
+    };
+    if (!waitFor(settled, 600000))
         return windowFail(QStringLiteral("the editor did not show the files before the search"));
+    // The editor's last change is painted before the key, not charged to it.
+    QCoreApplication::processEvents();
     auto* search = list->findChild<QLineEdit*>(QStringLiteral("searchField"));
     const double keyBefore = threadMilliseconds();
     QTest::keyClick(search, Qt::Key_Q);
