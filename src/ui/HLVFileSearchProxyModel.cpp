@@ -85,7 +85,7 @@ QList<std::shared_ptr<HLVFileData>> HLVFileSearchProxyModel::recordsWithoutText(
     return missing;
 }
 
-void HLVFileSearchProxyModel::addTexts(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts)
+void HLVFileSearchProxyModel::addTexts(const Texts& texts)
 {
     for (const auto& [record, text] : texts)
         _texts.insert(record.get(), Entry{record, text});
@@ -102,4 +102,17 @@ QString HLVFileSearchProxyModel::searchableTextOf(const std::shared_ptr<HLVFileD
             parts.append(*value);
     }
     return parts.join(QLatin1Char('\n')).toCaseFolded();
+}
+
+std::optional<HLVFileSearchProxyModel::Texts> HLVFileSearchProxyModel::searchableTextsOf(
+    const QList<std::shared_ptr<HLVFileData>>& records, const std::atomic<bool>& cancelled)
+{
+    Texts texts;
+    texts.reserve(records.size());
+    for (const auto& record : records) {
+        if (cancelled.load())
+            return std::nullopt;
+        texts.append({record, searchableTextOf(record)});
+    }
+    return texts;
 }

@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QSortFilterProxyModel>
+#include <atomic>
 #include <memory>
+#include <optional>
 
 // Narrows the file list to the rows whose file name, artist, album or title
 // holds the search text, ignoring letter case, sorted by the column the user
@@ -25,9 +27,13 @@ public:
     void forgetRecord(const HLVFileData* record);
     // The source's records whose search text is not known.
     QList<std::shared_ptr<HLVFileData>> recordsWithoutText() const;
+    using Texts = QList<std::pair<std::shared_ptr<HLVFileData>, QString>>;
     // The text a record is searched by, case-folded; may read the file, so never on the main thread.
     static QString searchableTextOf(const std::shared_ptr<HLVFileData>& record);
-    void addTexts(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
+    // The same for several records; nothing once cancelled.
+    static std::optional<Texts> searchableTextsOf(const QList<std::shared_ptr<HLVFileData>>& records,
+                                                  const std::atomic<bool>& cancelled);
+    void addTexts(const Texts& texts);
     // The records in shown order.
     QList<std::shared_ptr<HLVFileData>> shownRecords() const;
 

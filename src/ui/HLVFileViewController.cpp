@@ -340,14 +340,10 @@ void HLVFileViewController::applySearch()
     if (!missing.isEmpty()) {
         // Records whose text is not known yet are read on a worker first.
         _searchTexts->start([this, missing](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
-            QList<std::pair<std::shared_ptr<HLVFileData>, QString>> texts;
-            texts.reserve(missing.size());
-            for (const auto& record : missing) {
-                if (cancelled.load())
-                    return {};
-                texts.append({record, HLVFileSearchProxyModel::searchableTextOf(record)});
-            }
-            return [this, texts] {
+            auto texts = HLVFileSearchProxyModel::searchableTextsOf(missing, cancelled);
+            if (!texts)
+                return {};
+            return [this, texts = std::move(*texts)] {
                 _proxy->addTexts(texts);
                 applySearch();
             };

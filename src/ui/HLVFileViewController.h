@@ -3,6 +3,7 @@
 #include "HLVFileData.h"
 #include "HLVFileListModel.h"
 #include "HLVFileManager.h"
+#include "HLVFileSearchProxyModel.h"
 #include "HLVRenameTrackWindowController.h"
 #include "HLVSelectionCommands.h"
 
@@ -16,7 +17,6 @@
 class HLVFileListView;
 class HLVFileManagerBridge;
 class HLVRecordChanges;
-class HLVFileSearchProxyModel;
 class HLVFileView;
 class HLVViewJobs;
 class QTimer;
@@ -146,7 +146,7 @@ private:
     void scheduleColumnReads();
     void readColumns();
     void recordsLoaded(const QList<std::shared_ptr<HLVFileData>>& records);
-    void columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts);
+    void columnsRead(const HLVFileSearchProxyModel::Texts& texts);
     QPair<int, int> visibleRows() const;
     void prioritizeVisibleRows();
     // An edit in a cell (a source row), applied to the selection when the row is part of it.

@@ -44,14 +44,10 @@ void HLVFileViewController::readColumns()
     _columnReads->start([manager, self, unread](const std::atomic<bool>& cancelled) -> HLVViewJobs::Apply {
         // The rows fill as the bridge hands over what was read (recordsLoaded).
         manager->loadFiles(unread, {}, [&cancelled] { return cancelled.load(); });
-        QList<std::pair<std::shared_ptr<HLVFileData>, QString>> texts;
-        texts.reserve(unread.size());
-        for (const auto& record : unread) {
-            if (cancelled.load())
-                return {};
-            texts.append({record, HLVFileSearchProxyModel::searchableTextOf(record)});
-        }
-        return [self, texts] {
+        auto texts = HLVFileSearchProxyModel::searchableTextsOf(unread, cancelled);
+        if (!texts)
+            return {};
+        return [self, texts = std::move(*texts)] {
             if (self)
                 self->columnsRead(texts);
         };
@@ -63,7 +59,7 @@ void HLVFileViewController::recordsLoaded(const QList<std::shared_ptr<HLVFileDat
     _model->recordsRead(records);
 }
 
-void HLVFileViewController::columnsRead(const QList<std::pair<std::shared_ptr<HLVFileData>, QString>>& texts)
+void HLVFileViewController::columnsRead(const HLVFileSearchProxyModel::Texts& texts)
 {
     _proxy->addTexts(texts);
     // Rows sorted by a tag column take their places now that the tags are known.
