@@ -91,7 +91,9 @@ namespace HLVGlyphIcon {
 QIcon load(const QString& resource)
 {
     QIcon glyph(resource);
-    if (glyph.isNull() || !isGreyInk(resource))
+    // Only the program's own compiled-in pictures are looked into: no file is
+    // read from the disk here, on the main thread.
+    if (glyph.isNull() || !resource.startsWith(QStringLiteral(":/")) || !isGreyInk(resource))
         return glyph;
     return QIcon(new TintedGlyphEngine(glyph));
 }
