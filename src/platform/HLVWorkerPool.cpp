@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <memory>
 #include <pthread.h>
 #include <system_error>
 
@@ -92,6 +93,55 @@ bool HLVWorkerPool::start(std::function<void()> job)
     for (Worker& worker : ended)
         worker.thread.join();
     return taken;
+}
+
+std::size_t HLVWorkerPool::forEachIndex(std::size_t count, int helpers, const std::function<bool(std::size_t)>& work,
+                                        const std::function<void()>& meanwhile)
+{
+    // Shared with the helpers: one that starts after the last index was
+    // taken finds nothing to do and never touches work, which may be gone.
+    struct Sweep
+    {
+        std::size_t count = 0;
+        const std::function<bool(std::size_t)>* work = nullptr;
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::size_t next = 0;
+        int running = 0;
+        bool halted = false;
+
+        bool over() const { return running == 0 && (halted || next >= count); }
+        void run()
+        {
+            std::unique_lock lock(mutex);
+            while (!halted && next < count) {
+                const std::size_t index = next++;
+                ++running;
+                lock.unlock();
+                const bool goOn = (*work)(index);
+                lock.lock();
+                --running;
+                halted = halted || !goOn;
+            }
+            if (over())
+                finished.notify_all();
+        }
+    };
+    auto sweep = std::make_shared<Sweep>();
+    sweep->count = count;
+    sweep->work = &work;
+    const std::size_t others = meanwhile ? count : count - std::min<std::size_t>(count, 1);
+    const std::size_t wanted = std::min<std::size_t>(std::size_t(std::max(0, helpers)), others);
+    for (std::size_t i = 0; i < wanted; ++i) {
+        if (!start([sweep] { sweep->run(); }))
+            break;
+    }
+    if (meanwhile)
+        meanwhile();
+    sweep->run();
+    std::unique_lock lock(sweep->mutex);
+    sweep->finished.wait(lock, [&sweep] { return sweep->over(); });
+    return sweep->next;
 }
 
 void HLVWorkerPool::run(Worker* worker)

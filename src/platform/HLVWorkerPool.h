@@ -37,6 +37,16 @@ public:
 
     bool start(std::function<void()> job);
 
+    // Calls work(0), work(1) and so on below count, on the calling thread and
+    // on up to helpers of this pool's workers, until a call answers false;
+    // returns once every call made has returned, answering how many were made
+    // (always the first ones). What the workers do not take (a busy pool, a
+    // refused thread) the caller does itself: that costs the parallelism only.
+    // meanwhile, when given, runs on the calling thread first, while the
+    // helpers start.
+    std::size_t forEachIndex(std::size_t count, int helpers, const std::function<bool(std::size_t)>& work,
+                             const std::function<void()>& meanwhile = {});
+
     // Worker threads alive.
     int threadCount() const;
     // Jobs waiting or running.
