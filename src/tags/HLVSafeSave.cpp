@@ -7,12 +7,16 @@
 #include "HLVSaveLock.h"
 #include "HLVTagLib.h"
 #include "HLVTagLibMP4Structure.h"
+#include "HLVWorkerPool.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QThread>
 #include <QThreadPool>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -639,48 +643,84 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
     qint64 heldBytes = 0;
     using File = QPair<quint64, quint64>;
     QSet<File> files, writtenFiles;
-    for (Request& request : requests) {
-        // A second name of a file held by this group or the one before would
-        // find it locked: that group ends first.
-        struct stat info;
-        const QByteArray name = encoded(request.path);
-        bool named = ::stat(name.constData(), &info) == 0;
-        const File file{quint64(info.st_dev), quint64(info.st_ino)};
-        const bool held = named && writtenFiles.contains(file);
-        if (held) {
-            settle(written);
-            writtenFiles.clear();
-        }
-        const bool seen = named && files.contains(file);
-        if (seen || group.size() >= groupFiles || heldBytes >= groupBytes) {
-            commit(group, written);
-            written = std::move(group);
-            writtenFiles = std::move(files);
-            group.clear();
-            files.clear();
-            heldBytes = 0;
+    auto endGroup = [&] {
+        commit(group, written);
+        written = std::move(group);
+        writtenFiles = std::move(files);
+        group.clear();
+        files.clear();
+        heldBytes = 0;
+    };
+    auto settleWritten = [&] {
+        settle(written);
+        writtenFiles.clear();
+    };
+
+    for (qsizetype next = 0; next < requests.size();) {
+        // The next saves are prepared together, each of its own file: a
+        // second name of a file held here, by this group or by the one
+        // before would find it locked, so it waits for those to end.
+        std::vector<Job> window;
+        std::vector<std::optional<struct stat>> named;
+        QSet<File> windowFiles;
+        const qsizetype room = qsizetype(group.size()) < groupFiles ? groupFiles - qsizetype(group.size()) : groupFiles;
+        while (next < requests.size() && qsizetype(window.size()) < room) {
+            Request& request = requests[next];
+            const QByteArray name = encoded(request.path);
+            struct stat info;
+            bool found = ::stat(name.constData(), &info) == 0;
+            const File file{quint64(info.st_dev), quint64(info.st_ino)};
+            const bool held = found && writtenFiles.contains(file);
+            const bool seen = found && (files.contains(file) || windowFiles.contains(file));
+            if ((held || seen) && !window.empty())
+                break;
+            if (held)
+                settleWritten();
             if (seen) {
-                settle(written);
-                writtenFiles.clear();
+                endGroup();
+                settleWritten();
             }
+            // A save just finished may have put a new file under this name.
+            if (held || seen)
+                found = ::stat(name.constData(), &info) == 0;
+            if (found)
+                windowFiles.insert({quint64(info.st_dev), quint64(info.st_ino)});
+            window.emplace_back().request = &request;
+            named.push_back(found ? std::optional(info) : std::nullopt);
+            ++next;
         }
-        // A save just finished may have put a new file under this name.
-        if (held || seen)
-            named = ::stat(name.constData(), &info) == 0;
-        group.emplace_back();
-        Job& job = group.back();
-        job.request = &request;
-        prepare(job, named ? &info : nullptr);
-        if (!job.failed && job.mode != Job::Mode::Unchanged) {
+        // Reading and rendering the tags is most of a small file's save:
+        // the window's are shared out, up to a group's worth of bytes held,
+        // and a full group meanwhile commits (its flush is mostly waiting).
+        std::atomic<qint64> windowBytes{0};
+        auto prepareOne = [&](std::size_t i) {
+            Job& job = window[i];
+            prepare(job, named[i] ? &*named[i] : nullptr);
+            const bool held = !job.failed && job.mode != Job::Mode::Unchanged;
+            return (windowBytes += held ? job.heldBytes() : 0) < groupBytes;
+        };
+        const bool groupEnds = qsizetype(group.size()) >= groupFiles || heldBytes >= groupBytes;
+        static const int helperCount = std::clamp(QThread::idealThreadCount() - 1, 1, 3);
+        static HLVWorkerPool* helpers = new HLVWorkerPool(QStringLiteral("save helpers"), helperCount);
+        const std::size_t prepared =
+            helpers->forEachIndex(window.size(), helperCount, prepareOne, groupEnds ? std::function<void()>(endGroup) : nullptr);
+        // What was not prepared starts the next window.
+        next -= qsizetype(window.size() - prepared);
+        window.resize(prepared);
+
+        for (Job& job : window) {
+            if (job.failed || job.mode == Job::Mode::Unchanged) {
+                if (!job.failed) {
+                    job.request->saved = job.refused.message.isEmpty();
+                    job.request->failure = job.refused;
+                }
+                continue;
+            }
+            if (qsizetype(group.size()) >= groupFiles || heldBytes >= groupBytes)
+                endGroup();
             files.insert({job.identity.device, job.identity.inode});
             heldBytes += job.heldBytes();
-        }
-        if (job.failed || job.mode == Job::Mode::Unchanged) {
-            if (!job.failed) {
-                request.saved = job.refused.message.isEmpty();
-                request.failure = job.refused;
-            }
-            group.pop_back();
+            group.push_back(std::move(job));
         }
     }
     commit(group, written);

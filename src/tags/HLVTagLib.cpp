@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <vector>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <atomic>
 #include <taglib/mp4file.h>
@@ -55,9 +56,9 @@ std::unique_ptr<HLVTagLibWriter> HLVTagLib::writerForPath(const QString& path)
 }
 
 namespace {
-// Taken once for a batch of saves on this thread, when its first MP3 asks:
-// reading the preferences for each file cost a tenth of a small file's save.
-thread_local bool savingBatch = false;
+// Taken once for a batch of saves and set for each of its writes, on
+// whichever thread runs it: reading the preferences for each file cost a
+// tenth of a small file's save.
 thread_local int id3v2VersionOfBatch = 0;
 } // namespace
 
@@ -205,6 +206,8 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
     std::vector<HLVTagMap> maps;
     maps.reserve(saves.size());
     std::vector<HLVFileDetails> found(saves.size());
+    const bool anyMP3 = std::any_of(saves.cbegin(), saves.cend(), [](const Save& save) { return formatForPath(save.path) == Format::MP3; });
+    const int id3v2Version = anyMP3 ? ID3v2Version() : 0;
     QList<HLVSafeSave::Request> requests;
     for (qsizetype i = 0; i < saves.size(); ++i) {
         checkAccess("save", saves[i].path);
@@ -212,15 +215,13 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
         const HLVTagMap* map = &maps.back();
         const QString path = saves[i].path;
         HLVFileDetails* details = saves[i].wantsDetails ? &found[size_t(i)] : nullptr;
-        requests.append({path, writerCall(path, [path, map, details](HLVTagLibWriter& writer, HLVFailure* failure) {
+        requests.append({path, writerCall(path, [path, map, details, id3v2Version](HLVTagLibWriter& writer, HLVFailure* failure) {
+            const QScopedValueRollback batchVersion(id3v2VersionOfBatch, id3v2Version);
             writer.setSavedDetails(details);
             return writer.writeTagsToFileAtPath(path, *map, failure);
         }), false, {}});
     }
-    savingBatch = true;
     HLVSafeSave::saveFiles(requests);
-    savingBatch = false;
-    id3v2VersionOfBatch = 0;
     for (qsizetype i = 0; i < saves.size(); ++i) {
         saves[i].saved = saves[i].tagMap && requests[i].saved;
         // A format writer that described the file named its format.
@@ -266,10 +267,7 @@ int HLVTagLib::ID3v2Version()
         return version;
     if (id3v2VersionOfBatch != 0)
         return id3v2VersionOfBatch;
-    const int version = QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
-    if (savingBatch)
-        id3v2VersionOfBatch = version;
-    return version;
+    return QSettings().value(QStringLiteral("ID3v2Version"), 4).toInt() == 3 ? 3 : 4;
 }
 
 void HLVTagLib::setID3v2Version(int version)

@@ -408,6 +408,37 @@ TEST(HLVSafeSave, KeepsTheFilesInodeLinksAndPermissions)
     }
 }
 
+// A batch is prepared several files at a time; a file that comes again, by
+// its own name or by another, is saved after what came before it, and every
+// save of the batch answers for itself.
+TEST(HLVSafeSave, ABatchSavesAFileThatComesAgainInItsTurn)
+{
+    HLVTestFiles files;
+    QStringList paths;
+    for (int i = 0; i < 70; ++i)
+        paths.append(files.copyFixture(QStringLiteral("tone.mp3"), QStringLiteral("%1.mp3").arg(i)));
+    const QString link = files.path(QStringLiteral("second name.mp3"));
+    ASSERT_EQ(::link(QFile::encodeName(paths[0]).constData(), QFile::encodeName(link).constData()), 0);
+    // The first file again at the start of the next window, then by its second name.
+    const QStringList order = QStringList(paths) << paths[0] << link << paths[3];
+    QList<HLVTagMap> maps;
+    for (qsizetype i = 0; i < order.size(); ++i)
+        maps.append(retitled(QStringLiteral("Save %1").arg(i).toLatin1().constData()));
+    QList<HLVTagLib::Save> saves;
+    for (qsizetype i = 0; i < order.size(); ++i)
+        saves.append({order[i], &maps[i], false, {}, false, {}});
+    HLVTagLib::saveTagsToFiles(saves);
+    for (const HLVTagLib::Save& save : saves)
+        EXPECT_TRUE(save.saved) << save.path.toStdString() << ": " << save.failure.message.toStdString();
+    EXPECT_EQ(taglibTitle(paths[0]), QStringLiteral("Save 71"));
+    EXPECT_EQ(taglibTitle(paths[3]), QStringLiteral("Save 72"));
+    EXPECT_EQ(taglibTitle(paths[69]), QStringLiteral("Save 69"));
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(paths[0]).constData(), &info), 0);
+    EXPECT_EQ(info.st_nlink, 2u);
+    EXPECT_EQ(hiddenFiles(files.path(QString())), QStringList());
+}
+
 // What an interrupted save left is undone only in the file it was changing
 // and only where that file holds the save's old or new bytes. Against a file
 // edited later, replaced through a rename, overwritten by cp, or deleted and
