@@ -32,10 +32,10 @@ QString writeJournal(const QString& path, const QByteArray& oldBytes, const QByt
     QFile file(journalPath);
     QByteArray bytes = journal.serialized();
     if (earlierFormat) {
-        // As the version before wrote it: its own magic, a SHA-256 checksum.
-        bytes.chop(32);
-        bytes.replace(0, 16, "CadrelleJournal2");
-        bytes += QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+        // As the version before wrote it: its own magic, a BLAKE2b checksum.
+        bytes.chop(4);
+        bytes.replace(0, 16, "CadrelleJournal3");
+        bytes += QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
     }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return QString();
