@@ -36,6 +36,7 @@
 #include <cstdlib>
 #include <malloc.h>
 #include <random>
+#include <unistd.h>
 
 using Clock = std::chrono::steady_clock;
 using Entry = HLVBenchCorpus::Entry;
@@ -96,9 +97,11 @@ double timed(Function&& function)
 }
 
 // Runs both sides over the files a chunk at a time, alternating which goes
-// first, so that whatever the machine does meanwhile (other programs, the
-// kernel writing back dirty pages) falls on both alike. Each side is given a
-// range [begin, end) and answers its time, or a negative number on failure.
+// first, so that whatever the machine does meanwhile (other programs) falls
+// on both alike. Each side is given a range [begin, end) and answers its
+// time, or a negative number on failure. The disk is settled after each side,
+// untimed: a side that flushes what it wrote would otherwise also write out
+// what the other side left in memory and be charged for it.
 template <typename Ours, typename Bare>
 bool interleaved(qsizetype count, int round, Ours&& ours, Bare&& bare, double* oursTotal, double* bareTotal)
 {
@@ -107,7 +110,9 @@ bool interleaved(qsizetype count, int round, Ours&& ours, Bare&& bare, double* o
         const qsizetype end = std::min(count, begin + chunk);
         const bool oursFirst = (index + round) % 2 == 0;
         const double first = oursFirst ? ours(begin, end) : bare(begin, end);
+        ::sync();
         const double second = oursFirst ? bare(begin, end) : ours(begin, end);
+        ::sync();
         if (first < 0 || second < 0)
             return false;
         *oursTotal += oursFirst ? first : second;
