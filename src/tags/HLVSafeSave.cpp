@@ -696,8 +696,8 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
         auto prepareOne = [&](std::size_t i) {
             Job& job = window[i];
             prepare(job, named[i] ? &*named[i] : nullptr);
-            const bool held = !job.failed && job.mode != Job::Mode::Unchanged;
-            return (windowBytes += held ? job.heldBytes() : 0) < groupBytes;
+            const bool kept = !job.failed && job.mode != Job::Mode::Unchanged;
+            return (windowBytes += kept ? job.heldBytes() : 0) < groupBytes;
         };
         const bool groupEnds = qsizetype(group.size()) >= groupFiles || heldBytes >= groupBytes;
         static const int helperCount = std::clamp(QThread::idealThreadCount() - 1, 1, 3);

@@ -59,8 +59,11 @@ public:
     static bool saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure = nullptr);
 
     // Saves many files, flushing them to disk in groups (up to 64 files or
-    // 64 MB of journals): one flush serves a group. Each request gets its own
-    // answer, as saveFileAtPath() would give it.
+    // 64 MB of journals): one flush serves a group. The files' tags are read
+    // and their changes worked out on several threads at once, so a request's
+    // write may run on any of them; a file named twice, by one name or two,
+    // is saved in the order of requests. Each request gets its own answer, as
+    // saveFileAtPath() would give it.
     struct Request
     {
         QString path;
