@@ -206,7 +206,8 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
     std::vector<HLVTagMap> maps;
     maps.reserve(saves.size());
     std::vector<HLVFileDetails> found(saves.size());
-    const bool anyMP3 = std::any_of(saves.cbegin(), saves.cend(), [](const Save& save) { return formatForPath(save.path) == Format::MP3; });
+    const bool anyMP3 =
+        std::any_of(saves.cbegin(), saves.cend(), [](const Save& save) { return formatForPath(save.path) == Format::MP3; });
     const int id3v2Version = anyMP3 ? ID3v2Version() : 0;
     QList<HLVSafeSave::Request> requests;
     for (qsizetype i = 0; i < saves.size(); ++i) {
