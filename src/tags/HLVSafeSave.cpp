@@ -701,7 +701,8 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
         };
         const bool groupEnds = qsizetype(group.size()) >= groupFiles || heldBytes >= groupBytes;
         static const int helperCount = std::clamp(QThread::idealThreadCount() - 1, 1, 3);
-        static HLVWorkerPool* helpers = new HLVWorkerPool(QStringLiteral("save helpers"), helperCount);
+        // Its workers run only inside this call and end soon after the last batch.
+        static HLVWorkerPool* helpers = new HLVWorkerPool(QStringLiteral("save helpers"), helperCount, std::chrono::seconds(2));
         const std::size_t prepared =
             helpers->forEachIndex(window.size(), helperCount, prepareOne, groupEnds ? std::function<void()>(endGroup) : nullptr);
         // What was not prepared starts the next window.
