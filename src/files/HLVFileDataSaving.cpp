@@ -121,13 +121,19 @@ void HLVFileData::saveRecords(const QList<std::shared_ptr<HLVFileData>>& records
             saves.append({turns[size_t(i)].path, turns[size_t(i)].snapshot.get(), false, {}, records[i]->_readsDetails, {}});
         }
     }
-    HLVTagLib::saveTagsToFiles(saves);
+    HLVTagLib::saveTagsToFiles(saves, stopped);
     for (qsizetype i = 0; i < actions.size(); ++i) {
         int code = HLVFileDataChangeNotSaved;
         if (actions[i] == SaveAction::Write) {
             if (saveOf[i] >= 0) {
                 records[i]->endWrite();
                 const HLVTagLib::Save& save = saves[saveOf[i]];
+                if (save.stopped) {
+                    // Stopped before its write began: as if it had not been asked.
+                    records[i]->_isSaving = false;
+                    turns[size_t(i)].writer.reset();
+                    continue;
+                }
                 code = records[i]->endSave(turns[size_t(i)], save.saved, save.failure, save.details);
             } else {
                 code = records[i]->endSave(turns[size_t(i)], false, quitting());

@@ -33,8 +33,9 @@ void HLVFileManager::queueSaves(const Records& records)
     _fileOpQueues->addOperation([this, batch] {
         if (!startBatch(batch))
             return;
-        // Saves go in groups whose files share their flushes to disk.
-        constexpr qsizetype groupSize = 64;
+        // Saves go in groups whose files share their flushes to disk; Stop
+        // is heard between a group's files too.
+        constexpr qsizetype groupSize = 256;
         for (qsizetype at = 0; at < batch->records().size(); at += groupSize) {
             const Records group = batch->records().mid(at, groupSize);
             _saveOpQueue->addOperation([batch, group] {

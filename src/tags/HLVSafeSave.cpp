@@ -629,14 +629,14 @@ void HLVSafeSave::setHookForTesting(Hook hook)
 
 bool HLVSafeSave::saveFileAtPath(const QString& path, const Write& write, HLVFailure* failure)
 {
-    QList<Request> requests{Request{path, write, false, {}}};
+    QList<Request> requests{Request{path, write, false, {}, false}};
     saveFiles(requests);
     if (failure)
         *failure = requests.first().failure;
     return requests.first().saved;
 }
 
-void HLVSafeSave::saveFiles(QList<Request>& requests)
+void HLVSafeSave::saveFiles(QList<Request>& requests, const std::function<bool()>& stopped)
 {
     std::vector<Job> group;
     std::vector<Job> written; // the group before, written in place and not yet flushed
@@ -657,6 +657,11 @@ void HLVSafeSave::saveFiles(QList<Request>& requests)
     };
 
     for (qsizetype next = 0; next < requests.size();) {
+        if (stopped && stopped()) {
+            for (; next < requests.size(); ++next)
+                requests[next].stopped = true;
+            break;
+        }
         // The next saves are prepared together, each of its own file: a
         // second name of a file held here, by this group or by the one
         // before would find it locked, so it waits for those to end.

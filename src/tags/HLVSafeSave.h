@@ -64,14 +64,17 @@ public:
     // write may run on any of them; a file named twice, by one name or two,
     // is saved in the order of requests. Each request gets its own answer, as
     // saveFileAtPath() would give it.
+    // Once stopped answers true, no further file is begun; those left are
+    // marked stopped, neither saved nor failed.
     struct Request
     {
         QString path;
         Write write;
         bool saved = false;
         HLVFailure failure;
+        bool stopped = false;
     };
-    static void saveFiles(QList<Request>& requests);
+    static void saveFiles(QList<Request>& requests, const std::function<bool()>& stopped = {});
 
     // Undoes, drops or sets aside what an interrupted save of the file left.
     // Cheap when nothing is left (a few look-ups), so it can run for every

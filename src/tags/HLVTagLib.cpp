@@ -200,7 +200,7 @@ bool HLVTagLib::saveTagsToFileAtPath(const std::optional<QString>& path, const H
     return saves.first().saved;
 }
 
-void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
+void HLVTagLib::saveTagsToFiles(QList<Save>& saves, const std::function<bool()>& stopped)
 {
     std::vector<FetchedPicture> pictures(saves.size());
     std::vector<HLVTagMap> maps;
@@ -220,10 +220,11 @@ void HLVTagLib::saveTagsToFiles(QList<Save>& saves)
             const QScopedValueRollback batchVersion(id3v2VersionOfBatch, id3v2Version);
             writer.setSavedDetails(details);
             return writer.writeTagsToFileAtPath(path, *map, failure);
-        }), false, {}});
+        }), false, {}, false});
     }
-    HLVSafeSave::saveFiles(requests);
+    HLVSafeSave::saveFiles(requests, stopped);
     for (qsizetype i = 0; i < saves.size(); ++i) {
+        saves[i].stopped = requests[i].stopped;
         saves[i].saved = saves[i].tagMap && requests[i].saved;
         // A format writer that described the file named its format.
         if (saves[i].saved && !found[size_t(i)].format.isEmpty()) {

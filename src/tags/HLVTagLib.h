@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <memory>
+#include <functional>
 #include <optional>
 
 class HLVTagLibReader;
@@ -59,8 +60,9 @@ public:
         // save left them, without the audio part (which a save keeps).
         bool wantsDetails = false;
         std::optional<HLVFileDetails> details;
+        bool stopped = false; // not begun: stopped answered true first
     };
-    static void saveTagsToFiles(QList<Save>& saves);
+    static void saveTagsToFiles(QList<Save>& saves, const std::function<bool()>& stopped = {});
     static bool addArtwokImageToFileAtPath(const std::optional<QString>& path,
                                            const std::optional<QString>& imagePath, HLVFailure* failure = nullptr);
     static bool removeArtworkImageFromFileAtPath(const std::optional<QString>& path, HLVFailure* failure = nullptr);

@@ -3,6 +3,7 @@
 #include "HLVLoopbackServer.h"
 #include "HLVMusicBrainzServer.h"
 #include "HLVRecordingReleasesGroup.h"
+#include "HLVSafeSave.h"
 #include "HLVServiceConfiguration.h"
 #include "HLVTagLib.h"
 #include "HLVTestFiles.h"
@@ -124,6 +125,45 @@ TEST_F(HLVFileManagerBatches, SaveBatchesInARowBothFinish)
     EXPECT_EQ(titleInFile(a->FilePath()), QStringLiteral("A"));
     EXPECT_EQ(titleInFile(b->FilePath()), QStringLiteral("B"));
     EXPECT_EQ(titleInFile(c->FilePath()), QStringLiteral("C"));
+    EXPECT_EQ(manager.currentOperation(), HLVFileOperationNone);
+}
+
+// Stop in the middle of a long save: what was begun is saved whole, the files
+// not begun keep their tags and their pending change, and fail nothing.
+TEST_F(HLVFileManagerBatches, StopInTheMiddleOfASaveLeavesTheRestPending)
+{
+    QList<std::shared_ptr<HLVFileData>> records;
+    for (int i = 0; i < 150; ++i) {
+        records.append(add(QStringLiteral("%1.flac").arg(i)));
+        edit(records.last(), QStringLiteral("New %1").arg(i));
+    }
+    const QString before = titleInFile(records.first()->FilePath());
+    std::atomic<bool> stopped{false};
+    HLVSafeSave::setHookForTesting([&](HLVSafeSave::Stage stage, const QString&, const QString&) {
+        if (stage == HLVSafeSave::Stage::BeforeWrite && !stopped.exchange(true))
+            manager.stopSaving();
+    });
+    manager.saveFiles(records);
+    manager.waitUntilIdle();
+    HLVSafeSave::setHookForTesting({});
+    ASSERT_TRUE(stopped);
+    int saved = 0, pending = 0;
+    for (int i = 0; i < records.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString title = titleInFile(records[i]->FilePath());
+        if (title == QStringLiteral("New %1").arg(i)) {
+            ++saved;
+            EXPECT_FALSE(records[i]->IsModified());
+        } else {
+            ++pending;
+            EXPECT_EQ(title, before);
+            EXPECT_TRUE(records[i]->IsModified());
+            EXPECT_FALSE(records[i]->LastFailure().has_value());
+            EXPECT_FALSE(records[i]->isSaving());
+        }
+    }
+    EXPECT_GT(saved, 0);
+    EXPECT_GT(pending, 0);
     EXPECT_EQ(manager.currentOperation(), HLVFileOperationNone);
 }
 
