@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QtEndian>
-#include <array>
+#include <zlib.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -36,44 +36,6 @@ Checksum checksumNamedBy(QByteArrayView start)
     return Checksum::None;
 }
 
-// CRC-32 (the polynomial of zip and PNG), eight bytes a step through eight tables.
-using CrcTables = std::array<std::array<quint32, 256>, 8>;
-
-constexpr CrcTables makeCrcTables()
-{
-    CrcTables tables{};
-    for (quint32 i = 0; i < 256; ++i) {
-        quint32 crc = i;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        tables[0][i] = crc;
-    }
-    for (quint32 i = 0; i < 256; ++i) {
-        for (std::size_t t = 1; t < 8; ++t)
-            tables[t][i] = (tables[t - 1][i] >> 8) ^ tables[0][tables[t - 1][i] & 0xFF];
-    }
-    return tables;
-}
-
-constexpr CrcTables crcTables = makeCrcTables();
-
-quint32 crc32(QByteArrayView bytes)
-{
-    const auto* at = reinterpret_cast<const uchar*>(bytes.data());
-    qsizetype left = bytes.size();
-    quint32 crc = 0xFFFFFFFFu;
-    const auto& t = crcTables;
-    for (; left >= 8; at += 8, left -= 8) {
-        const quint32 low = crc ^ qFromLittleEndian<quint32>(at);
-        const quint32 high = qFromLittleEndian<quint32>(at + 4);
-        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]
-            ^ t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
-    }
-    for (; left > 0; ++at, --left)
-        crc = (crc >> 8) ^ t[0][(crc ^ *at) & 0xFF];
-    return ~crc;
-}
-
 qsizetype checksumSize(Checksum kind)
 {
     return kind == Checksum::Crc32 ? 4 : 32;
@@ -84,7 +46,8 @@ QByteArray checksum(Checksum kind, QByteArrayView bytes)
     switch (kind) {
     case Checksum::Crc32: {
         char out[4];
-        qToLittleEndian<quint32>(crc32(bytes), out);
+        const auto data = reinterpret_cast<const Bytef*>(bytes.data());
+        qToLittleEndian<quint32>(quint32(crc32_z(crc32_z(0, nullptr, 0), data, size_t(bytes.size()))), out);
         return QByteArray(out, 4);
     }
     case Checksum::Blake2b: return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
